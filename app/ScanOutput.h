@@ -1,0 +1,19 @@
+// How the scanner writes pairs: tab-separated lines that lose no byte, or one JSON document.
+#pragma once
+
+#include "core/TFileF.h"
+
+#include <cstdio>
+#include <string>
+
+namespace twinspotter {
+
+/// Backslash, tab, line feed and carriage return as \\, \t, \n, \r; every other byte as it is.
+std::string EscapeField(std::string_view text);
+/// A JSON string literal; invalid UTF-8 becomes U+FFFD.
+std::string JsonString(std::string_view text);
+
+std::string PairLine(const TFileF& pair);
+void WritePairsJson(std::FILE* out, const TFiles& pairs, std::int32_t files1, std::int32_t files2);
+
+} // namespace twinspotter

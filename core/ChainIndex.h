@@ -1,0 +1,61 @@
+// A hash index over catalogue positions that keeps, per key, the chain of entries in ascending order.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace twinspotter {
+
+inline constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+
+// Open addressing over catalogue indexes; a slot holds the first and the last entry of one key's chain,
+// and next[] links each entry to the following entry of the same key in ascending order.
+struct ChainIndex
+{
+    struct Slot
+    {
+        std::uint32_t head = kNone;
+        std::uint32_t tail = kNone;
+        std::size_t hash = 0;
+    };
+    std::vector<Slot> slots;
+    std::vector<std::uint32_t> next;
+    std::size_t mask = 0;
+
+    void init(std::size_t entries)
+    {
+        const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, entries * 2));
+        slots.assign(capacity, Slot{});
+        next.assign(entries, kNone);
+        mask = capacity - 1;
+    }
+
+    template <typename Equal> Slot* find(std::size_t hash, Equal&& equal)
+    {
+        for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& s = slots[i];
+            if (s.head == kNone)
+                return &s;
+            if (s.hash == hash && equal(s.head))
+                return &s;
+        }
+    }
+
+    template <typename Equal> void add(std::uint32_t index, std::size_t hash, Equal&& equal)
+    {
+        Slot* s = find(hash, equal);
+        if (s->head == kNone) {
+            s->head = s->tail = index;
+            s->hash = hash;
+        } else {
+            next[s->tail] = index;
+            s->tail = index;
+        }
+    }
+};
+
+} // namespace twinspotter

@@ -1,0 +1,42 @@
+// The few things the search and removal commands need from whoever runs them: the window, the scanner or a test.
+#pragma once
+
+#include <string_view>
+
+namespace twinspotter {
+
+class CommandHost
+{
+public:
+    virtual ~CommandHost() = default;
+
+    /// Lets the window repaint and take clicks (Cancel above all) in the middle of a long command.
+    virtual void serviceEvents() {}
+    /// Shows a short running number in the progress counter.
+    virtual void showProgress(std::string_view /*text*/) {}
+    /// Shows the name of the current phase (the progress label).
+    virtual void showPhase(std::string_view /*text*/) {}
+    /// The two criterion ticks, read afresh for every location-2 file.
+    virtual bool sameDate() const { return true; }
+    virtual bool sameSize() const { return true; }
+    /// A Yes/No question with the title "Confirm"; only true proceeds.
+    virtual bool confirm(std::string_view /*question*/) { return false; }
+    /// A message in the confirmation style with a single OK button.
+    virtual void inform(std::string_view /*message*/) {}
+
+    /// The search command's own controls: started disables the search and bulk-removal buttons and enables Cancel;
+    /// ended (also after a failure) enables the search button again and disables Cancel.
+    virtual void searchStarted() {}
+    virtual void searchEnded() {}
+    /// Refills the results table from the pair list.
+    virtual void rebuildResultsTable() {}
+    /// Writes the found-count label.
+    virtual void showPairCount(std::string_view /*text*/) {}
+};
+
+/// What a build without a window uses: every operation does nothing.
+class SilentHost : public CommandHost
+{
+};
+
+} // namespace twinspotter

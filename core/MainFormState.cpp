@@ -1,0 +1,77 @@
+// The search command's sequence, shared by the window and the scanner.
+#include "core/MainFormState.h"
+
+#include "core/match.h"
+#include "core/walk.h"
+
+#include <string>
+
+namespace twinspotter {
+
+namespace {
+
+// Clears a flag on every way out, a failure included.
+class FlagScope
+{
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace
+
+void MainFormState::ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host)
+{
+    if (busy())
+        return;
+    host.searchStarted();
+    try {
+        FlagScope running(m_searching);
+        FCanceled = false;
+        runSearch(location1, location2, host);
+    } catch (...) {
+        host.searchEnded();
+        throw;
+    }
+    host.searchEnded();
+}
+
+void MainFormState::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
+{
+    host.showPhase("Readin files form location 1");
+    WalkEnv env{m_fs, host, FCanceled};
+    TFiles catalogue;
+    CatalogueTree(catalogue, location1, kSearchMask, countallfiles1, env);
+
+    FCompared.reset(catalogue.pool());
+    countallfiles2 = 0;
+
+    host.showPhase("Looking for duplicates ...");
+    if (SameDir)
+        MatchWithinCatalogue(catalogue, FCompared, env);
+    else
+        MatchTreeAgainstCatalogue(catalogue, FCompared, location2, kSearchMask, countallfiles2, env);
+
+    host.rebuildResultsTable();
+    host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()));
+}
+
+std::size_t MainFormState::PairIndexOfRow(std::size_t row) const
+{
+    std::size_t counted = 0;
+    for (std::size_t i = 0; i < FCompared.size(); ++i) {
+        if (FCompared[i].Deleted)
+            continue;
+        if (counted == row)
+            return i;
+        ++counted;
+    }
+    return 0;
+}
+
+} // namespace twinspotter

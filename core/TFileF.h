@@ -1,0 +1,109 @@
+// The record that the whole program passes around: one catalogued file or one duplicate pair.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace twinspotter {
+
+/// Paths are the file system's own bytes, never re-encoded, so any name can be found and removed.
+using PathString = std::string;
+
+inline constexpr char kSeparator = '/';
+
+/// Identity of a file on disk; two entries with the same identity are one file seen twice.
+struct FileId
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileId&) const = default;
+};
+
+/// Directory texts, stored once and shared by every record that lies in them.
+/// References stay valid while the pool lives (a deque never moves its elements).
+class DirectoryPool
+{
+public:
+    const PathString* add(PathString dir)
+    {
+        m_dirs.push_back(std::move(dir));
+        return &m_dirs.back();
+    }
+    std::size_t size() const { return m_dirs.size(); }
+
+private:
+    std::deque<PathString> m_dirs;
+};
+
+const PathString& emptyDirectory();
+
+struct TFileF
+{
+    const PathString* FileDir1 = &emptyDirectory(); ///< ends with the separator
+    const PathString* FileDir2 = &emptyDirectory(); ///< empty in a catalogue entry
+    PathString Name;
+    std::int64_t Size = 0; ///< whole size in bytes
+    std::int32_t Date = 0; ///< local last-write time, packed MS-DOS date-time
+    bool Deleted = false;
+    FileId Id; ///< catalogue entries only
+
+    const PathString& dir1() const { return *FileDir1; }
+    const PathString& dir2() const { return *FileDir2; }
+    PathString path1() const { return *FileDir1 + Name; }
+    PathString path2() const { return *FileDir2 + Name; }
+};
+
+/// Ordered, append-only list of records; records are marked Deleted, never taken out.
+/// Holds the pool its directory pointers point into, so a pair list outlives the catalogue it came from.
+class TFiles
+{
+public:
+    TFiles() : m_pool(std::make_shared<DirectoryPool>()) {}
+    explicit TFiles(std::shared_ptr<DirectoryPool> pool) : m_pool(std::move(pool)) {}
+
+    std::size_t size() const { return m_items.size(); }
+    bool empty() const { return m_items.empty(); }
+    TFileF& operator[](std::size_t i) { return m_items[i]; }
+    const TFileF& operator[](std::size_t i) const { return m_items[i]; }
+    auto begin() { return m_items.begin(); }
+    auto end() { return m_items.end(); }
+    auto begin() const { return m_items.begin(); }
+    auto end() const { return m_items.end(); }
+
+    void append(TFileF record) { m_items.push_back(std::move(record)); }
+    void reserve(std::size_t n) { m_items.reserve(n); }
+    /// Empties the list and starts a fresh pool shared with \p pool's owner.
+    void reset(std::shared_ptr<DirectoryPool> pool)
+    {
+        m_items.clear();
+        m_items.shrink_to_fit();
+        m_pool = std::move(pool);
+    }
+    void clear() { reset(std::make_shared<DirectoryPool>()); }
+
+    const std::shared_ptr<DirectoryPool>& pool() const { return m_pool; }
+    const PathString* addDirectory(PathString dir) { return m_pool->add(std::move(dir)); }
+
+private:
+    std::vector<TFileF> m_items;
+    std::shared_ptr<DirectoryPool> m_pool;
+};
+
+/// Packs broken-down local time into the MS-DOS date-time format (two-second resolution);
+/// years before 1980 or after 2107 are clamped to the format's first or last value.
+std::int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+/// Converts seconds since the epoch to the packed local Date.
+std::int32_t DosDateTimeFromUnix(std::int64_t seconds);
+
+struct DosDateTime
+{
+    int year, month, day, hour, minute, second;
+};
+DosDateTime UnpackDosDateTime(std::int32_t packed);
+
+} // namespace twinspotter

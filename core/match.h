@@ -1,0 +1,40 @@
+// Pairing files: location 2 against the location-1 catalogue, or the catalogue within itself.
+#pragma once
+
+#include "core/ChainIndex.h"
+#include "core/walk.h"
+
+namespace twinspotter {
+
+/// True when two records are known to be one file on disk (same device and inode): such records never pair,
+/// since removing one would remove the only copy.
+inline bool SameFileOnDisk(const TFileF& a, const FileId& b)
+{
+    return a.Id.inode != 0 && a.Id == b;
+}
+
+/// The location-1 catalogue indexed by name, for pairing location-2 files one at a time.
+class CatalogueMatcher
+{
+public:
+    explicit CatalogueMatcher(const TFiles& catalogue);
+    /// Appends one pair per catalogue entry that matches \p entry, in catalogue order.
+    void matchFile(const PathString* dir, const DirEntry& entry, bool sameDate, bool sameSize, TFiles& pairs,
+                   CommandHost& host);
+
+private:
+    const TFiles& m_catalogue;
+    ChainIndex m_index;
+};
+
+/// Walks \p dir and appends one pair per location-2 file and matching catalogue entry: equal names always,
+/// equal Date and Size when the host's ticks ask for it (read afresh for every file). Pairs come in walk order of
+/// location 2, the pairs of one file in catalogue order. Raises \p countallfiles2 once per location-2 file.
+void MatchTreeAgainstCatalogue(const TFiles& catalogue, TFiles& pairs, const PathString& dir, std::string_view mask,
+                               std::int32_t& countallfiles2, WalkEnv& env);
+
+/// Pairs every catalogue entry with the nearest later entry of equal name, Date and Size, ordered by the earlier
+/// entry. A cancel keeps the pairs made so far.
+void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env);
+
+} // namespace twinspotter

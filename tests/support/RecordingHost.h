@@ -1,0 +1,62 @@
+// A command host that records what a command showed and answers its questions as the test scripted.
+#pragma once
+
+#include "core/CommandHost.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace twinspotter::test {
+
+class RecordingHost : public CommandHost
+{
+public:
+    bool tickDate = true;
+    bool tickSize = true;
+    std::deque<bool> answers; ///< answers to confirm(), in order; No when none is left
+    std::vector<std::string> progress;
+    std::vector<std::string> phases;
+    std::vector<std::string> questions;
+    std::vector<std::string> messages;
+    std::vector<std::string> events; ///< the command's own steps, in order
+    int serviced = 0;
+    /// Runs at every event-servicing point, as a click in the window would.
+    std::function<void()> onService;
+
+    void serviceEvents() override
+    {
+        ++serviced;
+        if (onService)
+            onService();
+    }
+    void showProgress(std::string_view text) override { progress.emplace_back(text); }
+    void showPhase(std::string_view text) override
+    {
+        phases.emplace_back(text);
+        events.push_back("phase:" + std::string(text));
+    }
+    bool sameDate() const override { return tickDate; }
+    bool sameSize() const override { return tickSize; }
+    bool confirm(std::string_view question) override
+    {
+        questions.emplace_back(question);
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void inform(std::string_view message) override
+    {
+        messages.emplace_back(message);
+        events.push_back("inform:" + std::string(message));
+    }
+    void searchStarted() override { events.push_back("started"); }
+    void searchEnded() override { events.push_back("ended"); }
+    void rebuildResultsTable() override { events.push_back("rebuild"); }
+    void showPairCount(std::string_view text) override { events.push_back("count:" + std::string(text)); }
+};
+
+} // namespace twinspotter::test
