@@ -294,8 +294,11 @@ std::optional<std::string> localPathOfFileUrl(std::string_view url)
     if (!rest.starts_with('/'))
         return std::nullopt;
 
+    // A NUL byte cannot be part of a path, neither written out nor percent-encoded; any other byte can.
     std::string path;
     for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '\0')
+            return std::nullopt;
         if (rest[i] != '%') {
             path += rest[i];
             continue;
@@ -304,7 +307,6 @@ std::optional<std::string> localPathOfFileUrl(std::string_view url)
             return std::nullopt;
         const int high = hexValue(rest[i + 1]);
         const int low = hexValue(rest[i + 2]);
-        // A NUL byte cannot be part of a path; any other byte, even one that is not UTF-8, can.
         if (high < 0 || low < 0 || (high == 0 && low == 0))
             return std::nullopt;
         path += static_cast<char>(high << 4 | low);

@@ -18,7 +18,7 @@ inline constexpr std::size_t kShortcutReadLimit = 1024 * 1024;
 /// Target of the shortcut file `fileName` (native bytes). "NOL" when the name's extension is neither ".lnk" nor
 /// ".desktop" (any letter case); an empty text when the file cannot be read, is malformed, or names no file-system
 /// target. Reads the file only; changes nothing on disk.
-/// A ".lnk" target is returned as Windows wrote it ("C:\Users\ann", "\\server\share\dir"), never mapped to a Linux path.
+/// A ".lnk" target is returned as Windows wrote it ("C:\Users\ann", "\\server\share"), never mapped to a Linux path.
 std::string GetShortcutTarget(const std::string& fileName);
 
 /// Target path of a Shell Link (.lnk) file held in `data`, in UTF-8; the network (UNC) form is preferred when the

@@ -9,12 +9,14 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace twinspotter {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_view_literals;
 using Bytes = std::vector<unsigned char>;
 
 // ---- A writer of the Shell Link binary format, enough for the LinkInfo paths ------------------------------------
@@ -311,6 +313,7 @@ TEST_F(ShortcutTargetTest, DesktopLinkGivesItsLocalPath)
     EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=https://example.invalid/\n"), std::nullopt);
     EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file://nas/share\n"), std::nullopt);
     EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a%00b\n"), std::nullopt);
+    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a\0b\n"sv), std::nullopt);
     EXPECT_EQ(ParseDesktopLinkTarget("[Other]\nType=Link\nURL=file:///tmp\n"), std::nullopt);
 }
 
