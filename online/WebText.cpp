@@ -1,0 +1,80 @@
+// The "<timestamp>" convention and the authenticated text fetch every online action is built on.
+#include "online/WebText.h"
+
+#include "online/HttpClient.h"
+
+namespace twinspotter {
+
+namespace {
+
+// Seconds from the start of 1899 to midnight of 30 December 1899: the clock's time of day is added to it.
+constexpr long kTimestampBase = 363L * 86400L;
+
+std::string describeStatus(int status, const std::string& statusLine, const std::string& url)
+{
+    const std::string answer = statusLine.empty() ? "HTTP status " + std::to_string(status) : statusLine;
+    return "The server answered " + answer + " for " + url;
+}
+
+std::string base64(const std::string& bytes)
+{
+    static constexpr char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve((bytes.size() + 2) / 3 * 4);
+    std::size_t i = 0;
+    for (; i + 2 < bytes.size(); i += 3) {
+        const unsigned n = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8 |
+                           static_cast<unsigned char>(bytes[i + 2]);
+        out += alphabet[n >> 18 & 63];
+        out += alphabet[n >> 12 & 63];
+        out += alphabet[n >> 6 & 63];
+        out += alphabet[n & 63];
+    }
+    if (i + 1 == bytes.size()) {
+        const unsigned n = static_cast<unsigned char>(bytes[i]) << 16;
+        out += alphabet[n >> 18 & 63];
+        out += alphabet[n >> 12 & 63];
+        out += "==";
+    } else if (i + 2 == bytes.size()) {
+        const unsigned n = static_cast<unsigned char>(bytes[i]) << 16 | static_cast<unsigned char>(bytes[i + 1]) << 8;
+        out += alphabet[n >> 18 & 63];
+        out += alphabet[n >> 12 & 63];
+        out += alphabet[n >> 6 & 63];
+        out += '=';
+    }
+    return out;
+}
+
+} // namespace
+
+HttpStatusError::HttpStatusError(int status, const std::string& statusLine, const std::string& url)
+    : WebError(describeStatus(status, statusLine, url)), m_status(status)
+{
+}
+
+std::string TimestampValue(const TimeOfDay& time)
+{
+    return std::to_string(kTimestampBase + 3600L * time.hour + 60L * time.minute + time.second);
+}
+
+std::string InsertTimestamp(const std::string& url)
+{
+    static constexpr std::string_view placeholder = "<timestamp>";
+    std::string result = url;
+    const auto at = result.find(placeholder);
+    if (at != std::string::npos)
+        result.replace(at, placeholder.size(), TimestampValue(CurrentOnlineHost().localTimeOfDay()));
+    return result;
+}
+
+std::string BasicAuthorization(const std::string& userName, const std::string& password)
+{
+    return "Basic " + base64(userName + ":" + password);
+}
+
+std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password)
+{
+    return HttpGet(InsertTimestamp(url), BasicAuthorization(userName, password), false);
+}
+
+} // namespace twinspotter

@@ -1,0 +1,44 @@
+// The "<timestamp>" convention and the HTTP text fetch with its failures.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "online/OnlineHost.h"
+
+namespace twinspotter {
+
+/// A request that did not bring back a body: look-up, connection, transfer or HTTP status failure.
+class WebError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The server answered with a status outside 200-299 (an unfollowed redirect included).
+class HttpStatusError : public WebError
+{
+public:
+    HttpStatusError(int status, const std::string& statusLine, const std::string& url);
+    int status() const { return m_status; }
+
+private:
+    int m_status;
+};
+
+/// The decimal text of 31363200 + 3600 h + 60 m + s: always eight digits, the date plays no part.
+std::string TimestampValue(const TimeOfDay& time);
+
+/// url with its first "<timestamp>" replaced by TimestampValue() of the host's local time of day; later
+/// placeholders stay, and a url without one comes back unchanged.
+std::string InsertTimestamp(const std::string& url);
+
+/// "Basic " followed by the Base64 of userName ":" password ("Basic Og==" for two empty texts).
+std::string BasicAuthorization(const std::string& userName, const std::string& password);
+
+/// One GET for InsertTimestamp(url) with a Basic Authorization header (also when both credentials are empty),
+/// redirects not followed; returns the body's bytes. Throws HttpStatusError for any status outside 200-299 and
+/// WebError for every other failure; never returns an empty text in place of a failure.
+std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password);
+
+} // namespace twinspotter

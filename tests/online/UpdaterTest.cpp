@@ -1,0 +1,133 @@
+// Tests of the updater download: the files left in the program directory after each outcome and the reports sent.
+#include "tests/online/OnlineTestSupport.h"
+
+namespace twinspotter::test {
+namespace {
+
+TEST(UpdaterPathsTest, NameComesFromTheLastSegmentLessItsQuery)
+{
+    const auto paths = UpdaterPathsFor(
+        "http://www.quillnet.example/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>", "/opt/ts");
+    EXPECT_EQ(paths.directory, "/opt/ts/");
+    EXPECT_EQ(paths.updater, "/opt/ts/TwinspotterUpdate.exe");
+    EXPECT_EQ(paths.backup, "/opt/ts/TwinspotterUpdate.BAK");
+
+    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/Other.tar.gz", "/d/").backup, "/d/Other.tar.BAK");
+    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/tool?v=1", "/d/").updater, "/d/tool");
+    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/tool?v=1", "/d/").backup, "/d/tool.BAK");
+    EXPECT_EQ(UpdaterPathsFor("http://h/x/u.exe", "/what?/").updater, "/what?/u.exe");
+}
+
+class UpdaterTest : public OnlineTest
+{
+protected:
+    std::filesystem::path updater() const { return dir() / "TwinspotterUpdate.exe"; }
+    std::filesystem::path backup() const { return dir() / "TwinspotterUpdate.BAK"; }
+    std::vector<RecordedRequest> reports() const { return server.requestsFor(kContactScriptPath); }
+};
+
+TEST_F(UpdaterTest, DownloadSavesStartsAndAsksToQuitWithoutAuthorization)
+{
+    DownloadUpdater(UpdaterUrl);
+
+    EXPECT_EQ(readFile(updater()), LoopbackServer::kDefaultUpdater);
+    EXPECT_FALSE(std::filesystem::exists(backup()));
+    EXPECT_EQ(host.opened, std::vector<std::string>{updater().string()});
+    EXPECT_EQ(host.quitRequests, 1);
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].path, kUpdaterPath);
+    EXPECT_EQ(requests[0].query, "ts=31406400");
+    EXPECT_FALSE(requests[0].authorization.has_value());
+}
+
+TEST_F(UpdaterTest, EarlierUpdaterAndBackupAreReplaced)
+{
+    writeFile(updater(), "old updater");
+    writeFile(backup(), "older backup");
+    DownloadUpdater(UpdaterUrl);
+    EXPECT_EQ(readFile(updater()), LoopbackServer::kDefaultUpdater);
+    EXPECT_FALSE(std::filesystem::exists(backup()));
+}
+
+TEST_F(UpdaterTest, MissingUpdaterIsReportedWithItsLiteralPlaceholderAndTheProgramKeepsRunning)
+{
+    writeFile(updater(), "old updater");
+    server.answerStatus(kUpdaterPath, 404);
+
+    DownloadUpdater(UpdaterUrl);
+
+    EXPECT_FALSE(std::filesystem::exists(updater()));
+    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_EQ(host.quitRequests, 0);
+    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(reports().size(), 1u);
+    EXPECT_EQ(reports()[0].query, "application=Twinspotter&version=1.0.7&type=UpdateError&content=http%3A%2F%2F127.0.0.1%3A" +
+                                      std::to_string(server.port()) +
+                                      "%2Fdownloads%2Ftwinspotter%2FTwinspotterUpdate.exe%3Fts%3D%3Ctimestamp%3E"
+                                      "&email=Updater+missing&appcode=");
+}
+
+TEST_F(UpdaterTest, OtherErrorStatusIsSilent)
+{
+    writeFile(updater(), "old updater");
+    server.answerStatus(kUpdaterPath, 500);
+
+    EXPECT_NO_THROW(DownloadUpdater(UpdaterUrl));
+
+    EXPECT_FALSE(std::filesystem::exists(updater()));
+    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_TRUE(reports().empty());
+    EXPECT_EQ(host.quitRequests, 0);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(UpdaterTest, RedirectIsFollowedAndTheFinalBodySaved)
+{
+    server.redirect(kUpdaterPath, server.address() + "/mirror/TwinspotterUpdate-1.0.8.exe");
+    server.serve("/mirror/TwinspotterUpdate-1.0.8.exe", "new updater");
+
+    DownloadUpdater(UpdaterUrl);
+
+    EXPECT_EQ(readFile(updater()), "new updater");
+    EXPECT_EQ(host.quitRequests, 1);
+}
+
+TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)
+{
+    server.serve("/downloads/twinspotter/Helper.bin", "helper");
+    DownloadUpdater(server.address() + "/downloads/twinspotter/Helper.bin");
+    EXPECT_EQ(readFile(dir() / "Helper.bin"), "helper");
+    EXPECT_EQ(host.opened, std::vector<std::string>{(dir() / "Helper.bin").string()});
+}
+
+TEST_F(UpdaterTest, FailedWritePropagatesWithoutStartOrQuit)
+{
+    host.directory = dir() / "not-there" / "";
+    EXPECT_THROW(DownloadUpdater(UpdaterUrl), std::system_error);
+    EXPECT_TRUE(host.opened.empty());
+    EXPECT_EQ(host.quitRequests, 0);
+    EXPECT_TRUE(reports().empty());
+}
+
+TEST_F(UpdaterTest, TransportFailurePropagatesAndKeepsTheBackup)
+{
+    writeFile(updater(), "old updater");
+    RefusingPort refusing;
+    EXPECT_THROW(DownloadUpdater(refusing.address() + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>"),
+                 WebError);
+    EXPECT_FALSE(std::filesystem::exists(updater()));
+    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_EQ(host.quitRequests, 0);
+}
+
+TEST_F(UpdaterTest, FailedMissingReportPropagates)
+{
+    server.answerStatus(kUpdaterPath, 404);
+    server.answerStatus(kContactScriptPath, 503);
+    EXPECT_THROW(DownloadUpdater(UpdaterUrl), HttpStatusError);
+}
+
+} // namespace
+} // namespace twinspotter::test

@@ -1,0 +1,52 @@
+// Tests of the query-value encoding and of the exact message query the contact script receives.
+#include "tests/online/OnlineTestSupport.h"
+
+namespace twinspotter::test {
+namespace {
+
+TEST(EncodeQueryValueTest, KeepsTheSafeSetAndEscapesEverythingElseInUpperCaseHex)
+{
+    EXPECT_EQ(EncodeQueryValue("AZaz09*@._-$!'()"), "AZaz09*@._-$!'()");
+    EXPECT_EQ(EncodeQueryValue(" "), "+");
+    EXPECT_EQ(EncodeQueryValue("a\r\nb"), "a%0D%0Ab");
+    EXPECT_EQ(EncodeQueryValue("&+~/:<>%"), "%26%2B%7E%2F%3A%3C%3E%25");
+    EXPECT_EQ(EncodeQueryValue("\xC3\xA9\x80\xFF"), "%C3%A9%80%FF");
+    EXPECT_EQ(EncodeQueryValue("first.last_1-x@mail.example"), "first.last_1-x@mail.example");
+    EXPECT_EQ(EncodeQueryValue(std::string("cut\0here", 8)), "cut");
+    EXPECT_EQ(EncodeQueryValue(""), "");
+}
+
+using WebMessageTest = OnlineTest;
+
+TEST_F(WebMessageTest, ContactMessageGoesOutInTheFixedOrderAndItsReplyIsShown)
+{
+    SendWebMessage("Comment", " ", "Put your email here", true);
+
+    const auto requests = server.requestsFor(kContactScriptPath);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].query,
+              "application=Twinspotter&version=1.0.7&type=Comment&content=+&email=Put+your+email+here&appcode=");
+    EXPECT_EQ(requests[0].authorization, "Basic YWRtaW46NzMxOTA1");
+    EXPECT_EQ(host.messages, std::vector<std::string>{LoopbackServer::kDefaultReply});
+}
+
+TEST_F(WebMessageTest, LineBreaksAndNonAsciiLettersAreEscapedAndAHiddenReplyLeavesNoTrace)
+{
+    SendWebMessage("Comment", "Hallo\r\nGr\xC3\xBC\xC3\x9F" "e", "me@example.org", false);
+
+    const auto requests = server.requestsFor(kContactScriptPath);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].query, "application=Twinspotter&version=1.0.7&type=Comment&content=Hallo%0D%0AGr%C3%BC%C3%9Fe"
+                                 "&email=me@example.org&appcode=");
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(WebMessageTest, FailedRequestPropagatesAndShowsNothing)
+{
+    server.answerStatus(kContactScriptPath, 500);
+    EXPECT_THROW(SendWebMessage("Comment", "hello", "", true), HttpStatusError);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+} // namespace
+} // namespace twinspotter::test

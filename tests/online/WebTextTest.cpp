@@ -1,0 +1,86 @@
+// Tests of the text fetch against the loopback server: exact requests, status failures, redirects, transport errors.
+#include "tests/online/OnlineTestSupport.h"
+
+namespace twinspotter::test {
+namespace {
+
+using WebTextTest = OnlineTest;
+
+TEST_F(WebTextTest, AnonymousFetchSendsTimestampAndBasicHeaderOfALoneColon)
+{
+    host.time = {23, 59, 59};
+    EXPECT_EQ(GetWebText(VersionUrl, "", ""), "1.0.7");
+    EXPECT_EQ(GetWebText(ContactUsUrl, "", ""), LoopbackServer::kDefaultContactText);
+
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].path, kVersionPath);
+    EXPECT_EQ(requests[0].query, "ts=31449599");
+    EXPECT_EQ(requests[0].authorization, "Basic Og==");
+    EXPECT_EQ(requests[1].path, kContactTextPath);
+    EXPECT_EQ(requests[1].query, "ts=");
+    EXPECT_EQ(requests[1].authorization, "Basic Og==");
+}
+
+TEST_F(WebTextTest, CredentialsAreSentAsBasicAuthorization)
+{
+    EXPECT_EQ(BasicAuthorization("admin", "731905"), "Basic YWRtaW46NzMxOTA1");
+    EXPECT_EQ(BasicAuthorization("ab", ""), "Basic YWI6");
+    GetWebText(InfoUrl, "admin", "731905");
+    ASSERT_EQ(server.requests().size(), 1u);
+    EXPECT_EQ(server.requests()[0].authorization, "Basic YWRtaW46NzMxOTA1");
+}
+
+TEST_F(WebTextTest, ErrorStatusFailsAndLeavesLatestVersionAlone)
+{
+    LatestVersion = "1.0.6";
+    server.answerStatus(kVersionPath, 404);
+    try {
+        LatestVersion = GetWebText(VersionUrl, "", "");
+        FAIL() << "a 404 answer returned a text";
+    } catch (const HttpStatusError& error) {
+        EXPECT_EQ(error.status(), 404);
+        EXPECT_NE(std::string(error.what()).find("404"), std::string::npos) << error.what();
+    }
+    EXPECT_EQ(LatestVersion, "1.0.6");
+
+    server.answerStatus(kInfoPath, 500);
+    EXPECT_THROW(GetWebText(InfoUrl, "", ""), HttpStatusError);
+}
+
+TEST_F(WebTextTest, RedirectIsNotFollowedAndFailsWithItsStatus)
+{
+    server.redirect(kVersionPath, server.address() + "/elsewhere/version.txt");
+    server.serve("/elsewhere/version.txt", "2.0");
+    try {
+        GetWebText(VersionUrl, "", "");
+        FAIL() << "a redirect was followed";
+    } catch (const HttpStatusError& error) {
+        EXPECT_EQ(error.status(), 302);
+    }
+    EXPECT_TRUE(server.requestsFor("/elsewhere/version.txt").empty());
+}
+
+TEST_F(WebTextTest, RefusedConnectionIsAWebErrorWithoutStatus)
+{
+    RefusingPort refusing;
+    try {
+        GetWebText(refusing.address() + "/downloads/twinspotter/version.txt?ts=<timestamp>", "", "");
+        FAIL() << "a refused connection returned a text";
+    } catch (const HttpStatusError&) {
+        FAIL() << "a refused connection was reported as an HTTP status";
+    } catch (const WebError& error) {
+        EXPECT_NE(std::string(error.what()).find(refusing.address()), std::string::npos) << error.what();
+    }
+}
+
+TEST_F(WebTextTest, ProxyFromTheEnvironmentIsNotUsedForLoopback)
+{
+    RefusingPort deadProxy;
+    ScopedEnvironment proxy("http_proxy", deadProxy.address());
+    ScopedEnvironment allProxy("ALL_PROXY", deadProxy.address());
+    EXPECT_EQ(GetWebText(VersionUrl, "", ""), "1.0.7");
+}
+
+} // namespace
+} // namespace twinspotter::test

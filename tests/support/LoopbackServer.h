@@ -1,0 +1,165 @@
+// A stand-in for the maker's web server on 127.0.0.1 that records every request it gets.
+#pragma once
+
+#include <httplib.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace twinspotter::test {
+
+inline constexpr const char* kVersionPath = "/downloads/twinspotter/version.txt";
+inline constexpr const char* kInfoPath = "/downloads/twinspotter/twinspotter.txt";
+inline constexpr const char* kContactTextPath = "/downloads/twinspotter/contactus.txt";
+inline constexpr const char* kUpdaterPath = "/downloads/twinspotter/TwinspotterUpdate.exe";
+inline constexpr const char* kContactScriptPath = "/controlcenter/contact_quillnet.php";
+
+/// One request as it arrived: path and query exactly as sent (not decoded), Authorization header if any.
+struct RecordedRequest
+{
+    std::string path;
+    std::string query;
+    std::optional<std::string> authorization;
+};
+
+/// Serves the four download resources and the contact script on a port the system chooses, on a thread of its own.
+/// Any path can be made to answer another body, an error status or a redirect; unknown paths answer 404.
+class LoopbackServer
+{
+public:
+    static constexpr const char* kDefaultVersion = "1.0.7";
+    static constexpr const char* kDefaultInfo = "Twinspotter finds files that exist twice.";
+    static constexpr const char* kDefaultContactText = "Write to us: we read every message.";
+    static constexpr const char* kDefaultUpdater = "#!/bin/sh\necho updater\n";
+    static constexpr const char* kDefaultReply = "Thank you for your message.";
+
+    LoopbackServer()
+    {
+        serve(kVersionPath, kDefaultVersion);
+        serve(kInfoPath, kDefaultInfo);
+        serve(kContactTextPath, kDefaultContactText);
+        serve(kUpdaterPath, kDefaultUpdater);
+        serve(kContactScriptPath, kDefaultReply);
+
+        m_server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
+            answer(request, response);
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        if (m_port <= 0)
+            throw std::runtime_error("loopback server could not bind to 127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!m_server.is_running() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+
+    ~LoopbackServer()
+    {
+        m_server.stop();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    LoopbackServer(const LoopbackServer&) = delete;
+    LoopbackServer& operator=(const LoopbackServer&) = delete;
+
+    int port() const { return m_port; }
+    /// Scheme, host and port, the value for TWINSPOTTER_SERVER.
+    std::string address() const { return "http://127.0.0.1:" + std::to_string(m_port); }
+
+    void serve(const std::string& path, const std::string& body) { set(path, Answer{200, body, {}}); }
+    void answerStatus(const std::string& path, int status) { set(path, Answer{status, "error page", {}}); }
+    void redirect(const std::string& path, const std::string& location, int status = 302)
+    {
+        set(path, Answer{status, {}, location});
+    }
+
+    /// Called on the server's thread after each request is recorded (the standalone server logs with it).
+    void onRequest(std::function<void(const RecordedRequest&)> callback)
+    {
+        std::lock_guard lock(m_mutex);
+        m_onRequest = std::move(callback);
+    }
+
+    std::vector<RecordedRequest> requests() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_requests;
+    }
+
+    std::vector<RecordedRequest> requestsFor(const std::string& path) const
+    {
+        std::vector<RecordedRequest> found;
+        for (const auto& request : requests())
+            if (request.path == path)
+                found.push_back(request);
+        return found;
+    }
+
+    void clearRequests()
+    {
+        std::lock_guard lock(m_mutex);
+        m_requests.clear();
+    }
+
+private:
+    struct Answer
+    {
+        int status = 200;
+        std::string body;
+        std::string location;
+    };
+
+    void set(const std::string& path, Answer answer)
+    {
+        std::lock_guard lock(m_mutex);
+        m_answers[path] = std::move(answer);
+    }
+
+    void answer(const httplib::Request& request, httplib::Response& response)
+    {
+        // The target is the request line's raw text; request.path has been percent-decoded already.
+        RecordedRequest recorded;
+        const auto question = request.target.find('?');
+        recorded.path = request.target.substr(0, question);
+        recorded.query = question == std::string::npos ? std::string() : request.target.substr(question + 1);
+        if (request.has_header("Authorization"))
+            recorded.authorization = request.get_header_value("Authorization");
+
+        std::function<void(const RecordedRequest&)> callback;
+        Answer answer{404, "not found", {}};
+        {
+            std::lock_guard lock(m_mutex);
+            m_requests.push_back(recorded);
+            callback = m_onRequest;
+            if (auto found = m_answers.find(recorded.path); found != m_answers.end())
+                answer = found->second;
+        }
+        if (callback)
+            callback(recorded);
+
+        if (!answer.location.empty()) {
+            response.set_redirect(answer.location, answer.status);
+            return;
+        }
+        response.status = answer.status;
+        response.set_content(answer.body, "text/plain");
+    }
+
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    mutable std::mutex m_mutex;
+    std::map<std::string, Answer> m_answers;
+    std::vector<RecordedRequest> m_requests;
+    std::function<void(const RecordedRequest&)> m_onRequest;
+};
+
+} // namespace twinspotter::test
