@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test; then builds the core a second time with
+# AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests again.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+bash scripts/build.sh
+(cd build && ctest --output-on-failure -j 2 --timeout 300)
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTWINSPOTTER_CORE_ONLY=ON \
+    -DTWINSPOTTER_SANITIZE=ON >/dev/null
+cmake --build build-sanitize -j "$(nproc)"
+(cd build-sanitize && ctest --output-on-failure -j 2 --timeout 300)
