@@ -1,6 +1,8 @@
 // The few things the search and removal commands need from whoever runs them: the window, the scanner or a test.
 #pragma once
 
+#include "core/TFileF.h"
+
 #include <string_view>
 
 namespace twinspotter {
@@ -32,6 +34,13 @@ public:
     virtual void rebuildResultsTable() {}
     /// Writes the found-count label.
     virtual void showPairCount(std::string_view /*text*/) {}
+
+    /// The safety option (chksafety and the text of edtSavedir), read afresh for every file a removal handles.
+    virtual bool safetyTicked() const { return false; }
+    virtual PathString safetyDirectory() const { return {}; }
+    /// Disables the bulk-removal button. Every confirmed bulk or selected-rows removal ends with it, one that
+    /// stopped on an error too.
+    virtual void disableBulkRemoval() {}
 };
 
 /// What a build without a window uses: every operation does nothing.

@@ -4,8 +4,11 @@
 #include "core/CommandHost.h"
 #include "core/FileSystem.h"
 #include "core/TFileF.h"
+#include "core/remove.h"
 
 #include <cstdint>
+#include <optional>
+#include <vector>
 
 namespace twinspotter {
 
@@ -39,12 +42,29 @@ public:
     /// The index in FCompared of the \p row-th pair not marked Deleted; 0 when there is none.
     std::size_t PairIndexOfRow(std::size_t row) const;
 
+    /// The bulk removal: after a Yes, moves or deletes the FileDir2 copy of every pair not yet Deleted, marks what
+    /// went, lowers the counters, reports the count and has the table rebuilt; servicing events after each pair.
+    /// Refused (nothing asked) while a search or removal runs. Ends with host.disableBulkRemoval() once confirmed.
+    RemovalReport btnDeleteClick(CommandHost& host);
+    /// Removal of the selected rows' location-1 (or location-2) files; \p rows as the table showed them, top first.
+    /// Marks a removed file's sibling pairs too. Does not service events.
+    RemovalReport btnDelDir1Click(const std::vector<SelectedRow>& rows, CommandHost& host);
+    RemovalReport btnDelDir2Click(const std::vector<SelectedRow>& rows, CommandHost& host);
+    /// The detailed view's removal of one file of pair \p fileIndex. Marks the pair and its siblings and lowers a
+    /// counter only when the file is gone. nullopt when refused, not confirmed or \p fileIndex names no pair;
+    /// otherwise Removed or Gone (the view empties the row) or StillPresent (nothing changed).
+    std::optional<RemoveOutcome> DetailedViewDeleteClick(std::size_t fileIndex, Side side, CommandHost& host);
+
     bool searching() const { return m_searching; }
+    bool removing() const { return m_removing; }
     /// A search or a removal is under way; commands that replace or walk the pair list must wait.
     bool busy() const { return m_searching || m_removing; }
 
 protected:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
+    RemovalReport removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host);
+    RemoveOutcome removePairSide(std::size_t index, Side side, const SafetyOption& safety);
+    std::int32_t& counterOf(Side side);
 
     FileSystem& m_fs;
     bool m_searching = false;

@@ -57,7 +57,8 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 // Copies a regular file into a target that must not exist yet; on any failure the partial target is removed.
 bool CopyExclusive(const PathString& from, const PathString& to)
 {
-    FdGuard in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    // Non-blocking, so a FIFO fails the type test below instead of waiting for a writer.
+    FdGuard in(open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (in.get() < 0)
         return false;
     struct stat st{};
@@ -167,7 +168,8 @@ public:
             }
             err = errno;
         }
-        if (err != EXDEV)
+        // A file system without hard links gets the exclusive copy too; it never replaces either.
+        if (err != EXDEV && err != EPERM && err != EOPNOTSUPP && err != EMLINK)
             return false;
         if (!CopyExclusive(from, to))
             return false;

@@ -1,0 +1,92 @@
+// Removing duplicate copies: the safety-directory path rule, the removal of one file, and sibling marking.
+#pragma once
+
+#include "core/FileSystem.h"
+#include "core/TFileF.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace twinspotter {
+
+/// What became of a file a removal was asked to remove.
+enum class RemoveOutcome
+{
+    Removed,     ///< moved into the safety directory or deleted by this call
+    Gone,        ///< not removed by this call, but nothing exists at the path any more
+    StillPresent ///< the file is still there
+};
+
+/// Which file of a pair: FileDir1 + Name or FileDir2 + Name.
+enum class Side
+{
+    Location1 = 1,
+    Location2 = 2
+};
+
+/// The safety option as the window shows it at one moment: the tick and the safety directory's text.
+struct SafetyOption
+{
+    bool ticked = false;
+    PathString directory;
+};
+
+/// One selected results-table row as the table showed it when a selected-rows command started.
+struct SelectedRow
+{
+    PathString directory; ///< the side's location column
+    PathString name;      ///< the file-name column
+};
+
+/// What a main-window removal command did.
+struct RemovalReport
+{
+    bool ran = false;       ///< false when refused (another command running) or not confirmed
+    std::int32_t count = 0; ///< files moved or deleted
+    std::int32_t total = 0; ///< the second number of the closing message
+};
+
+inline constexpr std::string_view kDeleteAllQuestion = "Are you sure you want to delete all files?";
+inline constexpr std::string_view kDeleteSelectedQuestion = "Are you sure you want to delete these files?";
+
+/// "%d files was deleted from total of %d".
+std::string DeletedMessage(std::int32_t count, std::int32_t total);
+
+/// \p path made absolute against the working directory, with "." and ".." resolved by text, so the result can be
+/// mirrored under another directory without climbing out of it.
+PathString AbsoluteFilePath(const PathString& path, FileSystem& fs);
+
+/// Where \p path goes inside the safety directory: \p safetyDir's text followed directly by the file's absolute
+/// path (which begins with the separator), no separator added or removed. Pure: nothing on disk changes.
+PathString SafetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs);
+
+/// The safety directory a first tick fills in: the working directory followed by "/Savedir" (so "//Savedir" when
+/// the working directory is the root).
+PathString DefaultSafetyDirectory(FileSystem& fs);
+
+/// The text the safety directory field takes when the option is ticked: the field's own text, or the default when
+/// the field is empty, so unticking and ticking again keeps a browsed directory.
+PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
+
+/// Follows a change of the safety directory's text: creates that one directory when none exists there (its parent
+/// must exist). A failure is silent; moves create the chain again per file.
+void edtSavedirChange(const PathString& text, FileSystem& fs);
+
+/// Creates every missing directory above \p filePath (up to its last separator), parents first; failures ignored.
+void CreateParentDirectories(const PathString& filePath, FileSystem& fs);
+
+/// Removes one file: with the option ticked, moves it to its SafetyTargetPath (creating the directories) and, when
+/// the move fails for any reason, a target already taken included, deletes it in place; unticked, deletes it.
+/// Never replaces a file in the safety directory.
+RemoveOutcome RemovePairFile(const PathString& path, const SafetyOption& safety, FileSystem& fs);
+
+/// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
+/// and Date), pair \p index included. Siblings are not counted anywhere.
+void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side);
+
+/// The side's directory field of \p pair.
+const PathString& SideDirectory(const TFileF& pair, Side side);
+
+} // namespace twinspotter
