@@ -83,6 +83,9 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
     check(curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText));
     check(curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L));
     check(curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects));
+    // A redirect must not turn the updater download into a read of a local file or another protocol.
+    check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
+    check(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
     check(curl_easy_setopt(curl, CURLOPT_TIMEOUT, kRequestTimeoutSeconds));
     // Signals would interrupt the window's thread; without them a look-up can only be bounded by the time-outs.

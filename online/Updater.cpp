@@ -24,7 +24,7 @@ constexpr auto kStepPause = std::chrono::milliseconds(50);
 
 bool fileExists(const std::filesystem::path& path)
 {
-    struct stat status{};
+    struct stat status = {};
     return ::lstat(path.c_str(), &status) == 0;
 }
 

@@ -63,10 +63,11 @@ TEST_F(UpdaterTest, MissingUpdaterIsReportedWithItsLiteralPlaceholderAndTheProgr
     EXPECT_TRUE(host.opened.empty());
     EXPECT_TRUE(host.messages.empty());
     ASSERT_EQ(reports().size(), 1u);
-    EXPECT_EQ(reports()[0].query, "application=Twinspotter&version=1.0.7&type=UpdateError&content=http%3A%2F%2F127.0.0.1%3A" +
-                                      std::to_string(server.port()) +
-                                      "%2Fdownloads%2Ftwinspotter%2FTwinspotterUpdate.exe%3Fts%3D%3Ctimestamp%3E"
-                                      "&email=Updater+missing&appcode=");
+    EXPECT_EQ(reports()[0].query,
+              "application=Twinspotter&version=1.0.7&type=UpdateError&content=http%3A%2F%2F127.0.0.1%3A" +
+                  std::to_string(server.port()) +
+                  "%2Fdownloads%2Ftwinspotter%2FTwinspotterUpdate.exe%3Fts%3D%3Ctimestamp%3E"
+                  "&email=Updater+missing&appcode=");
 }
 
 TEST_F(UpdaterTest, OtherErrorStatusIsSilent)
@@ -92,6 +93,15 @@ TEST_F(UpdaterTest, RedirectIsFollowedAndTheFinalBodySaved)
 
     EXPECT_EQ(readFile(updater()), "new updater");
     EXPECT_EQ(host.quitRequests, 1);
+}
+
+TEST_F(UpdaterTest, RedirectToALocalFileIsRefused)
+{
+    writeFile(dir() / "secret", "local bytes");
+    server.redirect(kUpdaterPath, "file://" + (dir() / "secret").string());
+    EXPECT_THROW(DownloadUpdater(UpdaterUrl), WebError);
+    EXPECT_FALSE(std::filesystem::exists(updater()));
+    EXPECT_EQ(host.quitRequests, 0);
 }
 
 TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)

@@ -32,7 +32,7 @@ TEST_F(WebMessageTest, ContactMessageGoesOutInTheFixedOrderAndItsReplyIsShown)
 
 TEST_F(WebMessageTest, LineBreaksAndNonAsciiLettersAreEscapedAndAHiddenReplyLeavesNoTrace)
 {
-    SendWebMessage("Comment", "Hallo\r\nGr\xC3\xBC\xC3\x9F" "e", "me@example.org", false);
+    SendWebMessage("Comment", "Hallo\r\nGr\u00FC\u00DFe", "me@example.org", false);
 
     const auto requests = server.requestsFor(kContactScriptPath);
     ASSERT_EQ(requests.size(), 1u);

@@ -48,9 +48,8 @@ public:
         serve(kUpdaterPath, kDefaultUpdater);
         serve(kContactScriptPath, kDefaultReply);
 
-        m_server.Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
-            answer(request, response);
-        });
+        m_server.Get(
+            ".*", [this](const httplib::Request& request, httplib::Response& response) { answer(request, response); });
         m_port = m_server.bind_to_any_port("127.0.0.1");
         if (m_port <= 0)
             throw std::runtime_error("loopback server could not bind to 127.0.0.1");

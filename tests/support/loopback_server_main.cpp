@@ -57,8 +57,7 @@ int main(int argc, char** argv)
     server.onRequest([&log, &logMutex](const twinspotter::test::RecordedRequest& request) {
         std::lock_guard lock(logMutex);
         if (log.is_open())
-            log << request.path << '\t' << request.query << '\t' << request.authorization.value_or("-")
-                << std::endl;
+            log << request.path << '\t' << request.query << '\t' << request.authorization.value_or("-") << std::endl;
     });
     std::cout << server.port() << std::endl;
 
