@@ -1,0 +1,252 @@
+// The main window's removal commands and the detailed view's removal, on real files with a seam for failures.
+#include "tests/core/RemoveTestSupport.h"
+
+#include <stdexcept>
+
+namespace twinspotter {
+namespace {
+
+using namespace test;
+using Flags = std::vector<bool>;
+
+class RemoveCommandsTest : public RemoveFixture
+{
+};
+
+TEST_F(RemoveCommandsTest, AnsweringNoChangesNothingAndLeavesTheBulkButtonAlone)
+{
+    pair("one/", "two/", "a");
+    const std::vector<SelectedRow> rows{{loc1, "a"}, {loc1, "a"}};
+    EXPECT_FALSE(state.btnDeleteClick(host).ran);
+    EXPECT_FALSE(state.btnDelDir1Click(rows, host).ran);
+    EXPECT_FALSE(state.DetailedViewDeleteClick(0, Side::Location1, host).has_value());
+    EXPECT_EQ(host.questions, (std::vector<std::string>{"Are you sure you want to delete all files?",
+                                                         "Are you sure you want to delete these files?",
+                                                         "Are you sure you want to delete these files?"}));
+    EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc2 + "a"));
+    EXPECT_EQ(deletedFlags(), Flags{false});
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_EQ(host.bulkDisabled, 0);
+    EXPECT_FALSE(state.busy());
+}
+
+TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButCountingThem)
+{
+    pair("one/", "two/", "a");
+    pair("one/", "two/", "b");
+    state.FCompared[1].Deleted = true;
+    pair("one/", "two/x/", "c");
+    pair("one/", "two/", "gone");
+    fs.deleteFile(loc2 + "gone");
+    pair("one/", "two/", "stuck");
+    fs.failDelete.insert(loc2 + "stuck");
+    host.answers = {true};
+
+    const RemovalReport report = state.btnDeleteClick(host);
+    EXPECT_EQ(report.count, 2);
+    EXPECT_EQ(report.total, 5);
+    EXPECT_FALSE(OnDisk(loc2 + "a") || OnDisk(loc2 + "x/c"));
+    EXPECT_TRUE(OnDisk(loc2 + "b") && OnDisk(loc2 + "stuck"));
+    EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc1 + "b") && OnDisk(loc1 + "c"));
+    EXPECT_EQ(deletedFlags(), (Flags{true, true, true, true, false}));
+    EXPECT_EQ(state.countallfiles1, 10);
+    EXPECT_EQ(state.countallfiles2, 8);
+    EXPECT_EQ(host.serviced, 4);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "rebuild",
+                                                      "bulk-off"}));
+}
+
+TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAndReportsAnEmptyList)
+{
+    state.SameDir = true;
+    host.answers = {true, true};
+    EXPECT_EQ(state.btnDeleteClick(host).total, 0);
+    EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 0");
+    EXPECT_EQ(host.bulkDisabled, 1);
+
+    pair("one/", "one/sub/", "a");
+    state.btnDeleteClick(host);
+    EXPECT_FALSE(OnDisk(loc1 + "sub/a"));
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(state.countallfiles2, 10);
+}
+
+TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesOrDeletesInPlaceButNeverReplaces)
+{
+    host.ticked = true;
+    host.directory = tree.dir("safe");
+    pair("one/", "two/", "a");
+    pair("one/", "two/", "b");
+    const std::string taken = tree.file("safe" + loc2 + "b", 3, 0, 's');
+    host.answers = {true};
+
+    EXPECT_EQ(state.btnDeleteClick(host).count, 2);
+    EXPECT_EQ(ContentOf(host.directory + loc2 + "a"), std::string(10, 'a'));
+    EXPECT_FALSE(OnDisk(loc2 + "b"));
+    EXPECT_EQ(ContentOf(taken), "sss");
+
+    // A safety directory that cannot be made: every file is deleted in place and counted.
+    host.directory = tree.path("unwritable");
+    fs.failCreateDirectory = true;
+    pair("one/", "two/", "c");
+    host.answers = {true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 1);
+    EXPECT_FALSE(OnDisk(loc2 + "c"));
+    EXPECT_EQ(fs.deleted.back(), loc2 + "c");
+}
+
+TEST_F(RemoveCommandsTest, NoCommandRemovesACopyWhosePartnerHasGone)
+{
+    pair("one/", "two/", "a");
+    fs.deleteFile(loc1 + "a");
+    host.answers = {true, true, true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    EXPECT_EQ(state.btnDelDir2Click({{loc2, "a"}}, host).count, 0);
+    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(OnDisk(loc2 + "a"));
+    EXPECT_EQ(deletedFlags(), Flags{false});
+    EXPECT_EQ(state.countallfiles2, 10);
+}
+
+TEST_F(RemoveCommandsTest, WhileARemovalRunsTheSearchAndOtherRemovalsAreRefused)
+{
+    pair("one/", "two/", "a");
+    pair("one/", "two/", "b");
+    host.answers = {true};
+    bool busyInside = false;
+    host.onService = [&] {
+        busyInside = state.busy();
+        state.ButtonfindClick(loc1, loc2, host);
+        EXPECT_FALSE(state.btnDeleteClick(host).ran);
+        EXPECT_FALSE(state.btnDelDir1Click({{loc1, "b"}}, host).ran);
+        EXPECT_FALSE(state.DetailedViewDeleteClick(1, Side::Location1, host).has_value());
+    };
+    state.btnDeleteClick(host);
+    EXPECT_TRUE(busyInside);
+    EXPECT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(state.FCompared.size(), 2u);
+    EXPECT_TRUE(OnDisk(loc1 + "b"));
+    EXPECT_FALSE(state.busy());
+}
+
+TEST_F(RemoveCommandsTest, AFailingRemovalStillEndsWithTheBulkButtonDisabledAndNothingHeldOff)
+{
+    pair("one/", "two/", "a");
+    fs.beforeRemove = [](const PathString&) { throw std::runtime_error("disk on fire"); };
+    host.answers = {true};
+    EXPECT_THROW(state.btnDelDir2Click({{loc2, "a"}}, host), std::runtime_error);
+    EXPECT_EQ(host.events, std::vector<std::string>{"bulk-off"});
+    EXPECT_FALSE(state.busy());
+}
+
+TEST_F(RemoveCommandsTest, ThreeRowsOnOneLocation1FileRemoveItOnceAndMarkEveryPair)
+{
+    for (const char* sub : {"two/p/", "two/q/", "two/r/"})
+        pair("one/", sub, "f");
+    const std::vector<SelectedRow> rows(3, SelectedRow{loc1, "f"});
+    host.answers = {true};
+    const RemovalReport report = state.btnDelDir1Click(rows, host);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"1 files was deleted from total of 3"});
+    EXPECT_EQ(report.count, 1);
+    EXPECT_FALSE(OnDisk(loc1 + "f"));
+    EXPECT_TRUE(OnDisk(loc2 + "p/f") && OnDisk(loc2 + "q/f") && OnDisk(loc2 + "r/f"));
+    EXPECT_EQ(deletedFlags(), (Flags{true, true, true}));
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(host.serviced, 0);
+}
+
+TEST_F(RemoveCommandsTest, TheSameThreeRowsFromDirectory2RemoveAllThreeCopies)
+{
+    for (const char* sub : {"two/p/", "two/q/", "two/r/"})
+        pair("one/", sub, "f");
+    host.answers = {true};
+    state.btnDelDir2Click({{loc2 + "p/", "f"}, {loc2 + "q/", "f"}, {loc2 + "r/", "f"}}, host);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"3 files was deleted from total of 3"});
+    EXPECT_TRUE(OnDisk(loc1 + "f"));
+    EXPECT_EQ(state.countallfiles2, 7);
+    EXPECT_EQ(host.events.back(), "bulk-off");
+
+    // In single-directory mode both sides count against location 1.
+    state.SameDir = true;
+    pair("one/", "one/s/", "g");
+    host.answers = {true};
+    state.btnDelDir2Click({{loc1 + "s/", "g"}}, host);
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(state.countallfiles2, 7);
+}
+
+TEST_F(RemoveCommandsTest, SiblingsLeaveOnlyWithTheSameRecordedSizeAndDate)
+{
+    pair("one/", "two/p/", "f", 10, 1);
+    pair("one/", "two/q/", "f", 11, 1);
+    pair("one/", "two/r/", "f", 10, 2);
+    pair("one/", "two/s/", "f", 10, 1);
+    host.answers = {true};
+    state.btnDelDir1Click({{loc1, "f"}}, host);
+    EXPECT_EQ(deletedFlags(), (Flags{true, false, false, true}));
+}
+
+TEST_F(RemoveCommandsTest, SelectedRowsCountOnlyRemovedFilesButMarkVanishedOnesWithTheirSiblings)
+{
+    pair("one/", "two/p/", "gone");
+    pair("one/", "two/q/", "gone");
+    fs.deleteFile(loc1 + "gone");
+    pair("one/", "two/p/", "stuck");
+    pair("one/", "two/q/", "stuck");
+    fs.failDelete.insert(loc1 + "stuck");
+    host.answers = {true};
+    const RemovalReport report = state.btnDelDir1Click({{loc1, "gone"}, {loc1, "stuck"}, {loc1, "nowhere"}}, host);
+    EXPECT_EQ(report.count, 0);
+    EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 3");
+    EXPECT_EQ(deletedFlags(), (Flags{true, true, false, false}));
+    EXPECT_EQ(state.countallfiles1, 10);
+}
+
+TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone)
+{
+    pair("one/", "two/p/", "f");
+    pair("one/", "two/q/", "f");
+    pair("one/", "two/", "stuck");
+    fs.failDelete.insert(loc2 + "stuck");
+    host.answers = {true, true};
+
+    // A removal that failed is not reported as done.
+    EXPECT_EQ(state.DetailedViewDeleteClick(2, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(deletedFlags(), (Flags{false, false, false}));
+    EXPECT_EQ(state.countallfiles2, 10);
+
+    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location1, host), RemoveOutcome::Removed);
+    EXPECT_FALSE(OnDisk(loc1 + "f"));
+    EXPECT_EQ(deletedFlags(), (Flags{true, true, false}));
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.bulkDisabled, 0);
+}
+
+TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesDeletesWhenTakenAndNeverFallsBackAfterAFailedMove)
+{
+    state.SameDir = true;
+    host.ticked = true;
+    host.directory = tree.dir("safe");
+    pair("one/", "one/a/", "f");
+    pair("one/", "one/b/", "f");
+    pair("one/", "one/c/", "f");
+    const std::string taken = tree.file("safe" + loc1 + "b/f", 3, 0, 's');
+    host.answers = {true, true, true};
+
+    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::Removed);
+    EXPECT_TRUE(OnDisk(host.directory + loc1 + "a/f"));
+    EXPECT_EQ(state.DetailedViewDeleteClick(1, Side::Location2, host), RemoveOutcome::Removed);
+    EXPECT_FALSE(OnDisk(loc1 + "b/f"));
+    EXPECT_EQ(ContentOf(taken), "sss");
+    EXPECT_EQ(state.countallfiles1, 8);
+
+    fs.failAllMoves = true;
+    EXPECT_EQ(state.DetailedViewDeleteClick(2, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(OnDisk(loc1 + "c/f"));
+    EXPECT_EQ(deletedFlags(), (Flags{true, true, false}));
+    EXPECT_EQ(state.countallfiles1, 8);
+}
+
+} // namespace
+} // namespace twinspotter

@@ -1,0 +1,101 @@
+// Shared pieces of the removal tests: a host with the safety option, and a pair list over real temporary files.
+#pragma once
+
+#include "core/MainFormState.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/SeamFileSystem.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace twinspotter::test {
+
+class RemoveHost : public RecordingHost
+{
+public:
+    bool ticked = false;
+    PathString directory;
+    int bulkDisabled = 0;
+
+    bool safetyTicked() const override { return ticked; }
+    PathString safetyDirectory() const override { return directory; }
+    void disableBulkRemoval() override
+    {
+        ++bulkDisabled;
+        events.push_back("bulk-off");
+    }
+};
+
+/// A seam whose working directory the test chooses.
+class CwdFileSystem : public SeamFileSystem
+{
+public:
+    PathString cwd = "/home/ann";
+    PathString currentDirectory() override { return cwd; }
+};
+
+inline bool OnDisk(const std::string& path)
+{
+    struct stat st{};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+inline std::string ContentOf(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+class RemoveFixture : public ::testing::Test
+{
+protected:
+    TempTree tree;
+    SeamFileSystem fs;
+    MainFormState state{fs};
+    RemoveHost host;
+    std::string loc1 = tree.dir("one") + "/";
+    std::string loc2 = tree.dir("two") + "/";
+
+    void SetUp() override
+    {
+        state.SameDir = false;
+        state.countallfiles1 = 10;
+        state.countallfiles2 = 10;
+    }
+
+    /// Appends the pair \p dir1 + \p name, \p dir2 + \p name (directories relative to the tree, ending with "/")
+    /// and creates both files unless they exist; returns its index.
+    std::size_t pair(const std::string& dir1, const std::string& dir2, const std::string& name,
+                     std::int64_t size = 10, std::int32_t date = 1)
+    {
+        TFileF record;
+        record.FileDir1 = state.FCompared.addDirectory(tree.path(dir1));
+        record.FileDir2 = state.FCompared.addDirectory(tree.path(dir2));
+        record.Name = name;
+        record.Size = size;
+        record.Date = date;
+        for (const std::string& path : {record.path1(), record.path2()}) {
+            if (!OnDisk(path))
+                tree.file(path.substr(tree.root().size() + 1), 10, 0, path.back());
+        }
+        state.FCompared.append(record);
+        return state.FCompared.size() - 1;
+    }
+
+    std::vector<bool> deletedFlags() const
+    {
+        std::vector<bool> flags;
+        for (const TFileF& p : state.FCompared)
+            flags.push_back(p.Deleted);
+        return flags;
+    }
+};
+
+} // namespace twinspotter::test
