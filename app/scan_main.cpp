@@ -1,6 +1,7 @@
 // twinspotter-scan: the duplicate search without a window, for scripts, benchmarks and headless machines.
 #include "app/ScanOutput.h"
 #include "core/MainFormState.h"
+#include "core/remove.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,8 @@ namespace {
 using namespace twinspotter;
 
 const char* const kUsage =
-    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--json] LOCATION1 [LOCATION2]\n"
+    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--json]\n"
+    "                        [--delete-location2 [--safety-dir DIR] [--yes]] LOCATION1 [LOCATION2]\n"
     "\n"
     "Finds files that exist twice. With LOCATION2, every file under LOCATION2 is paired with each file under\n"
     "LOCATION1 of the same name (and the same modification date and size, unless told otherwise). Without it,\n"
@@ -27,12 +30,22 @@ const char* const kUsage =
     "  --ignore-date   do not require the same modification date (two locations only)\n"
     "  --ignore-size   do not require the same size (two locations only)\n"
     "  --json          write one JSON document instead of tab-separated lines\n"
+    "  --delete-location2\n"
+    "                  after writing the pairs, remove the location-2 copy of every pair (in single-directory\n"
+    "                  mode the second file of each pair); a copy whose partner has gone is left alone\n"
+    "  --safety-dir DIR\n"
+    "                  move the copies under DIR, which mirrors each file's absolute path, instead of deleting\n"
+    "                  them; DIR is created if its parent exists; a copy whose place there is taken is deleted\n"
+    "  --yes           remove without asking; otherwise the question is asked on the terminal and the removal\n"
+    "                  is refused when standard input is not a terminal\n"
     "  --help          show this text\n"
     "\n"
     "Output: one line per pair: name, directory 1, directory 2, size in bytes and the packed date, separated by\n"
     "tabs; backslash, tab, line feed and carriage return are written as \\\\, \\t, \\n and \\r.\n"
-    "Standard error ends with the file counts of both locations and the number of pairs.\n"
-    "Exit status: 0 on success, 2 on a usage error or a location that is not a directory.\n";
+    "Standard error ends with the file counts of both locations and the number of pairs; after a removal the\n"
+    "counts are lowered by the files removed and a last line says \"N files was deleted from total of T\".\n"
+    "Exit status: 0 on success, 2 on a usage error, a location that is not a directory or a removal that was\n"
+    "not confirmed.\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -46,6 +59,10 @@ struct Options
     bool ignoreDate = false;
     bool ignoreSize = false;
     bool json = false;
+    bool deleteLocation2 = false;
+    bool hasSafetyDir = false;
+    std::string safetyDir;
+    bool yes = false;
     std::vector<std::string> locations;
 };
 
@@ -60,6 +77,8 @@ public:
 
     void serviceEvents() override
     {
+        if (m_removing)
+            return;
         if (g_interrupted)
             m_state.btnCancelClick();
         draw(false);
@@ -74,6 +93,24 @@ public:
     }
     bool sameDate() const override { return !m_options.ignoreDate; }
     bool sameSize() const override { return !m_options.ignoreSize; }
+
+    bool safetyTicked() const override { return m_options.hasSafetyDir; }
+    PathString safetyDirectory() const override { return m_options.safetyDir; }
+    bool confirm(std::string_view question) override
+    {
+        if (m_options.yes)
+            return true;
+        std::fprintf(stderr, "%.*s [y/N] ", static_cast<int>(question.size()), question.data());
+        std::fflush(stderr);
+        std::string answer;
+        if (!std::getline(std::cin, answer))
+            return false;
+        return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+    }
+    void inform(std::string_view message) override { m_message = message; }
+
+    void removalStarted() { m_removing = true; }
+    const std::string& message() const { return m_message; }
 
     void erase()
     {
@@ -103,6 +140,8 @@ private:
     const Options& m_options;
     bool m_terminal;
     bool m_drawn = false;
+    bool m_removing = false;
+    std::string m_message;
     std::string m_phase;
     std::string m_progress;
     long long m_filesCatalogued = 0;
@@ -134,12 +173,25 @@ int main(int argc, char** argv)
             options.ignoreSize = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
+        } else if (!optionsEnded && arg == "--delete-location2") {
+            options.deleteLocation2 = true;
+        } else if (!optionsEnded && arg == "--yes") {
+            options.yes = true;
+        } else if (!optionsEnded && arg == "--safety-dir") {
+            if (i + 1 == argc)
+                return UsageError("--safety-dir needs a directory");
+            options.hasSafetyDir = true;
+            options.safetyDir = argv[++i];
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option " + arg);
         } else {
             options.locations.push_back(arg);
         }
     }
+    if ((options.hasSafetyDir || options.yes) && !options.deleteLocation2)
+        return UsageError("--safety-dir and --yes only go with --delete-location2");
+    if (options.hasSafetyDir && options.safetyDir.empty())
+        return UsageError("the safety directory is empty");
     if (options.locations.empty())
         return UsageError("LOCATION1 is missing");
     if (options.locations.size() > 2)
@@ -154,6 +206,16 @@ int main(int argc, char** argv)
             return UsageError(which + " does not exist: " + location);
         if (!S_ISDIR(st.st_mode))
             return UsageError(which + " is not a directory: " + location);
+    }
+
+    // Refused before the search, so a script never waits for a question nobody can answer.
+    if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
+        return UsageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
+    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator) {
+        PathString cwd = realFileSystem().currentDirectory();
+        if (cwd.empty() || cwd.back() != kSeparator)
+            cwd += kSeparator;
+        options.safetyDir = cwd + options.safetyDir;
     }
 
     std::signal(SIGINT, OnInterrupt);
@@ -175,9 +237,24 @@ int main(int argc, char** argv)
         }
     }
     std::fflush(stdout);
+
+    bool refused = false;
+    if (options.deleteLocation2 && !g_interrupted) {
+        // The removal has no stopping point of its own: an interrupt now ends the program at once, and a move
+        // cut short leaves its source in place.
+        std::signal(SIGINT, SIG_DFL);
+        if (options.hasSafetyDir)
+            edtSavedirChange(options.safetyDir, realFileSystem());
+        host.removalStarted();
+        refused = !state.btnDeleteClick(host).ran;
+    }
     std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", state.countallfiles1,
                  state.countallfiles2, state.FCompared.size());
+    if (!host.message().empty())
+        std::fprintf(stderr, "%s\n", host.message().c_str());
     if (g_interrupted)
         return 130;
-    return std::ferror(stdout) ? 1 : 0;
+    if (std::ferror(stdout))
+        return 1;
+    return refused ? 2 : 0;
 }
