@@ -1,5 +1,6 @@
 // Tests of the shortcut resolver on ".lnk" files built here byte by byte and on ".desktop" links.
 #include "core/ShortcutTarget.h"
+#include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
@@ -174,26 +175,18 @@ LinkParts networkAndLocalUnicode()
 class ShortcutTargetTest : public ::testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "shortcut-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
     std::string write(const std::string& name, const std::string& content)
     {
-        const fs::path path = m_dir / name;
+        const std::string path = m_tree.path(name);
         std::ofstream(path, std::ios::binary) << content;
-        return path.string();
+        return path;
     }
     std::string write(const std::string& name, const Bytes& content)
     {
         return write(name, std::string(content.begin(), content.end()));
     }
 
-    fs::path m_dir;
+    test::TempTree m_tree;
 };
 
 // ---- The parser ---------------------------------------------------------------------------------------------------
@@ -325,8 +318,7 @@ TEST_F(ShortcutTargetTest, OnlyLnkAndDesktopExtensionsAreShortcuts)
 
     for (const char* name : {"x.lnk.txt", "lnk", "xlnk", "d.lnk.", "e.ln"})
         EXPECT_EQ(GetShortcutTarget(write(name, link)), "NOL") << name;
-    fs::create_directory(m_dir / "dir.lnk");
-    EXPECT_EQ(GetShortcutTarget((m_dir / "dir.lnk" / "plain").string()), "NOL");
+    EXPECT_EQ(GetShortcutTarget(m_tree.path("dir.lnk/plain")), "NOL");
 
     EXPECT_EQ(GetShortcutTarget(write("Photos.Desktop", "[Desktop Entry]\nType=Link\nURL=file:///srv/My%20Photos\n")),
               "/srv/My Photos");
@@ -334,9 +326,9 @@ TEST_F(ShortcutTargetTest, OnlyLnkAndDesktopExtensionsAreShortcuts)
 
 TEST_F(ShortcutTargetTest, UnreadableOrTargetlessShortcutsGiveAnEmptyText)
 {
-    EXPECT_EQ(GetShortcutTarget((m_dir / "missing.lnk").string()), "");
-    EXPECT_EQ(GetShortcutTarget((m_dir / "missing.desktop").string()), "");
-    EXPECT_EQ(GetShortcutTarget((m_dir / "dir.lnk").string()), ""); // a directory, not a file
+    EXPECT_EQ(GetShortcutTarget(m_tree.path("missing.lnk")), "");
+    EXPECT_EQ(GetShortcutTarget(m_tree.path("missing.desktop")), "");
+    EXPECT_EQ(GetShortcutTarget(m_tree.dir("dir.lnk")), ""); // a directory, not a file
     EXPECT_EQ(GetShortcutTarget(write("empty.lnk", "")), "");
     EXPECT_EQ(GetShortcutTarget(write("printer.lnk", buildLink(LinkParts{.linkInfo = false}))), "");
     EXPECT_EQ(GetShortcutTarget(write("gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n")), "");
@@ -360,6 +352,13 @@ TEST_F(ShortcutTargetTest, WritesFuzzSeedsWhenAsked)
     save("no-linkinfo.lnk", buildLink(LinkParts{.linkInfo = false}));
     save("link.desktop", text("[Desktop Entry]\nType=Link\nURL=file://localhost/home/a%20b\n"));
     save("app.desktop", text("[Desktop Entry]\nType=Application\nExec=x\n"));
+    save("odd-strings.lnk",
+         buildLink(LinkParts{
+             .local = "C:\\Caf\xE9\x80\x9F", .suffix = "x", .suffixUnicode = u"\xD83D\xDE00\xD800-\xDC00"}));
+    save("network-share-only.lnk", buildLink(LinkParts{.idList = false, .suffix = "", .netName = "\\\\srv\\s\\"}));
+    save("escapes.desktop",
+         text("# c\r\n[Desktop Entry]\r\nURL = FILE:/tmp/a\\sb%2Fc?q#f\r\nType = Link\r\n[X]\r\nType=Y\n"));
+    save("remote.desktop", text("[Desktop Entry]\nType=Link\nURL=file://nas/x%zz\n"));
 }
 
 } // namespace
