@@ -261,8 +261,7 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
     return report;
 }
 
-std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t fileIndex, Side side,
-                                                                     CommandHost& host)
+std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t fileIndex, Side side, CommandHost& host)
 {
     if (busy() || fileIndex >= FCompared.size())
         return std::nullopt;
