@@ -1,0 +1,36 @@
+// The online services' host in the desktop program.
+#include "ui/QtOnlineHost.h"
+
+#include "ui/Dialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+
+namespace twinspotter {
+
+std::filesystem::path QtOnlineHost::programDirectory()
+{
+    return std::filesystem::path(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString()) / "";
+}
+
+void QtOnlineHost::open(const std::string& target)
+{
+    const QString text = QString::fromUtf8(target);
+    const QUrl url(text, QUrl::StrictMode);
+    const bool hasScheme = url.isValid() && url.scheme().size() > 1; // "C:" is a drive, not a scheme
+    QDesktopServices::openUrl(hasScheme ? url : QUrl::fromLocalFile(text));
+}
+
+void QtOnlineHost::requestQuit()
+{
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
+}
+
+void QtOnlineHost::showMessage(const std::string& text)
+{
+    dialogs().message(QApplication::activeWindow(), QString::fromUtf8(text));
+}
+
+} // namespace twinspotter
