@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Takes a PNG of the main window under a private Xvfb display, optionally after a search on given locations.
+# Usage: scripts/screenshot.sh [OUT.png] [LOCATION1 [LOCATION2]]
+# TWINSPOTTER_BIN names the program to run (default: build/app/twinspotter beside this script's repository).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")/.." && pwd)"
+out="$(realpath -m "${1:-twinspotter.png}")"
+bin="${TWINSPOTTER_BIN:-$here/build/app/twinspotter}"
+[ -x "$bin" ] || { echo "screenshot: no program at $bin (build it, or set TWINSPOTTER_BIN)" >&2; exit 1; }
+command -v Xvfb >/dev/null || { echo "screenshot: Xvfb is missing; run scripts/install-deps.sh" >&2; exit 1; }
+
+display=""
+for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "screenshot: no free X display between :91 and :140" >&2; exit 1; }
+
+runtime="$(mktemp -d)"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; rm -rf "$runtime"' EXIT
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+
+# Nothing may leave the machine: the online services talk to a closed loopback port and probe no real host.
+DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" XDG_CONFIG_HOME="$runtime/config" QT_QPA_PLATFORM=xcb \
+TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid" \
+TWINSPOTTER_SCREENSHOT="$out" TWINSPOTTER_DEMO_LOCATION1="${2:-}" TWINSPOTTER_DEMO_LOCATION2="${3:-}" \
+    timeout 120 "$bin"
+echo "$out"

@@ -1,0 +1,32 @@
+// Every message box, confirmation and folder picker of the window goes through here, so tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace twinspotter {
+
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+
+    /// Title "Confirm", question icon, Yes and No; only Yes gives true.
+    virtual bool confirm(QWidget* parent, const QString& question);
+    /// The confirmation style with a single OK button.
+    virtual void inform(QWidget* parent, const QString& message);
+    /// A plain box with an OK button and no icon.
+    virtual void message(QWidget* parent, const QString& text, const QString& title = QString());
+    /// The general error report: the text of an error that escaped a command.
+    virtual void error(QWidget* parent, const QString& text);
+    /// A folder picker offering directories only; an empty text when the user cancels.
+    virtual QString chooseDirectory(QWidget* parent, const QString& title);
+};
+
+/// The dialogs in use: the real boxes unless a test has put its own in place.
+Dialogs& dialogs();
+/// Replaces the dialogs (not owned); nullptr brings back the real boxes.
+void setDialogs(Dialogs* replacement);
+
+} // namespace twinspotter

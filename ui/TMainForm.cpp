@@ -1,0 +1,575 @@
+// The main window: its controls, the search command's binding, the results table and the start-up steps.
+#include "ui/TMainForm.h"
+
+#include "ui/Application.h"
+#include "ui/ColumnWidths.h"
+#include "ui/Dialogs.h"
+#include "ui/ResultsModel.h"
+#include "ui/TSplashScrForm.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSettings>
+#include <QTableView>
+
+#include <cmath>
+
+namespace twinspotter {
+
+namespace {
+
+const QString kVersion = QStringLiteral("1.0.7");
+const QString kCaptionPrefix = QStringLiteral("Duplicate file finder  v. ");
+const QString kReleaseDate = QStringLiteral("09/02/2010");
+const QString kUpdaterFile = QStringLiteral("TwinspotterUpdate.exe");
+
+// btnDelete's place in the bottom panel at the design width; it keeps its share of the width when resized.
+constexpr int kDeleteLeft = 782;
+constexpr int kExitWidth = 84;
+constexpr int kExitRightGap = 8;
+// The rebuild lets the window breathe once per this many rows.
+constexpr std::size_t kRowsPerService = 300;
+
+QString fromBytes(std::string_view text)
+{
+    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+PathString toPath(const QString& text)
+{
+    return QFile::encodeName(text).toStdString();
+}
+
+void setTextColor(QWidget* widget, const QColor& color)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget->setPalette(palette);
+}
+
+template <typename T>
+T* named(T* widget, const char* name)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    return widget;
+}
+
+} // namespace
+
+TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_state(fs)
+{
+    setObjectName(QStringLiteral("MainForm"));
+
+    m_client = new QWidget(this);
+    m_client->setMinimumSize(0, 0);
+    m_client->installEventFilter(this);
+    setCentralWidget(m_client);
+
+    buildTopPanel();
+
+    strGridD = named(new QTableView(m_client), "strGridD");
+    m_model = new ResultsModel(m_state.FCompared, this);
+    strGridD->setModel(m_model);
+    strGridD->setSelectionBehavior(QAbstractItemView::SelectRows);
+    strGridD->setSelectionMode(QAbstractItemView::ContiguousSelection);
+    strGridD->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    strGridD->setWordWrap(false);
+    strGridD->setTextElideMode(Qt::ElideMiddle);
+    strGridD->verticalHeader()->hide();
+    // Fixed row heights keep a million rows cheap: the view never measures contents.
+    strGridD->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    strGridD->verticalHeader()->setDefaultSectionSize(strGridD->fontMetrics().height() + 6);
+    strGridD->horizontalHeader()->setHighlightSections(false);
+    strGridD->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    const int initialWidths[] = {30, 100, 439, 429};
+    for (int column = 0; column < 4; ++column)
+        strGridD->setColumnWidth(column, initialWidths[column]);
+    connect(strGridD, &QTableView::clicked, this, &TMainForm::strGridDClick);
+    connect(strGridD->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TMainForm::strGridDSelectCell);
+
+    buildBottomPanel();
+
+    File1 = named(menuBar()->addMenu(QStringLiteral("File")), "File1");
+    Exit1 = named(File1->addAction(QStringLiteral("Exit")), "Exit1");
+    connect(Exit1, &QAction::triggered, this, &TMainForm::Exit1Click);
+    About2 = named(menuBar()->addMenu(QStringLiteral("About")), "About2");
+    About1 = named(About2->addAction(QStringLiteral("About Twinspotter")), "About1");
+    Contactus1 = named(About2->addAction(QStringLiteral("Contact Us")), "Contactus1");
+    About1->setEnabled(false);
+    Contactus1->setEnabled(false);
+    connect(About1, &QAction::triggered, this, &TMainForm::About1Click);
+    connect(Contactus1, &QAction::triggered, this, &TMainForm::Contactus1Click);
+
+    // FormCreate: clearing location 2 is a change of it, so the window opens in single-directory mode even
+    // though an empty field emits no change of its own.
+    edtStartDir1->clear();
+    edtStartDir2->clear();
+    edtStartDir2Change();
+
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+    placeRegions();
+}
+
+TMainForm::~TMainForm()
+{
+    // FormDestroy
+    m_model->showNothing();
+    m_state.FCompared.clear();
+}
+
+void TMainForm::buildTopPanel()
+{
+    m_topPanel = named(new QWidget(m_client), "TopPanel");
+
+    auto* location1 = named(new QLabel(QStringLiteral("Location 1"), m_topPanel), "LabelLocation1");
+    location1->setGeometry(8, 2, 200, 18);
+    edtStartDir1 = named(new QLineEdit(m_topPanel), "edtStartDir1");
+    edtStartDir1->setGeometry(8, 20, 390, 26);
+    TntBitBtn1 = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn1");
+    TntBitBtn1->setGeometry(402, 20, 30, 26);
+
+    auto* location2 = named(new QLabel(QStringLiteral("Location 2"), m_topPanel), "LabelLocation2");
+    location2->setGeometry(8, 52, 200, 18);
+    edtStartDir2 = named(new QLineEdit(m_topPanel), "edtStartDir2");
+    edtStartDir2->setGeometry(8, 70, 390, 26);
+    TntBitBtn2 = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn2");
+    TntBitBtn2->setGeometry(402, 70, 30, 26);
+
+    Labelcount1 = named(new QLabel(QStringLiteral("Duplicate Files Found:"), m_topPanel), "Labelcount1");
+    Labelcount1->setGeometry(446, 2, 300, 18);
+    lbTotalFiles1 = named(new QLabel(QStringLiteral("Total files in Location 1"), m_topPanel), "lbTotalFiles1");
+    lbTotalFiles1->setGeometry(446, 24, 300, 18);
+    ProgressLabel = named(new QLabel(m_topPanel), "ProgressLabel");
+    ProgressLabel->setGeometry(446, 50, 236, 18);
+    setTextColor(ProgressLabel, Qt::blue);
+    ProgressCounter = named(new QLabel(m_topPanel), "ProgressCounter");
+    ProgressCounter->setGeometry(684, 50, 62, 18);
+    setTextColor(ProgressCounter, Qt::red);
+    QFont bold = ProgressCounter->font();
+    bold.setBold(true);
+    ProgressCounter->setFont(bold);
+    lbTotalfiles2 = named(new QLabel(QStringLiteral("Total files in Location 2 "), m_topPanel), "lbTotalfiles2");
+    lbTotalfiles2->setGeometry(446, 74, 300, 18);
+
+    Buttonfind = named(new QPushButton(QStringLiteral("Single directory search"), m_topPanel), "Buttonfind");
+    Buttonfind->setGeometry(754, 12, 170, 36);
+    btnCancel = named(new QPushButton(QStringLiteral("Cancel"), m_topPanel), "btnCancel");
+    btnCancel->setGeometry(754, 60, 170, 30);
+    btnCancel->setEnabled(false);
+
+    chkName = named(new QCheckBox(QStringLiteral("Same name"), m_topPanel), "chkName");
+    chkName->setGeometry(932, 14, 94, 22);
+    chkName->setChecked(true);
+    chkName->setEnabled(false);
+    chkDate = named(new QCheckBox(QStringLiteral("Same date"), m_topPanel), "chkDate");
+    chkDate->setGeometry(932, 40, 94, 22);
+    chkDate->setChecked(true);
+    chkSize = named(new QCheckBox(QStringLiteral("Same size"), m_topPanel), "chkSize");
+    chkSize->setGeometry(932, 66, 94, 22);
+    chkSize->setChecked(true);
+
+    connect(Buttonfind, &QPushButton::clicked, this, &TMainForm::ButtonfindClick);
+    connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
+    connect(edtStartDir2, &QLineEdit::textChanged, this, &TMainForm::edtStartDir2Change);
+    connect(TntBitBtn1, &QPushButton::clicked, this, &TMainForm::TntBitBtn1Click);
+    connect(TntBitBtn2, &QPushButton::clicked, this, &TMainForm::TntBitBtn2Click);
+}
+
+void TMainForm::buildBottomPanel()
+{
+    m_bottomPanel = named(new QWidget(m_client), "BottomPanel");
+
+    chksafety = named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
+                                    m_bottomPanel),
+                      "chksafety");
+    chksafety->setGeometry(8, 6, 412, 22);
+    edtSavedir = named(new QLineEdit(m_bottomPanel), "edtSavedir");
+    edtSavedir->setGeometry(8, 34, 330, 26);
+    edtSavedir->setReadOnly(true);
+    edtSavedir->hide();
+    btnBrowsSaveD = named(new QPushButton(QStringLiteral("..."), m_bottomPanel), "btnBrowsSaveD");
+    btnBrowsSaveD->setGeometry(342, 34, 28, 26);
+    btnBrowsSaveD->hide();
+
+    lbUseShift = named(new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel),
+                       "lbUseShift");
+    lbUseShift->setGeometry(430, 8, 320, 18);
+    setTextColor(lbUseShift, Qt::blue);
+    btnDelDir1 = named(new QPushButton(QStringLiteral("delete selected from directory 1"), m_bottomPanel), "btnDelDir1");
+    btnDelDir1->setGeometry(376, 32, 200, 30);
+    btnDelDir1->hide();
+    btnDelDir2 = named(new QPushButton(QStringLiteral("delete selected from directory 2"), m_bottomPanel), "btnDelDir2");
+    btnDelDir2->setGeometry(578, 32, 200, 30);
+    btnDelDir2->hide();
+
+    btnDelete = named(new QPushButton(QStringLiteral("Delete duplicate files"), m_bottomPanel), "btnDelete");
+    btnDelete->setToolTip(QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
+    btnDelete->setGeometry(kDeleteLeft, 18, 146, 34);
+    btnDelete->setEnabled(false);
+    TntBitBtn3 = named(new QPushButton(QStringLiteral(" E x i t"), m_bottomPanel), "TntBitBtn3");
+    TntBitBtn3->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 18, kExitWidth, 34);
+    connect(TntBitBtn3, &QPushButton::clicked, this, &TMainForm::TntBitBtn3Click);
+}
+
+void TMainForm::placeRegions()
+{
+    const int width = m_client->width();
+    const int height = m_client->height();
+    m_topPanel->setGeometry(0, 0, width, kTopPanelHeight);
+    strGridD->setGeometry(0, kTopPanelHeight, width, std::max(0, height - kTopPanelHeight - kBottomPanelHeight));
+    m_bottomPanel->setGeometry(0, std::max(kTopPanelHeight, height - kBottomPanelHeight), width, kBottomPanelHeight);
+
+    btnDelete->move(static_cast<int>(std::lround(double(kDeleteLeft) * width / kClientWidth)), btnDelete->y());
+    TntBitBtn3->move(width - kExitRightGap - TntBitBtn3->width(), TntBitBtn3->y());
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        placeRegions();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::FormCanResize(int outerWidth)
+{
+    const std::array<int, 4> widths = ColumnWidthsForWindowWidth(outerWidth);
+    for (int column = 0; column < 4; ++column)
+        strGridD->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    FormCanResize(frameGeometry().width());
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The frame is known only now; the columns follow the window's width from the start.
+    FormCanResize(frameGeometry().width());
+}
+
+void TMainForm::setVisible(bool visible)
+{
+    if (visible && !m_started) {
+        m_started = true;
+        FormShow();
+    }
+    QMainWindow::setVisible(visible);
+}
+
+void TMainForm::FormShow()
+{
+    m_started = true;
+    // A failing step skips the ones after it; the window still opens and works.
+    try {
+        if (m_splash)
+            m_splash->exec();
+
+        m_reg = std::make_unique<QSettings>(QStringLiteral("QuillNet"), QStringLiteral("Twinspotter"));
+        // QSettings writes nothing while it holds no values, so the key's file is created by hand.
+        const QFileInfo key(m_reg->fileName());
+        if (!key.exists() && QDir().mkpath(key.absolutePath())) {
+            QFile file(key.absoluteFilePath());
+            if (file.open(QIODevice::WriteOnly))
+                file.close();
+        }
+        m_reg->sync();
+
+        m_appReleaseDate = kReleaseDate;
+        QFile::remove(kUpdaterFile);
+
+        // The shared online settings are filled here, before anything reads them, once the online
+        // services are part of the program.
+
+        m_caption = kCaptionPrefix + kVersion;
+        setWindowTitle(m_caption);
+        m_model->writeHeaderRow();
+
+        // The update prompt runs here, last, once the online services are part of the program.
+    } catch (...) {
+        ReportCurrentError();
+    }
+}
+
+void TMainForm::setAboutWindows(QDialog* aboutForm, QDialog* contactMessage)
+{
+    m_aboutForm = aboutForm;
+    m_contactMessage = contactMessage;
+    About1->setEnabled(m_aboutForm != nullptr);
+    Contactus1->setEnabled(m_contactMessage != nullptr);
+}
+
+void TMainForm::About1Click()
+{
+    if (m_aboutForm)
+        m_aboutForm->exec();
+}
+
+void TMainForm::Contactus1Click()
+{
+    if (m_contactMessage)
+        m_contactMessage->exec();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    // The search's own frames are still on the stack: ask it to stop and close once it has returned.
+    if (m_searchRunning || m_rebuilding) {
+        m_closePending = true;
+        m_state.btnCancelClick();
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TMainForm::closeIfPending()
+{
+    if (m_closePending && !m_searchRunning && !m_rebuilding) {
+        m_closePending = false;
+        close();
+    }
+}
+
+void TMainForm::Exit1Click()
+{
+    close();
+}
+
+void TMainForm::TntBitBtn3Click()
+{
+    close();
+}
+
+void TMainForm::ButtonfindClick()
+{
+    if (m_state.busy() || m_searchRunning || m_rebuilding)
+        return;
+    if (edtStartDir1->text().isEmpty()) {
+        dialogs().message(this, QStringLiteral("Please choose Location 1 first"));
+        return;
+    }
+    struct CloseAfterSearch
+    {
+        TMainForm& form;
+        ~CloseAfterSearch() { form.closeIfPending(); }
+    } closeAfter{*this};
+    m_state.ButtonfindClick(toPath(edtStartDir1->text()), toPath(edtStartDir2->text()), *this);
+}
+
+void TMainForm::btnCancelClick()
+{
+    // The search button comes back only when the search has returned, so no search starts inside another.
+    m_state.btnCancelClick();
+    btnCancel->setEnabled(false);
+}
+
+void TMainForm::edtStartDir2Change()
+{
+    m_state.edtStartDir2Change(toPath(edtStartDir2->text()));
+    if (m_state.SameDir) {
+        Buttonfind->setText(QStringLiteral("Single directory search"));
+        setDeleteEnabled(false);
+    } else {
+        Buttonfind->setText(QStringLiteral("C h e c k"));
+        setDeleteEnabled(true);
+    }
+}
+
+void TMainForm::TntBitBtn1Click()
+{
+    const QString dir = dialogs().chooseDirectory(this, QStringLiteral("Source Directory"));
+    if (!dir.isEmpty())
+        edtStartDir1->setText(QDir::toNativeSeparators(dir));
+}
+
+void TMainForm::TntBitBtn2Click()
+{
+    const QString dir = dialogs().chooseDirectory(this, QStringLiteral("Source Directory"));
+    if (!dir.isEmpty())
+        edtStartDir2->setText(QDir::toNativeSeparators(dir));
+}
+
+void TMainForm::strGridDClick()
+{
+    applySelectionRule();
+}
+
+void TMainForm::strGridDSelectCell()
+{
+    applySelectionRule();
+}
+
+void TMainForm::applySelectionRule()
+{
+    if (m_rebuilding)
+        return;
+    // Read the ranges, not the selected rows: selecting a million rows must not build a million indexes.
+    const QItemSelection selection = strGridD->selectionModel()->selection();
+    if (selection.isEmpty())
+        return;
+    int top = selection.first().top();
+    int bottom = selection.first().bottom();
+    for (const QItemSelectionRange& range : selection) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+    }
+    if (bottom <= top) {
+        setDeleteEnabled(true);
+        btnDelDir1->hide();
+        btnDelDir2->hide();
+    } else {
+        btnDelDir1->show();
+        btnDelDir2->show();
+        setDeleteEnabled(false);
+    }
+}
+
+void TMainForm::setDeleteEnabled(bool enabled)
+{
+    m_deleteWanted = enabled;
+    btnDelete->setEnabled(enabled && !m_searchRunning);
+}
+
+void TMainForm::setSearchLocked(bool locked)
+{
+    for (QWidget* widget : std::initializer_list<QWidget*>{edtStartDir1, edtStartDir2, TntBitBtn1, TntBitBtn2, btnDelDir1, btnDelDir2})
+        widget->setEnabled(!locked);
+    btnDelete->setEnabled(m_deleteWanted && !locked);
+}
+
+void TMainForm::RebuildResultsTable()
+{
+    ProgressLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
+    m_rebuilding = true;
+    struct EndRebuild
+    {
+        TMainForm& form;
+        ~EndRebuild() { form.m_rebuilding = false; }
+    } endRebuild{*this};
+
+    m_model->showNothing();
+
+    const TFiles& pairs = m_state.FCompared;
+    ResultsModel::RowIndex rows;
+    rows.reserve(pairs.size());
+    bool stopped = false;
+    bool deleteSet = false;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        // Only a running search listens to a cancel; one left over from a finished search stops nothing.
+        if (m_searchRunning && m_state.FCanceled) {
+            stopped = true;
+            break;
+        }
+        // Enabled for every pair, the marked ones too; after a service point a handler may have changed it.
+        if (!deleteSet) {
+            setDeleteEnabled(true);
+            deleteSet = true;
+        }
+        if (pairs[i].Deleted)
+            continue;
+        const std::size_t row = rows.size();
+        rows.push_back(static_cast<std::uint32_t>(i));
+        if (row % kRowsPerService == 0) {
+            ProgressCounter->setText(QString::number(row));
+            QCoreApplication::processEvents();
+            deleteSet = false;
+        }
+    }
+    const std::size_t shown = rows.size();
+    m_model->showRows(std::move(rows), stopped);
+    if (stopped)
+        return;
+
+    Labelcount1->setText(QStringLiteral("Duplicate Files Found: ") + QString::number(shown));
+    lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : %1").arg(m_state.countallfiles1));
+    lbTotalfiles2->setText(QStringLiteral("Total files in directory shown below : %1").arg(m_state.countallfiles2));
+    if (m_state.SameDir)
+        setDeleteEnabled(false);
+    ProgressLabel->clear();
+    ProgressCounter->clear();
+}
+
+void TMainForm::serviceEvents()
+{
+    m_model->dropStaleRows();
+    QCoreApplication::processEvents();
+}
+
+void TMainForm::showProgress(std::string_view text)
+{
+    ProgressCounter->setText(fromBytes(text));
+}
+
+void TMainForm::showPhase(std::string_view text)
+{
+    m_model->dropStaleRows();
+    ProgressLabel->setText(fromBytes(text));
+}
+
+bool TMainForm::sameDate() const
+{
+    return chkDate->isChecked();
+}
+
+bool TMainForm::sameSize() const
+{
+    return chkSize->isChecked();
+}
+
+bool TMainForm::confirm(std::string_view question)
+{
+    return dialogs().confirm(this, fromBytes(question));
+}
+
+void TMainForm::inform(std::string_view message)
+{
+    dialogs().inform(this, fromBytes(message));
+}
+
+void TMainForm::searchStarted()
+{
+    m_searchRunning = true;
+    Buttonfind->setEnabled(false);
+    m_deleteWanted = false;
+    setSearchLocked(true);
+    btnCancel->setEnabled(true);
+}
+
+void TMainForm::searchEnded()
+{
+    m_searchRunning = false;
+    setSearchLocked(false);
+    Buttonfind->setEnabled(true);
+    btnCancel->setEnabled(false);
+}
+
+void TMainForm::rebuildResultsTable()
+{
+    RebuildResultsTable();
+}
+
+void TMainForm::showPairCount(std::string_view text)
+{
+    Labelcount1->setText(fromBytes(text));
+}
+
+} // namespace twinspotter

@@ -1,0 +1,154 @@
+// The main window: locations, criteria, the search command, the results table and the removal controls.
+#pragma once
+
+#include "core/CommandHost.h"
+#include "core/MainFormState.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <memory>
+
+class QAction;
+class QCheckBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QSettings;
+class QTableView;
+
+namespace twinspotter {
+
+class ResultsModel;
+class TSplashScrForm;
+
+class TMainForm : public QMainWindow, private CommandHost
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 1026;
+    static constexpr int kClientHeight = 615;
+    static constexpr int kTopPanelHeight = 105;
+    static constexpr int kBottomPanelHeight = 67;
+
+    /// Builds the window with both locations empty (single-directory mode). \p fs is what searches walk.
+    explicit TMainForm(FileSystem& fs = realFileSystem(), QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    /// The splash that the first show puts up modally; without one the start-up goes straight on.
+    void setSplash(TSplashScrForm* splash) { m_splash = splash; }
+    /// The start-up steps that run once, just before the window first appears. Public so that a test can run
+    /// them on a window it never shows.
+    void FormShow();
+
+    /// Refills the table and the count labels from the pair list.
+    void RebuildResultsTable();
+    std::size_t PairIndexOfRow(std::size_t row) const { return m_state.PairIndexOfRow(row); }
+
+    MainFormState& state() { return m_state; }
+    ResultsModel* resultsModel() const { return m_model; }
+    const QString& AppReleaseDate() const { return m_appReleaseDate; }
+    const QString& twinspotter_caption() const { return m_caption; }
+    QSettings* Reg() const { return m_reg.get(); }
+
+    // Controls, named as everywhere else in the program.
+    QLineEdit* edtStartDir1 = nullptr;
+    QPushButton* TntBitBtn1 = nullptr;
+    QLineEdit* edtStartDir2 = nullptr;
+    QPushButton* TntBitBtn2 = nullptr;
+    QLabel* lbTotalFiles1 = nullptr;
+    QLabel* lbTotalfiles2 = nullptr;
+    QLabel* Labelcount1 = nullptr;
+    QLabel* ProgressLabel = nullptr;
+    QLabel* ProgressCounter = nullptr;
+    QPushButton* Buttonfind = nullptr;
+    QCheckBox* chkName = nullptr;
+    QCheckBox* chkDate = nullptr;
+    QCheckBox* chkSize = nullptr;
+    QPushButton* btnCancel = nullptr;
+    QTableView* strGridD = nullptr;
+    QCheckBox* chksafety = nullptr;
+    QLineEdit* edtSavedir = nullptr;
+    QPushButton* btnBrowsSaveD = nullptr;
+    QLabel* lbUseShift = nullptr;
+    QPushButton* btnDelDir1 = nullptr;
+    QPushButton* btnDelDir2 = nullptr;
+    QPushButton* btnDelete = nullptr;
+    QPushButton* TntBitBtn3 = nullptr;
+    QMenu* File1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* About2 = nullptr;
+    QAction* About1 = nullptr;
+    QAction* Contactus1 = nullptr;
+
+    /// The About box and the contact dialog, shown modally from the About menu once they exist.
+    void setAboutWindows(QDialog* aboutForm, QDialog* contactMessage);
+
+public slots:
+    void setVisible(bool visible) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void ButtonfindClick();
+    void btnCancelClick();
+    void edtStartDir2Change();
+    void TntBitBtn1Click();
+    void TntBitBtn2Click();
+    void TntBitBtn3Click();
+    void Exit1Click();
+    void About1Click();
+    void Contactus1Click();
+    void strGridDClick();
+    void strGridDSelectCell();
+
+private:
+    // CommandHost: what the search needs from the window.
+    void serviceEvents() override;
+    void showProgress(std::string_view text) override;
+    void showPhase(std::string_view text) override;
+    bool sameDate() const override;
+    bool sameSize() const override;
+    bool confirm(std::string_view question) override;
+    void inform(std::string_view message) override;
+    void searchStarted() override;
+    void searchEnded() override;
+    void rebuildResultsTable() override;
+    void showPairCount(std::string_view text) override;
+
+    void buildTopPanel();
+    void buildBottomPanel();
+    void placeRegions();
+    void FormCanResize(int outerWidth);
+    void applySelectionRule();
+    /// btnDelete's state as the commands set it; while a search runs the button stays disabled regardless.
+    void setDeleteEnabled(bool enabled);
+    void setSearchLocked(bool locked);
+    void closeIfPending();
+
+    MainFormState m_state;
+    ResultsModel* m_model = nullptr;
+    TSplashScrForm* m_splash = nullptr;
+    QDialog* m_aboutForm = nullptr;
+    QDialog* m_contactMessage = nullptr;
+    QWidget* m_client = nullptr;
+    QWidget* m_topPanel = nullptr;
+    QWidget* m_bottomPanel = nullptr;
+    std::unique_ptr<QSettings> m_reg;
+    QString m_appReleaseDate;
+    QString m_caption;
+    bool m_started = false;
+    bool m_searchRunning = false;
+    bool m_rebuilding = false;
+    bool m_deleteWanted = false;
+    bool m_closePending = false;
+};
+
+} // namespace twinspotter
