@@ -1,0 +1,151 @@
+// Shared pieces of the dialog tests: a clock-fixing online host, scripted dialogs, a scratch working directory.
+#pragma once
+
+#include "online/Online.h"
+#include "tests/support/LoopbackServer.h"
+#include "tests/support/TempTree.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+
+#include <QString>
+#include <QStringList>
+#include <QTest>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace twinspotter::test {
+
+/// A fixed clock and a program directory of the test's own; records what would have been opened, quit or shown.
+class ClockHost : public OnlineHost
+{
+public:
+    std::chrono::system_clock::time_point moment = at(2011, 3, 7, 14, 30, 0);
+    std::filesystem::path directory;
+    std::vector<std::string> opened;
+    int quitRequests = 0;
+    std::vector<std::string> messages;
+
+    static std::chrono::system_clock::time_point at(int year, int month, int day, int hour, int minute, int second)
+    {
+        return std::chrono::system_clock::from_time_t(LocalTime(year, month, day, hour, minute, second));
+    }
+
+    std::chrono::system_clock::time_point now() override { return moment; }
+    std::filesystem::path programDirectory() override { return directory; }
+    void open(const std::string& target) override { opened.push_back(target); }
+    void requestQuit() override { ++quitRequests; }
+    void showMessage(const std::string& text) override { messages.push_back(text); }
+};
+
+/// Answers confirmations as scripted (No when nothing is left) and writes down every box that would have shown.
+class RecordingDialogs : public Dialogs
+{
+public:
+    std::deque<bool> answers;
+    QStringList questions;
+    QStringList messages;
+    QStringList errors;
+
+    bool confirm(QWidget*, const QString& question) override
+    {
+        questions << question;
+        if (answers.empty())
+            return false;
+        const bool answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void inform(QWidget*, const QString& message) override { messages << message; }
+    void message(QWidget*, const QString& text, const QString&) override { messages << text; }
+    void error(QWidget*, const QString& text) override { errors << text; }
+    QString chooseDirectory(QWidget*, const QString&) override { return {}; }
+};
+
+/// Sets an environment variable for the object's life.
+class ScopedEnvironment
+{
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnvironment()
+    {
+        if (m_old)
+            ::setenv(m_name, m_old->c_str(), 1);
+        else
+            ::unsetenv(m_name);
+    }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+/// Makes a directory the working directory for the object's life.
+class WorkingDirectory
+{
+public:
+    explicit WorkingDirectory(const std::string& directory) : m_old(std::filesystem::current_path())
+    {
+        std::filesystem::current_path(directory);
+    }
+    ~WorkingDirectory() { std::filesystem::current_path(m_old); }
+    WorkingDirectory(const WorkingDirectory&) = delete;
+    WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+private:
+    std::filesystem::path m_old;
+};
+
+inline std::optional<std::string> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+/// The value of the "ts" query key is always eight digits.
+inline bool hasEightDigitTimestamp(const RecordedRequest& request)
+{
+    if (request.query.rfind("ts=", 0) != 0 || request.query.size() != 11)
+        return false;
+    return request.query.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
+inline constexpr const char* kAnonymous = "Basic Og==";
+inline constexpr const char* kServiceCredentials = "Basic YWRtaW46NzMxOTA1"; // admin:731905
+
+} // namespace twinspotter::test
+
+/// Runs the test class under the program's own application object, so that an error escaping a handler reaches the
+/// general error report (and so the recording dialogs) exactly as in the program.
+#define TWINSPOTTER_DIALOG_TEST_MAIN(TestClass)                                                                       \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        twinspotter::TwinspotterApplication app(argc, argv);                                                           \
+        TestClass test;                                                                                                \
+        return QTest::qExec(&test, argc, argv);                                                                        \
+    }
