@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -34,6 +35,13 @@ void scheduleScreenshot(twinspotter::TMainForm& form)
 
 int main(int argc, char** argv)
 {
+    // Qt would abort with a core dump; say what is wrong and where the headless scanner is instead.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "twinspotter: no display found. On a machine without a screen use the headless "
+                             "scanner: twinspotter-scan LOCATION1 [LOCATION2]\n");
+        return 1;
+    }
     twinspotter::TwinspotterApplication app(argc, argv);
 
     twinspotter::TMainForm MainForm;
