@@ -1,0 +1,415 @@
+// Tests of the About box and the contact dialog against a loopback server, with every box answered by the test.
+#include "tests/dialogs/DialogTestSupport.h"
+#include "ui/TAboutForm.h"
+#include "ui/Tcontactmessage.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextEdit>
+
+#include <memory>
+#include <mutex>
+
+namespace twinspotter::test {
+
+/// Writes down what a text box showed each time it was painted, and what it showed when the server was asked.
+class PaintWatcher : public QObject
+{
+public:
+    PaintWatcher(QTextEdit* box, LoopbackServer& server, const std::string& path) : m_box(box)
+    {
+        box->viewport()->installEventFilter(this);
+        server.onRequest([this, path](const RecordedRequest& request) {
+            std::lock_guard lock(m_mutex);
+            if (request.path == path && !m_atRequest)
+                m_atRequest = m_lastPainted;
+        });
+    }
+    QStringList painted() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_painted;
+    }
+    /// The text last painted before the watched request arrived.
+    QString paintedAtRequest() const
+    {
+        std::lock_guard lock(m_mutex);
+        return m_atRequest.value_or(QStringLiteral("<no request>"));
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            std::lock_guard lock(m_mutex);
+            m_lastPainted = m_box->toPlainText();
+            if (m_painted.isEmpty() || m_painted.back() != m_lastPainted)
+                m_painted << m_lastPainted;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QTextEdit* m_box;
+    mutable std::mutex m_mutex;
+    QString m_lastPainted;
+    QStringList m_painted;
+    std::optional<QString> m_atRequest;
+};
+
+class OnlineDialogsTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TempTree> m_tree;
+    std::unique_ptr<LoopbackServer> m_server;
+    std::unique_ptr<ScopedEnvironment> m_serverVariable;
+    ClockHost m_host;
+    RecordingDialogs m_dialogs;
+    bool m_probeWorks = false;
+
+    const QString kCouldNotContact = QStringLiteral("<Could not contact 127.0.0.1 site>");
+    const QString kConnectionFailed =
+        QStringLiteral("Internet connection failed!\r\nPlease check your internet connection!");
+
+    std::size_t count(const char* path) const { return m_server->requestsFor(path).size(); }
+
+    static std::string messageQuery(const std::string& content, const std::string& email)
+    {
+        return "application=Twinspotter&version=1.0.7&type=Comment&content=" + content + "&email=" + email +
+               "&appcode=";
+    }
+
+    /// Shows the contact dialog and waits for its activation's fetch.
+    void open(Tcontactmessage& dialog)
+    {
+        const std::size_t before = count(kContactTextPath);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        if (m_probeWorks)
+            QTRY_COMPARE(count(kContactTextPath), before + 1);
+    }
+
+private slots:
+    void initTestCase() { m_probeWorks = InternetAvailable(); }
+
+    void init()
+    {
+        m_tree = std::make_unique<TempTree>();
+        m_server = std::make_unique<LoopbackServer>();
+        m_serverVariable = std::make_unique<ScopedEnvironment>("TWINSPOTTER_SERVER", m_server->address());
+        FillOnlineSettings();
+        m_host = ClockHost{};
+        m_host.directory = m_tree->root() + "/";
+        SetOnlineHost(&m_host);
+        m_dialogs = RecordingDialogs{};
+        setDialogs(&m_dialogs);
+    }
+
+    void cleanup()
+    {
+        setDialogs(nullptr);
+        SetOnlineHost(nullptr);
+        m_serverVariable.reset();
+        m_server.reset();
+        m_tree.reset();
+    }
+
+    void controlsHaveTheirNamesSizesAndTexts()
+    {
+        Tcontactmessage contact;
+        QCOMPARE(contact.windowTitle(), QStringLiteral("Contact Quillnet"));
+        QCOMPARE(contact.size(), QSize(505, 354));
+        QCOMPARE(contact.findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("Put your email here"));
+        QCOMPARE(contact.findChild<QLineEdit*>("Edit1")->width(), 201);
+        QCOMPARE(contact.findChild<QPlainTextEdit*>("Memo1")->size(), QSize(449, 113));
+        QCOMPARE(contact.findChild<QTextEdit*>("RichEdit1")->size(), QSize(449, 81));
+        QVERIFY(contact.findChild<QTextEdit*>("RichEdit1")->isReadOnly());
+        QCOMPARE(contact.findChild<QLabel*>("Image1")->size(), QSize(258, 34));
+        QVERIFY(!contact.findChild<QLabel*>("Image1")->pixmap().isNull());
+        QCOMPARE(contact.findChild<QLabel*>("Label3")->palette().color(QPalette::WindowText), QColor(128, 0, 0));
+        QCOMPARE(contact.findChild<QPushButton*>("BitBtn1")->text(), QStringLiteral("Send"));
+        QVERIFY(contact.findChild<QPushButton*>("BitBtn1")->isDefault());
+        QCOMPARE(contact.findChild<QPushButton*>("BitBtn2")->text(), QStringLiteral("Exit"));
+        for (const char* name : {"Label1", "Label2"})
+            QVERIFY(contact.findChild<QLabel*>(name));
+
+        TAboutForm about;
+        QCOMPARE(about.windowTitle(), QStringLiteral("About"));
+        QCOMPARE(about.size(), QSize(592, 296));
+        QCOMPARE(about.findChild<QGroupBox*>("GroupBox7")->size(), QSize(592, 296));
+        QCOMPARE(about.findChild<QTextEdit*>("RichEdit1")->size(), QSize(545, 201));
+        QCOMPARE(about.findChild<QPushButton*>("BitBtn38")->size(), QSize(161, 33));
+        QCOMPARE(about.findChild<QPushButton*>("BitBtn38")->text(), QStringLiteral("Update to new Version"));
+        QCOMPARE(about.findChild<QPushButton*>("BitBtn2")->text(), QStringLiteral("Exit"));
+    }
+
+    void aboutBoxOffersTheUpdateWhenTheVersionTextsDiffer_data()
+    {
+        QTest::addColumn<QByteArray>("announced");
+        QTest::addColumn<bool>("offered");
+        QTest::newRow("same") << QByteArray("1.0.7") << false;
+        QTest::newRow("newer") << QByteArray("1.0.8") << true;
+        QTest::newRow("older") << QByteArray("1.0.6") << true;
+        QTest::newRow("same number and a line end") << QByteArray("1.0.7\n") << true;
+    }
+
+    void aboutBoxOffersTheUpdateWhenTheVersionTextsDiffer()
+    {
+        QFETCH(QByteArray, announced);
+        QFETCH(bool, offered);
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->serve(kVersionPath, announced.toStdString());
+        TAboutForm about;
+        PaintWatcher watcher(about.RichEdit1, *m_server, kInfoPath);
+        about.show();
+        QTRY_COMPARE(count(kVersionPath), std::size_t(1));
+
+        QCOMPARE(watcher.paintedAtRequest(), QStringLiteral("Retrieving Info ........."));
+        QCOMPARE(about.RichEdit1->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultInfo));
+        QCOMPARE(LatestVersion, announced.toStdString());
+        QCOMPARE(about.BitBtn38->isVisible(), offered);
+        if (offered)
+            QCOMPARE(about.BitBtn38->text(), QStringLiteral("Update to version ") + QString::fromLatin1(announced));
+        const auto asked = m_server->requests();
+        QCOMPARE(asked.size(), std::size_t(2));
+        QCOMPARE(asked[0].path, std::string(kInfoPath));
+        QCOMPARE(asked[1].path, std::string(kVersionPath));
+        for (const auto& request : asked) {
+            QVERIFY(hasEightDigitTimestamp(request));
+            QCOMPARE(request.authorization, std::optional<std::string>(kAnonymous));
+        }
+        QVERIFY(m_dialogs.errors.isEmpty());
+    }
+
+    void aboutBoxHidesAnEarlierOfferWhenReopened()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->serve(kVersionPath, "1.0.8");
+        TAboutForm about;
+        about.show();
+        QTRY_VERIFY(about.BitBtn38->isVisible());
+        about.reject();
+        m_server->serve(kVersionPath, "1.0.7");
+        about.show();
+        QTRY_COMPARE(count(kVersionPath), std::size_t(2));
+        QVERIFY(!about.BitBtn38->isVisible());
+    }
+
+    void aboutBoxOfflineShowsTheWaitingTextThenCouldNotContact()
+    {
+        ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
+        LatestVersion = "1.0.5";
+        TAboutForm about;
+        PaintWatcher watcher(about.RichEdit1, *m_server, kInfoPath);
+        about.show();
+        QTRY_COMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
+        QVERIFY(watcher.painted().contains(QStringLiteral("Retrieving Info .........")));
+        QVERIFY(!about.BitBtn38->isVisible());
+        QCOMPARE(LatestVersion, std::string("1.0.5"));
+        QVERIFY(m_server->requests().empty());
+    }
+
+    void aboutBoxFetchFailureGoesToTheGeneralErrorReport()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->answerStatus(kInfoPath, 404);
+        TAboutForm about;
+        about.show();
+        QTRY_COMPARE(m_dialogs.errors.size(), 1);
+        QCOMPARE(about.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
+        QVERIFY(!about.BitBtn38->isVisible());
+        QCOMPARE(count(kVersionPath), std::size_t(0));
+    }
+
+    void updateButtonDownloadsAndReports()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->serve(kVersionPath, "1.0.8");
+        TAboutForm about;
+        about.show();
+        QTRY_VERIFY(about.BitBtn38->isVisible());
+        m_server->clearRequests();
+        QTest::mouseClick(about.BitBtn38, Qt::LeftButton);
+
+        const auto asked = m_server->requests();
+        QCOMPARE(asked.size(), std::size_t(2));
+        QCOMPARE(asked[0].path, std::string(kUpdaterPath));
+        QCOMPARE(asked[1].query, std::string("application=Twinspotter&version=1.0.7&type=Update&content=Auto+Update"
+                                             "&email=just+updating+to+new+version&appcode="));
+        QCOMPARE(m_host.opened, std::vector<std::string>{m_tree->path("TwinspotterUpdate.exe")});
+        QCOMPARE(m_host.quitRequests, 1);
+        QVERIFY(about.isVisible());
+    }
+
+    void updateButtonOfflineShowsTheErrorBoxAndActivatesAgain()
+    {
+        ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
+        TAboutForm about;
+        about.show();
+        QTRY_COMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
+        about.RichEdit1->setPlainText(QStringLiteral("stale"));
+        about.BitBtn38->click();
+        QCOMPARE(m_dialogs.errors, QStringList{kConnectionFailed});
+        QCOMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
+        QVERIFY(about.isVisible());
+        QVERIFY(m_server->requestsFor(kUpdaterPath).empty());
+    }
+
+    void linkLabelLightsUpAndOpensTheSite()
+    {
+        TAboutForm about;
+        QLabel* link = about.Label35;
+        QCOMPARE(link->text(), QString::fromStdString(m_server->address() + "/"));
+        QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
+        QCOMPARE(link->toolTip(), QStringLiteral("Click here to see the site of Quillnet"));
+
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(link, &enter);
+        QCOMPARE(link->palette().color(QPalette::WindowText), QColor(0, 0, 255));
+        QVERIFY(link->font().underline());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(link, &leave);
+        QCOMPARE(link->palette().color(QPalette::WindowText),
+                 QApplication::palette(link).color(QPalette::WindowText));
+        QVERIFY(!link->font().underline());
+
+        QTest::mouseClick(link, Qt::LeftButton);
+        QCOMPARE(m_host.opened, std::vector<std::string>{m_server->address()});
+    }
+
+    void sendingSendsTheBoxesAsTheyStand_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("typedEmail");
+        QTest::addColumn<QByteArray>("query");
+        QTest::newRow("one space") << QStringList{" "} << QString()
+                                   << QByteArray(messageQuery("+", "Put+your+email+here").c_str());
+        QTest::newRow("two lines") << QStringList{"first line", "second line"} << QString()
+                                   << QByteArray(messageQuery("first+line%0D%0Asecond+line",
+                                                              "Put+your+email+here").c_str());
+        QTest::newRow("an address") << QStringList{"Hi"} << QStringLiteral("me@example.org")
+                                    << QByteArray(messageQuery("Hi", "me@example.org").c_str());
+    }
+
+    void sendingSendsTheBoxesAsTheyStand()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, typedEmail);
+        QFETCH(QByteArray, query);
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        Tcontactmessage contact;
+        open(contact);
+        QCOMPARE(contact.RichEdit1->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultContactText));
+        if (!typedEmail.isEmpty()) {
+            contact.Edit1->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(contact.Edit1->hasFocus());
+            QTest::keyClicks(contact.Edit1, typedEmail);
+        }
+        for (int i = 0; i < lines.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(contact.Memo1, Qt::Key_Return);
+            QTest::keyClicks(contact.Memo1, lines[i]);
+        }
+        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+
+        const auto sent = m_server->requestsFor(kContactScriptPath);
+        QCOMPARE(sent.size(), std::size_t(1));
+        QCOMPARE(sent[0].query, query.toStdString());
+        QCOMPARE(sent[0].authorization, std::optional<std::string>(kServiceCredentials));
+        QCOMPARE(m_host.messages, std::vector<std::string>{LoopbackServer::kDefaultReply});
+        // The activation runs again once the reply's box has gone, just before the dialog closes.
+        QCOMPARE(count(kContactTextPath), std::size_t(2));
+        QVERIFY(contact.Memo1->toPlainText().isEmpty());
+        QVERIFY(!contact.isVisible());
+        QCOMPARE(contact.result(), int(QDialog::Accepted));
+    }
+
+    void anEmptyMessageIsNotSentAndTheDialogCloses()
+    {
+        Tcontactmessage contact;
+        open(contact);
+        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("You should enter a message to send")});
+        QVERIFY(m_server->requestsFor(kContactScriptPath).empty());
+        QVERIFY(!contact.isVisible());
+        QCOMPARE(contact.result(), int(QDialog::Accepted));
+        if (m_probeWorks)
+            QCOMPARE(count(kContactTextPath), std::size_t(2));
+    }
+
+    void sendingOfflineShowsTheErrorBoxAndCloses()
+    {
+        ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
+        Tcontactmessage contact;
+        contact.show();
+        QTRY_COMPARE(contact.RichEdit1->toPlainText(), kCouldNotContact);
+        QTest::keyClicks(contact.Memo1, QStringLiteral("Hi"));
+        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QCOMPARE(m_dialogs.errors, QStringList{kConnectionFailed});
+        QVERIFY(m_server->requests().empty());
+        QVERIFY(!contact.isVisible());
+    }
+
+    void aFailedMessageRequestGoesToTheGeneralErrorReportAndCloses()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->answerStatus(kContactScriptPath, 500);
+        Tcontactmessage contact;
+        open(contact);
+        QTest::keyClicks(contact.Memo1, QStringLiteral("Hi"));
+        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QCOMPARE(m_dialogs.errors.size(), 1);
+        QVERIFY(m_dialogs.errors[0] != kConnectionFailed);
+        QVERIFY(m_host.messages.empty());
+        QVERIFY(!contact.isVisible());
+    }
+
+    void emailPlaceholderFollowsTheFocusAlongTheTabOrder()
+    {
+        ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
+        Tcontactmessage contact;
+        contact.show();
+        QVERIFY(QTest::qWaitForWindowActive(&contact));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Memo1));
+
+        const auto tab = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); };
+        tab();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.BitBtn1));
+        tab();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.BitBtn2));
+        tab();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Edit1));
+        QCOMPARE(contact.Edit1->text(), QString());
+        tab();
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Memo1));
+        QCOMPARE(contact.Edit1->text(), QStringLiteral("Put your email here"));
+
+        contact.Edit1->setText(QStringLiteral("put your email here"));
+        contact.Edit1->setFocus(Qt::TabFocusReason);
+        contact.Memo1->setFocus(Qt::TabFocusReason);
+        QCOMPARE(contact.Edit1->text(), QStringLiteral("put your email here"));
+
+        // The box keeps its text between openings.
+        contact.reject();
+        contact.show();
+        QTRY_COMPARE(contact.RichEdit1->toPlainText(), kCouldNotContact);
+        QCOMPARE(contact.Edit1->text(), QStringLiteral("put your email here"));
+    }
+};
+
+} // namespace twinspotter::test
+
+TWINSPOTTER_DIALOG_TEST_MAIN(twinspotter::test::OnlineDialogsTest)
+#include "OnlineDialogsTest.moc"
