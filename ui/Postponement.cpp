@@ -49,25 +49,42 @@ std::vector<Field> timeFields(const std::string& format, const std::string& ampm
         if (i >= format.size())
             break;
         switch (format[i]) {
-        case 'H': fields.push_back(unpadded ? Field::Hour24Unpadded : Field::Hour24); break;
-        case 'k': fields.push_back(Field::Hour24Unpadded); break;
-        case 'I': fields.push_back(unpadded ? Field::Hour12Unpadded : Field::Hour12); break;
-        case 'l': fields.push_back(Field::Hour12Unpadded); break;
-        case 'M': fields.push_back(Field::Minute); break;
-        case 'S': fields.push_back(Field::Second); break;
+        case 'H':
+            fields.push_back(unpadded ? Field::Hour24Unpadded : Field::Hour24);
+            break;
+        case 'k':
+            fields.push_back(Field::Hour24Unpadded);
+            break;
+        case 'I':
+            fields.push_back(unpadded ? Field::Hour12Unpadded : Field::Hour12);
+            break;
+        case 'l':
+            fields.push_back(Field::Hour12Unpadded);
+            break;
+        case 'M':
+            fields.push_back(Field::Minute);
+            break;
+        case 'S':
+            fields.push_back(Field::Second);
+            break;
         case 'p':
-        case 'P': fields.push_back(Field::Designator); break;
+        case 'P':
+            fields.push_back(Field::Designator);
+            break;
         case 'T':
             fields.insert(fields.end(), {Field::Hour24, Field::Minute, Field::Second});
             break;
-        case 'R': fields.insert(fields.end(), {Field::Hour24, Field::Minute}); break;
+        case 'R':
+            fields.insert(fields.end(), {Field::Hour24, Field::Minute});
+            break;
         case 'r':
             if (depth == 0) {
                 const auto inner = timeFields(ampmFormat.empty() ? kDefaultAmpmFormat : ampmFormat, "", 1);
                 fields.insert(fields.end(), inner.begin(), inner.end());
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return fields;
@@ -76,13 +93,20 @@ std::vector<Field> timeFields(const std::string& format, const std::string& ampm
 std::string patternOf(Field field)
 {
     switch (field) {
-    case Field::Hour24: return "%H";
-    case Field::Hour24Unpadded: return "%-H";
-    case Field::Hour12: return "%I";
-    case Field::Hour12Unpadded: return "%-I";
-    case Field::Minute: return "%M";
-    case Field::Second: return "%S";
-    case Field::Designator: return "%p";
+    case Field::Hour24:
+        return "%H";
+    case Field::Hour24Unpadded:
+        return "%-H";
+    case Field::Hour12:
+        return "%I";
+    case Field::Hour12Unpadded:
+        return "%-I";
+    case Field::Minute:
+        return "%M";
+    case Field::Second:
+        return "%S";
+    case Field::Designator:
+        return "%p";
     }
     return {};
 }
@@ -118,10 +142,7 @@ class Reader
 public:
     explicit Reader(const std::string& text) : m_text(text) {}
 
-    [[noreturn]] void fail() const
-    {
-        throw DateTimeConversionError("'" + m_text + "' is not a valid date and time");
-    }
+    [[noreturn]] void fail() const { throw DateTimeConversionError("'" + m_text + "' is not a valid date and time"); }
     bool atEnd() const { return m_at == m_text.size(); }
     std::size_t skipBlanks()
     {
@@ -237,8 +258,8 @@ LocalDateTime LocalDateTimeOf(system_clock::time_point moment)
     std::tm local{};
     localtime_r(&t, &local);
     LocalDateTime value;
-    value.date = year_month_day{year{local.tm_year + 1900}, month{unsigned(local.tm_mon + 1)},
-                                day{unsigned(local.tm_mday)}};
+    value.date =
+        year_month_day{year{local.tm_year + 1900}, month{unsigned(local.tm_mon + 1)}, day{unsigned(local.tm_mday)}};
     // A leap second (tm_sec 60) is kept within the day.
     value.timeOfDay = seconds{std::min(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec, 86399)};
     return value;
@@ -309,8 +330,8 @@ DateTimeSettings DateTimeSettings::FromTimeFormat(const std::string& timeFormat,
 
 std::string DateTimeSettings::Format(const LocalDateTime& value) const
 {
-    std::string text = twoDigits(int(unsigned(value.date.month()))) + "-" + twoDigits(int(unsigned(value.date.day()))) +
-                       "-";
+    std::string text =
+        twoDigits(int(unsigned(value.date.month()))) + "-" + twoDigits(int(unsigned(value.date.day()))) + "-";
     const int yearNumber = int(value.date.year());
     const std::string yearText = std::to_string(yearNumber);
     text += std::string(yearText.size() < 4 ? 4 - yearText.size() : 0, '0') + yearText;
@@ -333,12 +354,23 @@ std::string DateTimeSettings::Format(const LocalDateTime& value) const
             ++i;
         const char conversion = m_pattern[++i];
         switch (conversion) {
-        case 'H': text += unpadded ? std::to_string(hour) : twoDigits(hour); break;
-        case 'I': text += unpadded ? std::to_string(hour12) : twoDigits(hour12); break;
-        case 'M': text += twoDigits(minute); break;
-        case 'S': text += twoDigits(second); break;
-        case 'p': text += hour < 12 ? m_am : m_pm; break;
-        default: break;
+        case 'H':
+            text += unpadded ? std::to_string(hour) : twoDigits(hour);
+            break;
+        case 'I':
+            text += unpadded ? std::to_string(hour12) : twoDigits(hour12);
+            break;
+        case 'M':
+            text += twoDigits(minute);
+            break;
+        case 'S':
+            text += twoDigits(second);
+            break;
+        case 'p':
+            text += hour < 12 ? m_am : m_pm;
+            break;
+        default:
+            break;
         }
     }
     return text;
@@ -423,8 +455,8 @@ void postponed(QWidget* parent, const DateTimeSettings& settings)
         try {
             stored = settings.Parse(line);
         } catch (const DateTimeConversionError& error) {
-            throw DateTimeConversionError("The postponement file " + path.string() + " cannot be converted: " +
-                                          error.what());
+            throw DateTimeConversionError("The postponement file " + path.string() +
+                                          " cannot be converted: " + error.what());
         }
         // Both sides at the resolution of the written form, so a moment read back compares as it was written.
         due = settings.Parse(currentText) >= stored;

@@ -18,8 +18,7 @@ namespace twinspotter {
 
 QString CouldNotContactText()
 {
-    return QStringLiteral("<Could not contact ") + QString::fromStdString(ServerHostName()) +
-           QStringLiteral(" site>");
+    return QStringLiteral("<Could not contact ") + QString::fromStdString(ServerHostName()) + QStringLiteral(" site>");
 }
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
@@ -147,8 +146,12 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Label35) {
         switch (event->type()) {
-        case QEvent::Enter: Label35MouseEnter(); break;
-        case QEvent::Leave: Label35MouseLeave(); break;
+        case QEvent::Enter:
+            Label35MouseEnter();
+            break;
+        case QEvent::Leave:
+            Label35MouseLeave();
+            break;
         case QEvent::MouseButtonRelease:
             if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
                 Label35->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
@@ -156,7 +159,8 @@ bool TAboutForm::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
             break;
-        default: break;
+        default:
+            break;
         }
     }
     return QDialog::eventFilter(watched, event);

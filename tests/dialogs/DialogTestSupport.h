@@ -142,7 +142,7 @@ inline constexpr const char* kServiceCredentials = "Basic YWRtaW46NzMxOTA1"; // 
 
 /// Runs the test class under the program's own application object, so that an error escaping a handler reaches the
 /// general error report (and so the recording dialogs) exactly as in the program.
-#define TWINSPOTTER_DIALOG_TEST_MAIN(TestClass)                                                                       \
+#define TWINSPOTTER_DIALOG_TEST_MAIN(TestClass)                                                                        \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
         twinspotter::TwinspotterApplication app(argc, argv);                                                           \

@@ -279,8 +279,7 @@ private slots:
         QVERIFY(link->font().underline());
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(link, &leave);
-        QCOMPARE(link->palette().color(QPalette::WindowText),
-                 QApplication::palette(link).color(QPalette::WindowText));
+        QCOMPARE(link->palette().color(QPalette::WindowText), QApplication::palette(link).color(QPalette::WindowText));
         QVERIFY(!link->font().underline());
 
         QTest::mouseClick(link, Qt::LeftButton);
@@ -295,8 +294,8 @@ private slots:
         QTest::newRow("one space") << QStringList{" "} << QString()
                                    << QByteArray(messageQuery("+", "Put+your+email+here").c_str());
         QTest::newRow("two lines") << QStringList{"first line", "second line"} << QString()
-                                   << QByteArray(messageQuery("first+line%0D%0Asecond+line",
-                                                              "Put+your+email+here").c_str());
+                                   << QByteArray(
+                                          messageQuery("first+line%0D%0Asecond+line", "Put+your+email+here").c_str());
         QTest::newRow("an address") << QStringList{"Hi"} << QStringLiteral("me@example.org")
                                     << QByteArray(messageQuery("Hi", "me@example.org").c_str());
     }
