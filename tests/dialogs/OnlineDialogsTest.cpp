@@ -1,9 +1,11 @@
 // Tests of the About box and the contact dialog against a loopback server, with every box answered by the test.
 #include "tests/dialogs/DialogTestSupport.h"
+#include "ui/QtOnlineHost.h"
 #include "ui/TAboutForm.h"
 #include "ui/Tcontactmessage.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -59,6 +61,18 @@ private:
     QString m_lastPainted;
     QStringList m_painted;
     std::optional<QString> m_atRequest;
+};
+
+/// Takes the URLs that the desktop's "Open" would have been handed.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public slots:
+    void take(const QUrl& url) { urls << url; }
 };
 
 class OnlineDialogsTest : public QObject
@@ -284,6 +298,26 @@ private slots:
 
         QTest::mouseClick(link, Qt::LeftButton);
         QCOMPARE(m_host.opened, std::vector<std::string>{m_server->address()});
+    }
+
+    void qtHostOpensAddressesAndFilesAndShowsMessagesThroughTheDialogs()
+    {
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "take");
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "take");
+        QtOnlineHost host;
+        host.open(m_server->address());
+        host.open(m_tree->path("TwinspotterUpdate.exe"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+        QCOMPARE(catcher.urls,
+                 (QList<QUrl>{QUrl(QString::fromStdString(m_server->address())),
+                              QUrl::fromLocalFile(QString::fromStdString(m_tree->path("TwinspotterUpdate.exe")))}));
+
+        host.showMessage("Thank you");
+        QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("Thank you")});
+        QCOMPARE(QString::fromStdString(host.programDirectory().string()),
+                 QCoreApplication::applicationDirPath() + QLatin1Char('/'));
     }
 
     void sendingSendsTheBoxesAsTheyStand_data()
