@@ -1,7 +1,11 @@
 // The desktop program: creates the long-lived windows in order and runs the message loop.
+#include "online/OnlineHost.h"
 #include "ui/Application.h"
+#include "ui/QtOnlineHost.h"
+#include "ui/TAboutForm.h"
 #include "ui/TMainForm.h"
 #include "ui/TSplashScrForm.h"
+#include "ui/Tcontactmessage.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -43,10 +47,15 @@ int main(int argc, char** argv)
         return 1;
     }
     twinspotter::TwinspotterApplication app(argc, argv);
+    twinspotter::QtOnlineHost onlineHost;
+    twinspotter::SetOnlineHost(&onlineHost);
 
     twinspotter::TMainForm MainForm;
     twinspotter::TSplashScrForm SplashScrForm;
+    twinspotter::Tcontactmessage contactmessage(&MainForm);
+    twinspotter::TAboutForm AboutForm(&MainForm);
     MainForm.setSplash(&SplashScrForm);
+    MainForm.setAboutWindows(&AboutForm, &contactmessage);
 
     MainForm.show();
     scheduleScreenshot(MainForm);

@@ -1,9 +1,11 @@
 // The main window: its controls, the search command's binding, the results table and the start-up steps.
 #include "ui/TMainForm.h"
 
+#include "online/OnlineSettings.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
+#include "ui/Postponement.h"
 #include "ui/ResultsModel.h"
 #include "ui/TSplashScrForm.h"
 
@@ -296,14 +298,13 @@ void TMainForm::FormShow()
         m_appReleaseDate = kReleaseDate;
         QFile::remove(kUpdaterFile);
 
-        // The shared online settings are filled here, before anything reads them, once the online
-        // services are part of the program.
+        FillOnlineSettings();
 
-        m_caption = kCaptionPrefix + kVersion;
+        m_caption = kCaptionPrefix + QString::fromStdString(ProductVersion);
         setWindowTitle(m_caption);
         m_model->writeHeaderRow();
 
-        // The update prompt runs here, last, once the online services are part of the program.
+        twinspotter::postponed(this);
     } catch (...) {
         ReportCurrentError();
     }
