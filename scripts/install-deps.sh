@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev libcpp-httplib-dev
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
-    xvfb xauth x11-apps fonts-dejavu-core
+    xvfb xauth x11-apps xdotool fonts-dejavu-core
     python3 findutils procps time
 )
 

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# End to end: the real program under Xvfb asks to update when the loopback server announces a newer version,
+# and answering with anything but Yes records the seven-day postponement.
+#   update_prompt.sh TWINSPOTTER_BINARY TEST_SERVER_BINARY
+set -euo pipefail
+program=$(realpath "$1")
+server=$(realpath "$2")
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; echo "--- server log:" >&2; cat "$work/requests.log" >&2 || true; exit 1; }
+
+"$server" --version "1.0.8" --log "$work/requests.log" >"$work/port" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
+port=$(head -n1 "$work/port")
+[ -n "$port" ] || fail "the test server did not start"
+
+display=""
+for n in $(seq 90 130); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || fail "no free X display"
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+
+mkdir -p "$work/cwd" "$work/config"
+(cd "$work/cwd" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
+    TWINSPOTTER_SERVER="http://127.0.0.1:$port" TWINSPOTTER_PROBE_HOSTS=127.0.0.1 \
+    exec "$program") >"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+
+question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
+    fail "the update question did not come up"
+grep -qP '^/downloads/twinspotter/version\.txt\tts=\d{8}\tBasic Og==$' "$work/requests.log" ||
+    fail "the version text was not requested with an eight-digit ts and the anonymous Authorization header"
+echo "the question came up after: $(grep -c . "$work/requests.log") request(s)"
+
+# Escape closes the question without a Yes: the question is postponed by seven days.
+DISPLAY=$display xdotool windowfocus --sync "$question" key Escape
+for _ in $(seq 100); do [ -s "$work/cwd/postponed.txt" ] && break; sleep 0.1; done
+[ -s "$work/cwd/postponed.txt" ] || fail "no postponement was written after answering No"
+expected_date=$(date -d "+7 days" +%m-%d-%Y)
+grep -qP "^$expected_date( [0-9:]+( ?[AaPp][Mm])?)?\r$" "$work/cwd/postponed.txt" ||
+    fail "unexpected postponement line: $(od -c "$work/cwd/postponed.txt" | head -n 3)"
+kill -0 "$program_pid" 2>/dev/null || fail "the program ended after the question"
+echo "postponed until: $(tr -d '\r' <"$work/cwd/postponed.txt")"
+echo "1 passed, 0 failed"
