@@ -2,6 +2,8 @@
 #include "ui/Application.h"
 #include "ui/TMainForm.h"
 
+#include <cstdlib>
+
 #include <QLineEdit>
 #include <QScrollBar>
 #include <QTableView>
@@ -59,6 +61,9 @@ void fillPairs(TFiles& pairs, std::size_t count)
 int main(int argc, char** argv)
 {
     constexpr std::size_t kPairs = 1'000'000;
+    // The start-up steps run for real; keep their probe and update check on this machine.
+    setenv("TWINSPOTTER_SERVER", "http://127.0.0.1:9", 1);
+    setenv("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid", 1);
     TwinspotterApplication app(argc, argv);
     TMainForm form;
     form.show();
