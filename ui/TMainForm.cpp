@@ -2,6 +2,7 @@
 #include "ui/TMainForm.h"
 
 #include "online/OnlineSettings.h"
+#include "ui/AppMessage.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
@@ -126,6 +127,10 @@ TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_s
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     placeRegions();
+
+    // Files dropped from the desktop land on the window; the hook puts them into the location under the cursor.
+    setAcceptDrops(true);
+    new AppMessage(this);
 }
 
 TMainForm::~TMainForm()
