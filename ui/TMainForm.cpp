@@ -8,6 +8,7 @@
 #include "ui/Dialogs.h"
 #include "ui/Postponement.h"
 #include "ui/ResultsModel.h"
+#include "ui/TDetailedViewForm.h"
 #include "ui/TSplashScrForm.h"
 
 #include <QCheckBox>
@@ -26,9 +27,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTableView>
 
 #include <cmath>
+#include <functional>
 
 namespace twinspotter {
 
@@ -103,6 +106,7 @@ TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_s
     connect(strGridD, &QTableView::clicked, this, &TMainForm::strGridDClick);
     connect(strGridD->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &TMainForm::strGridDSelectCell);
+    connect(strGridD, &QTableView::doubleClicked, this, &TMainForm::strGridDDblClick);
 
     buildBottomPanel();
 
@@ -232,6 +236,18 @@ void TMainForm::buildBottomPanel()
     TntBitBtn3 = named(new QPushButton(QStringLiteral(" E x i t"), m_bottomPanel), "TntBitBtn3");
     TntBitBtn3->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 18, kExitWidth, 34);
     connect(TntBitBtn3, &QPushButton::clicked, this, &TMainForm::TntBitBtn3Click);
+
+    connect(btnDelete, &QPushButton::clicked, this, &TMainForm::btnDeleteClick);
+    connect(btnDelDir1, &QPushButton::clicked, this, &TMainForm::btnDelDir1Click);
+    connect(btnDelDir2, &QPushButton::clicked, this, &TMainForm::btnDelDir2Click);
+    connect(chksafety, &QCheckBox::toggled, this, &TMainForm::chksafetyClick);
+    connect(edtSavedir, &QLineEdit::textChanged, this, &TMainForm::edtSavedirChange);
+    connect(btnBrowsSaveD, &QPushButton::clicked, this, &TMainForm::btnBrowsSaveDClick);
+    // btnDelete is the window's cancel button: Escape without modifiers presses it, and a disabled button
+    // ignores the press.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("btnDeleteShortcut"));
+    connect(escape, &QShortcut::activated, btnDelete, &QPushButton::click);
 }
 
 void TMainForm::placeRegions()
@@ -337,10 +353,12 @@ void TMainForm::Contactus1Click()
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
-    // The search's own frames are still on the stack: ask it to stop and close once it has returned.
-    if (m_searchRunning || m_rebuilding) {
+    // The search's own frames are still on the stack: ask it to stop and close once it has returned. A removal
+    // cannot be stopped half-way through its list; the window closes when it has ended.
+    if (m_searchRunning || m_rebuilding || m_state.busy()) {
         m_closePending = true;
-        m_state.btnCancelClick();
+        if (!m_state.removing())
+            m_state.btnCancelClick();
         event->ignore();
         return;
     }
@@ -349,7 +367,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::closeIfPending()
 {
-    if (m_closePending && !m_searchRunning && !m_rebuilding) {
+    if (m_closePending && !m_searchRunning && !m_rebuilding && !m_state.busy()) {
         m_closePending = false;
         close();
     }
@@ -452,7 +470,7 @@ void TMainForm::applySelectionRule()
 void TMainForm::setDeleteEnabled(bool enabled)
 {
     m_deleteWanted = enabled;
-    btnDelete->setEnabled(enabled && !m_searchRunning);
+    btnDelete->setEnabled(enabled && !m_searchRunning && !m_removalLocked);
 }
 
 void TMainForm::setSearchLocked(bool locked)
@@ -576,6 +594,121 @@ void TMainForm::rebuildResultsTable()
 void TMainForm::showPairCount(std::string_view text)
 {
     Labelcount1->setText(fromBytes(text));
+}
+
+bool TMainForm::safetyTicked() const
+{
+    return chksafety->isChecked();
+}
+
+PathString TMainForm::safetyDirectory() const
+{
+    return toPath(edtSavedir->text());
+}
+
+void TMainForm::disableBulkRemoval()
+{
+    setDeleteEnabled(false);
+}
+
+void TMainForm::setRemovalLocked(bool locked)
+{
+    m_removalLocked = locked;
+    Buttonfind->setEnabled(!locked);
+    setSearchLocked(locked);
+    if (!locked)
+        closeIfPending();
+}
+
+std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
+{
+    std::vector<SelectedRow> rows;
+    const QItemSelection selection = strGridD->selectionModel()->selection();
+    if (selection.isEmpty())
+        return rows;
+    int top = selection.first().top();
+    int bottom = selection.first().bottom();
+    for (const QItemSelectionRange& range : selection) {
+        top = std::min(top, range.top());
+        bottom = std::max(bottom, range.bottom());
+    }
+    rows.reserve(static_cast<std::size_t>(bottom - top + 1));
+    // The pair's own bytes, not the cells' display text: a name that is not valid UTF-8 must still match.
+    for (int row = top; row <= bottom; ++row) {
+        const std::int64_t pair = m_model->pairAt(row);
+        if (pair < 0) {
+            rows.push_back({});
+            continue;
+        }
+        const TFileF& record = m_state.FCompared[static_cast<std::size_t>(pair)];
+        rows.push_back({SideDirectory(record, side), record.Name});
+    }
+    return rows;
+}
+
+void TMainForm::runRemoval(const std::function<void()>& command)
+{
+    if (m_state.busy() || m_rebuilding)
+        return;
+    setRemovalLocked(true);
+    struct Unlock
+    {
+        TMainForm& form;
+        ~Unlock() { form.setRemovalLocked(false); }
+    } unlock{*this};
+    command();
+}
+
+void TMainForm::btnDeleteClick()
+{
+    runRemoval([this] { m_state.btnDeleteClick(*this); });
+}
+
+void TMainForm::btnDelDir1Click()
+{
+    runRemoval([this] { m_state.btnDelDir1Click(selectedRows(Side::Location1), *this); });
+}
+
+void TMainForm::btnDelDir2Click()
+{
+    runRemoval([this] { m_state.btnDelDir2Click(selectedRows(Side::Location2), *this); });
+}
+
+void TMainForm::chksafetyClick()
+{
+    const bool ticked = chksafety->isChecked();
+    edtSavedir->setVisible(ticked);
+    btnBrowsSaveD->setVisible(ticked);
+    // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
+    if (ticked)
+        edtSavedir->setText(fromBytes(SafetyDirectoryOnTick(toPath(edtSavedir->text()), m_state.fileSystem())));
+}
+
+void TMainForm::edtSavedirChange()
+{
+    twinspotter::edtSavedirChange(toPath(edtSavedir->text()), m_state.fileSystem());
+}
+
+void TMainForm::btnBrowsSaveDClick()
+{
+    const QString dir = dialogs().chooseDirectory(this, QStringLiteral("Source Directory"));
+    if (!dir.isEmpty())
+        edtSavedir->setText(QDir::toNativeSeparators(dir));
+}
+
+void TMainForm::strGridDDblClick()
+{
+    if (m_state.busy() || m_rebuilding || m_model->shownPairs() == 0)
+        return;
+    const int row = std::max(0, strGridD->currentIndex().row());
+    m_state.ComparedItem = static_cast<std::int32_t>(PairIndexOfRow(static_cast<std::size_t>(row)));
+    {
+        TDetailedViewForm form(m_state, *this, this);
+        form.exec();
+    }
+    const auto item = static_cast<std::size_t>(m_state.ComparedItem);
+    if (item < m_state.FCompared.size() && m_state.FCompared[item].Deleted)
+        RebuildResultsTable();
 }
 
 } // namespace twinspotter

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -108,6 +109,13 @@ private slots:
     void Contactus1Click();
     void strGridDClick();
     void strGridDSelectCell();
+    void strGridDDblClick();
+    void btnDeleteClick();
+    void btnDelDir1Click();
+    void btnDelDir2Click();
+    void chksafetyClick();
+    void edtSavedirChange();
+    void btnBrowsSaveDClick();
 
 private:
     // CommandHost: what the search needs from the window.
@@ -122,6 +130,9 @@ private:
     void searchEnded() override;
     void rebuildResultsTable() override;
     void showPairCount(std::string_view text) override;
+    bool safetyTicked() const override;
+    PathString safetyDirectory() const override;
+    void disableBulkRemoval() override;
 
     void buildTopPanel();
     void buildBottomPanel();
@@ -132,6 +143,12 @@ private:
     void setDeleteEnabled(bool enabled);
     void setSearchLocked(bool locked);
     void closeIfPending();
+    /// Holds the search and the other commands off while a removal runs; releasing closes a pending close.
+    void setRemovalLocked(bool locked);
+    /// Runs a removal command unless a search or removal is under way, with the window locked around it.
+    void runRemoval(const std::function<void()>& command);
+    /// The selected rows' directory (the side's column) and name texts, top to bottom.
+    std::vector<SelectedRow> selectedRows(Side side) const;
 
     MainFormState m_state;
     ResultsModel* m_model = nullptr;
@@ -149,6 +166,7 @@ private:
     bool m_rebuilding = false;
     bool m_deleteWanted = false;
     bool m_closePending = false;
+    bool m_removalLocked = false;
 };
 
 } // namespace twinspotter

@@ -1,0 +1,430 @@
+// The removal commands driven through the main window and the detailed view, on real temporary trees.
+#include "core/TFileF.h"
+#include "tests/support/SeamFileSystem.h"
+#include "tests/support/TempTree.h"
+#include "tests/ui/FakeDialogs.h"
+#include "ui/Application.h"
+#include "ui/ResultsModel.h"
+#include "ui/TDetailedViewForm.h"
+#include "ui/TMainForm.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+using namespace twinspotter;
+using twinspotter::test::FakeDialogs;
+using twinspotter::test::LocalTime;
+using twinspotter::test::SeamFileSystem;
+using twinspotter::test::TempTree;
+
+namespace {
+
+const std::time_t kWhen = LocalTime(2009, 7, 15, 14, 30, 22);
+
+bool exists(const std::string& path)
+{
+    return QFile::exists(QString::fromStdString(path));
+}
+
+QString gridText(const TDetailedViewForm& form, int row, int column)
+{
+    const QTableWidgetItem* item = form.strGridDel->item(row, column);
+    return item ? item->text() : QString();
+}
+
+// Runs \p check on the detailed view as soon as it is up; the view is modal, so this must be armed before the
+// double-click that opens it.
+void whenDetailedViewOpens(QObject* context, std::function<void(TDetailedViewForm&)> check)
+{
+    auto* poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, check] {
+        if (auto* view = qobject_cast<TDetailedViewForm*>(QApplication::activeModalWidget())) {
+            poll->stop();
+            poll->deleteLater();
+            check(*view);
+            // A failed check returns early: the view must still close, or the test would wait for ever.
+            if (view->isVisible())
+                view->reject();
+        }
+    });
+    poll->start(5);
+}
+
+} // namespace
+
+class RemovalWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeDialogs m_dialogs;
+    std::vector<QUrl> m_opened;
+
+    std::unique_ptr<TMainForm> openWindow(FileSystem& fs = realFileSystem())
+    {
+        auto form = std::make_unique<TMainForm>(fs);
+        new QAbstractItemModelTester(form->strGridD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest,
+                                     form.get());
+        form->show();
+        form->activateWindow();
+        if (!QTest::qWaitForWindowActive(form.get()))
+            return nullptr;
+        return form;
+    }
+
+    // Searches location 1 against location 2 (or alone when \p location2 is empty).
+    static void search(TMainForm& form, const std::string& location1, const std::string& location2)
+    {
+        form.edtStartDir1->setText(QString::fromStdString(location1));
+        form.edtStartDir2->setText(QString::fromStdString(location2));
+        QTest::mouseClick(form.Buttonfind, Qt::LeftButton);
+    }
+
+    static void selectRows(TMainForm& form, int top, int bottom)
+    {
+        QTableView* table = form.strGridD;
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
+                          table->visualRect(table->model()->index(top, 1)).center());
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+                          table->visualRect(table->model()->index(bottom, 1)).center());
+    }
+
+    // A double-click counts only on the row its first press went to, as with a real mouse.
+    static void doubleClickCell(QAbstractItemView* table, int row)
+    {
+        const QPoint centre = table->visualRect(table->model()->index(row, 1)).center();
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, centre);
+        QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
+    }
+
+    static void doubleClickRow(TMainForm& form, int row) { doubleClickCell(form.strGridD, row); }
+
+private slots:
+    void init()
+    {
+        m_dialogs = FakeDialogs();
+        setDialogs(&m_dialogs);
+        m_opened.clear();
+        TDetailedViewForm::setFileOpener([this](const QUrl& url) { m_opened.push_back(url); });
+    }
+    void cleanup()
+    {
+        setDialogs(nullptr);
+        TDetailedViewForm::setFileOpener(nullptr);
+    }
+
+    void sizeTextIsPlainDecimalKilobytes()
+    {
+        const QString point = QLocale::system().decimalPoint();
+        QCOMPARE(SizeText(0), QStringLiteral("0 Kb"));
+        QCOMPARE(SizeText(1), "0" + point + "0009765625 Kb");
+        QCOMPARE(SizeText(1000), "0" + point + "9765625 Kb");
+        QCOMPARE(SizeText(1536), "1" + point + "5 Kb");
+        QCOMPARE(SizeText(2048), QStringLiteral("2 Kb"));
+        QCOMPARE(SizeText(std::int64_t(5) << 40), QStringLiteral("5368709120 Kb"));
+        // 120563270519.868164... keeps 15 significant digits, with no thousands separator or exponent.
+        QCOMPARE(SizeText(123456789012345), "120563270519" + point + "868 Kb");
+        QCOMPARE(SizeText(3), "0" + point + "0029296875 Kb");
+    }
+
+    void dateTextIsShortDateAndLongTimeOrTheDateAloneAtMidnight()
+    {
+        const QString date = QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat);
+        // The tests run under the C locale, whose long time format is "%H:%M:%S".
+        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 14, 30, 22)), date + QStringLiteral(" 14:30:22"));
+        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 0)), date);
+        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 2)), date + QStringLiteral(" 00:00:02"));
+    }
+
+    void bulkRemovalAsksOnButtonAndEscapeThenRemovesLocation2Copies()
+    {
+        TempTree tree;
+        for (const char* name : {"a.txt", "b.txt"}) {
+            tree.file(std::string("one/") + name, 10, kWhen);
+            tree.file(std::string("two/") + name, 10, kWhen);
+        }
+        auto form = openWindow();
+        QVERIFY(form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QVERIFY(form->btnDelete->isEnabled());
+
+        QTest::mouseClick(form->btnDelete, Qt::LeftButton); // No
+        form->strGridD->setFocus();
+        QTest::keyClick(form->strGridD, Qt::Key_Escape, Qt::ShiftModifier); // not the cancel key
+        QTest::keyClick(form->strGridD, Qt::Key_Escape);                    // No again
+        QCOMPARE(m_dialogs.questions, QStringList(2, QStringLiteral("Are you sure you want to delete all files?")));
+        QVERIFY(exists(tree.path("two/a.txt")) && exists(tree.path("two/b.txt")));
+        QVERIFY(form->btnDelete->isEnabled());
+        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+
+        m_dialogs.answers = {true};
+        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
+        QVERIFY(!exists(tree.path("two/a.txt")) && !exists(tree.path("two/b.txt")));
+        QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("one/b.txt")));
+        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 0"));
+        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
+        QVERIFY(!form->btnDelete->isEnabled());
+        QVERIFY(form->Buttonfind->isEnabled() && form->edtStartDir1->isEnabled());
+
+        // Disabled, the button ignores Escape.
+        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QCOMPARE(m_dialogs.questions.size(), 3);
+    }
+
+    void safetyOptionFillsTheDefaultKeepsABrowsedDirectoryAndMovesFilesThere()
+    {
+        TempTree tree;
+        tree.file("one/photos/a.jpg", 5, kWhen);
+        tree.file("two/photos/a.jpg", 5, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+
+        const QString defaultDir = QDir::currentPath() + QStringLiteral("/Savedir");
+        QDir(defaultDir).removeRecursively();
+        form->chksafety->click();
+        QVERIFY(form->edtSavedir->isVisible() && form->btnBrowsSaveD->isVisible());
+        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        QVERIFY(QFileInfo(defaultDir).isDir());
+
+        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton); // cancelled
+        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        const QString browsed = QString::fromStdString(tree.path("safe"));
+        m_dialogs.chosenFolders = {browsed};
+        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton);
+        QCOMPARE(m_dialogs.pickerTitles, QStringList(2, QStringLiteral("Source Directory")));
+        QCOMPARE(form->edtSavedir->text(), browsed);
+        QVERIFY(QFileInfo(browsed).isDir()); // created as the text changed
+
+        form->chksafety->click();
+        QVERIFY(form->edtSavedir->isHidden() && form->btnBrowsSaveD->isHidden());
+        form->chksafety->click();
+        QCOMPARE(form->edtSavedir->text(), browsed);
+
+        search(*form, tree.path("one"), tree.path("two"));
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
+        QVERIFY(!exists(tree.path("two/photos/a.jpg")));
+        QVERIFY(exists(tree.path("safe") + tree.path("two/photos/a.jpg")));
+        QVERIFY(exists(tree.path("one/photos/a.jpg")));
+    }
+
+    void deleteSelectedFromDirectory1RemovesAFileSharedByThreeRowsOnce()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 7, kWhen);
+        for (const char* sub : {"x", "y", "z"})
+            tree.file(std::string("two/") + sub + "/a.txt", 7, kWhen);
+        tree.file("one/keep.txt", 3, kWhen);
+        tree.file("two/keep.txt", 3, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QCOMPARE(form->strGridD->model()->rowCount(), 4);
+        // The three rows of one/a.txt, wherever the search put them, are the rows not naming keep.txt.
+        int first = -1;
+        for (int row = 0; row < 4 && first < 0; ++row)
+            if (form->strGridD->model()->index(row, 1).data().toString() == QStringLiteral("a.txt"))
+                first = row;
+        QVERIFY(first >= 0);
+        selectRows(*form, first, first + 2);
+        QVERIFY(form->btnDelDir1->isVisible() && form->btnDelDir2->isVisible());
+        QVERIFY(!form->btnDelete->isEnabled());
+
+        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton); // No
+        QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
+        QVERIFY(exists(tree.path("one/a.txt")));
+        QCOMPARE(form->strGridD->selectionModel()->selectedRows().size(), 3);
+        QVERIFY(form->btnDelDir1->isVisible());
+
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 3")));
+        QVERIFY(!exists(tree.path("one/a.txt")));
+        for (const char* sub : {"x", "y", "z"})
+            QVERIFY(exists(tree.path(std::string("two/") + sub + "/a.txt")));
+        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
+        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QVERIFY(!form->btnDelete->isEnabled());
+    }
+
+    void detailedViewShowsThePairAndOpensEitherFile()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 1536, kWhen);
+        tree.file("two/a.txt", 1536, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+        doubleClickRow(*form, 0); // nothing shown: nothing opens
+        search(*form, tree.path("one"), tree.path("two"));
+
+        bool checked = false;
+        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+            checked = true;
+            QCOMPARE(view.windowTitle(), QStringLiteral("Detailed view"));
+            QCOMPARE(view.size(), QSize(787, 196));
+            QCOMPARE(view.minimumSize(), view.maximumSize());
+            QCOMPARE(view.Label1->text(), QStringLiteral("Choose file to delete"));
+            QCOMPARE(view.btnDelete->text(), QStringLiteral("&Delete "));
+            QCOMPARE(view.btnClose->text(), QStringLiteral("&Exit"));
+            QCOMPARE(view.strGridDel->columnCount(), 4);
+            QStringList header;
+            QList<int> widths;
+            for (int column = 0; column < 4; ++column) {
+                header << view.strGridDel->horizontalHeaderItem(column)->text();
+                widths << view.strGridDel->columnWidth(column);
+            }
+            QCOMPARE(header, QStringList({" Nr", " Files path", " Size", " Date"}));
+            QCOMPARE(widths, QList<int>({37, 488, 93, 136}));
+            QCOMPARE(view.strGridDel->selectionBehavior(), QAbstractItemView::SelectRows);
+            QCOMPARE(view.strGridDel->currentRow(), 0);
+            const QString size = "1" + QLocale::system().decimalPoint() + "5 Kb";
+            const QString date =
+                QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat) + QStringLiteral(" 14:30:22");
+            QCOMPARE(gridText(view, 0, 0), QStringLiteral("1"));
+            QCOMPARE(gridText(view, 0, 1), QString::fromStdString(tree.path("one/a.txt")));
+            QCOMPARE(gridText(view, 1, 0), QStringLiteral("2"));
+            QCOMPARE(gridText(view, 1, 1), QString::fromStdString(tree.path("two/a.txt")));
+            for (int row : {0, 1}) {
+                QCOMPARE(gridText(view, row, 2), size);
+                QCOMPARE(gridText(view, row, 3), date);
+            }
+
+            doubleClickCell(view.strGridDel, 1);
+            QTest::mouseDClick(view.strGridDel->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                               QPoint(20, view.strGridDel->horizontalHeader()->height() / 2));
+            QTest::mouseClick(view.btnClose, Qt::LeftButton);
+            QCOMPARE(gridText(view, 0, 1), QString()); // emptied as it closed
+        });
+        doubleClickRow(*form, 0);
+        QVERIFY(checked);
+        const QUrl location2 = QUrl::fromLocalFile(QString::fromStdString(tree.path("two/a.txt")));
+        QCOMPARE(m_opened, (std::vector<QUrl>{location2, location2}));
+        QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("two/a.txt")));
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1")); // not rebuilt
+    }
+
+    void detailedViewDeleteRemovesOnlyOnYesAndKeepsAPairWhoseFileStayed()
+    {
+        TempTree tree;
+        for (const char* name : {"a.txt", "b.txt"}) {
+            tree.file(std::string("one/") + name, 4, kWhen);
+            tree.file(std::string("two/") + name, 4, kWhen);
+        }
+        SeamFileSystem fs;
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        const QString firstName = form->strGridD->model()->index(0, 1).data().toString();
+        const std::string chosen = tree.path("one/") + firstName.toStdString();
+        const auto pressDelete = [&](QStringList* rowAfterClick) {
+            whenDetailedViewOpens(form.get(), [rowAfterClick](TDetailedViewForm& view) {
+                // The row as the click left it, before closing empties the grid.
+                QObject::connect(&view, &QDialog::accepted, &view, [&view, rowAfterClick] {
+                    *rowAfterClick = QStringList{gridText(view, 0, 0), gridText(view, 0, 1)};
+                });
+                QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+            });
+            doubleClickRow(*form, 0);
+        };
+
+        QStringList row;
+        pressDelete(&row); // No
+        QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
+        QVERIFY(exists(chosen));
+        QCOMPARE(row.value(0), QStringLiteral("1"));
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+
+        fs.failDelete.insert(chosen);
+        m_dialogs.answers = {true};
+        pressDelete(&row);
+        QVERIFY(exists(chosen));
+        QCOMPARE(row.value(0), QStringLiteral("1"));
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(form->state().countallfiles1, 2);
+        QVERIFY(!form->state().FCompared[form->state().ComparedItem].Deleted);
+
+        fs.failDelete.clear();
+        m_dialogs.answers = {true};
+        pressDelete(&row);
+        QVERIFY(!exists(chosen));
+        QVERIFY(exists(tree.path("two/") + firstName.toStdString()));
+        QCOMPARE(row, QStringList({QString(), QString()}));
+        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QVERIFY(form->strGridD->model()->index(0, 1).data().toString() != firstName);
+        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QVERIFY(m_dialogs.informed.isEmpty());
+    }
+
+    void closingDuringABulkRemovalWaitsUntilItEnds()
+    {
+        TempTree tree;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            tree.file(std::string("one/") + name, 2, kWhen);
+            tree.file(std::string("two/") + name, 2, kWhen);
+        }
+        auto form = openWindow();
+        QVERIFY(form);
+        search(*form, tree.path("one"), tree.path("two"));
+
+        bool openAfterClose = false;
+        bool lockedInside = false;
+        QTimer::singleShot(0, form.get(), [&] {
+            lockedInside = form->state().removing() && !form->Buttonfind->isEnabled() &&
+                           !form->edtStartDir2->isEnabled() && !form->btnDelete->isEnabled();
+            form->close();
+            openAfterClose = form->isVisible();
+        });
+        m_dialogs.answers = {true};
+        form->btnDelete->click();
+        QVERIFY(lockedInside);
+        QVERIFY(openAfterClose);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("3 files was deleted from total of 3")));
+        QVERIFY(!form->isVisible());
+        QVERIFY(!form->state().busy());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // Settings, the default safety directory and the postponement file land in a private directory.
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
+    if (!QDir::setCurrent(home.path()))
+        return 2;
+    // The update prompt at start-up stays quiet: its postponement runs to the end of the century.
+    QFile postponed(QStringLiteral("postponed.txt"));
+    if (!postponed.open(QIODevice::WriteOnly) || postponed.write("12-31-2099\n") < 0)
+        return 2;
+    postponed.close();
+    TwinspotterApplication app(argc, argv);
+    RemovalWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "RemovalWindowTest.moc"

@@ -1,0 +1,71 @@
+// The detailed view: both files of one pair with path, size and date; removes the one the user chooses.
+#pragma once
+
+#include "core/CommandHost.h"
+#include "core/MainFormState.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QUrl;
+
+namespace twinspotter {
+
+/// "0.9765625 Kb": \p size / 1024 in plain decimal (no exponent, up to 15 significant digits, no trailing zeros,
+/// no thousands separators) with the user's decimal separator.
+QString SizeText(std::int64_t size);
+/// The packed date in the user's short date format and, unless it is exactly midnight, a blank and the user's long
+/// time format.
+QString DateText(std::int32_t packedDate);
+
+class TDetailedViewForm : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kClientWidth = 787;
+    static constexpr int kClientHeight = 196;
+    /// Grid rows of the location-1 and the location-2 file; the header sits above them.
+    static constexpr int kRowLocation1 = 0;
+    static constexpr int kRowLocation2 = 1;
+
+    /// Opens a file with its program; the desktop's Open unless a test has put its own in place.
+    using FileOpener = std::function<void(const QUrl&)>;
+    static void setFileOpener(FileOpener opener);
+
+    /// \p state holds the pair list and ComparedItem; \p host answers the confirmation and gives the safety option.
+    TDetailedViewForm(MainFormState& state, CommandHost& host, QWidget* parent = nullptr);
+
+    /// Fills the grid from the pair at the state's ComparedItem; row 1 becomes current.
+    void FormShow();
+
+    std::int32_t FileIndex = 0; ///< the pair shown
+
+    QLabel* Label1 = nullptr;
+    QTableWidget* strGridDel = nullptr;
+    QPushButton* btnDelete = nullptr;
+    QPushButton* btnClose = nullptr;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void btnDeleteClick();
+    void btnCloseClick();
+    void strGridDelDblClick();
+    void FormClose();
+
+private:
+    void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
+
+    MainFormState& m_state;
+    CommandHost& m_host;
+};
+
+} // namespace twinspotter
