@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QTimer>
 #include <QUrl>
 
 #include <string>
@@ -100,7 +101,11 @@ void AppMessage::dropped(QDropEvent& event)
         box = m_form->edtStartDir2;
 
     if (!box) {
-        dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"), QStringLiteral("Info"));
+        // Shown once the drop has been handed back: under X11 the file manager waits for the drop to end, and
+        // would wait for as long as a box opened inside the drop handler stays up.
+        QTimer::singleShot(0, this, [] {
+            dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"), QStringLiteral("Info"));
+        });
         return;
     }
     const std::string target = GetShortcutTarget(QFile::encodeName(path).toStdString());
