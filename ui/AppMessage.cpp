@@ -76,7 +76,9 @@ bool AppMessage::eventFilter(QObject* watched, QEvent* event)
         return false;
 
     auto& drop = static_cast<QDropEvent&>(*event);
-    if (firstLocalPath(drop.mimeData()).isEmpty()) {
+    // While a search or a removal runs the location boxes are locked: a new Location 2 would switch the mode and
+    // so change which counter the running command lowers.
+    if (firstLocalPath(drop.mimeData()).isEmpty() || !m_form->edtStartDir1->isEnabled()) {
         // Nothing of ours, and no widget of the window may take it either (a line edit would insert dragged text).
         drop.ignore();
         return true;

@@ -317,6 +317,18 @@ private slots:
         QCOMPARE(m_form->edtStartDir2->text().size(), 300);
     }
 
+    void dropsAreRefusedWhileTheBoxesAreLockedByARunningCommand()
+    {
+        TempTree tree;
+        // A running search or removal locks the boxes this way.
+        m_form->edtStartDir1->setEnabled(false);
+        m_form->edtStartDir2->setEnabled(false);
+        QVERIFY(!drop(m_form->edtStartDir2, middle(m_form->edtStartDir2), {url(tree.dir("new"))}));
+        QCOMPARE(m_form->edtStartDir2->text(), QString());
+        QCOMPARE(m_form->Buttonfind->text(), QStringLiteral("Single directory search"));
+        QVERIFY(m_dialogs.messages.isEmpty());
+    }
+
     void draggedTextIsRefusedAndNeverInserted()
     {
         m_form->edtStartDir1->setText(QStringLiteral("/kept"));
