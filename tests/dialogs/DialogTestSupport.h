@@ -3,7 +3,9 @@
 
 #include "online/Online.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempTree.h"
+#include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
@@ -47,54 +49,8 @@ public:
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
 
-/// Answers confirmations as scripted (No when nothing is left) and writes down every box that would have shown.
-class RecordingDialogs : public Dialogs
-{
-public:
-    std::deque<bool> answers;
-    QStringList questions;
-    QStringList messages;
-    QStringList errors;
-
-    bool confirm(QWidget*, const QString& question) override
-    {
-        questions << question;
-        if (answers.empty())
-            return false;
-        const bool answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-    void inform(QWidget*, const QString& message) override { messages << message; }
-    void message(QWidget*, const QString& text, const QString&) override { messages << text; }
-    void error(QWidget*, const QString& text) override { errors << text; }
-    QString chooseDirectory(QWidget*, const QString&) override { return {}; }
-};
-
-/// Sets an environment variable for the object's life.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+/// The window tests' scripted dialogs serve here too.
+using RecordingDialogs = FakeDialogs;
 
 /// Makes a directory the working directory for the object's life.
 class WorkingDirectory

@@ -3,6 +3,7 @@
 
 #include "online/Online.h"
 #include "tests/support/LoopbackServer.h"
+#include "tests/support/ScopedEnvironment.h"
 
 #include <gtest/gtest.h>
 
@@ -33,31 +34,6 @@ public:
     void open(const std::string& target) override { opened.push_back(target); }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
-};
-
-/// Restores one environment variable when the test ends.
-class ScopedEnvironment
-{
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : m_name(name)
-    {
-        if (const char* old = std::getenv(name))
-            m_old = old;
-        ::setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
 };
 
 inline std::string readFile(const std::filesystem::path& path)
