@@ -1,29 +1,13 @@
 // The search command's sequence, shared by the window and the scanner.
 #include "core/MainFormState.h"
 
+#include "core/FlagScope.h"
 #include "core/match.h"
 #include "core/walk.h"
 
 #include <string>
 
 namespace twinspotter {
-
-namespace {
-
-// Clears a flag on every way out, a failure included.
-class FlagScope
-{
-public:
-    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~FlagScope() { m_flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-
-private:
-    bool& m_flag;
-};
-
-} // namespace
 
 void MainFormState::ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host)
 {

@@ -1,6 +1,7 @@
 // Removing duplicate copies: one file, its sibling pairs, and the three removal commands of the main window.
 #include "core/remove.h"
 
+#include "core/FlagScope.h"
 #include "core/MainFormState.h"
 
 #include <filesystem>
@@ -107,19 +108,6 @@ SafetyOption ReadSafetyOption(const CommandHost& host)
     return SafetyOption{host.safetyTicked(), host.safetyDirectory()};
 }
 
-// Holds off the search and the other removals for as long as a removal runs, a failed one included.
-class RemovingScope
-{
-public:
-    explicit RemovingScope(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~RemovingScope() { m_flag = false; }
-    RemovingScope(const RemovingScope&) = delete;
-    RemovingScope& operator=(const RemovingScope&) = delete;
-
-private:
-    bool& m_flag;
-};
-
 // A confirmed main-window removal leaves the bulk button disabled on every way out, so a further bulk run
 // needs a fresh search or a single-row click first.
 class BulkButtonOff
@@ -180,7 +168,7 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
     RemovalReport report;
     if (busy())
         return report;
-    RemovingScope removing(m_removing);
+    FlagScope removing(m_removing);
     if (!host.confirm(kDeleteAllQuestion))
         return report;
     BulkButtonOff buttonOff(host);
@@ -220,7 +208,7 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
     RemovalReport report;
     if (busy())
         return report;
-    RemovingScope removing(m_removing);
+    FlagScope removing(m_removing);
     if (!host.confirm(kDeleteSelectedQuestion))
         return report;
     BulkButtonOff buttonOff(host);
@@ -265,7 +253,7 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
 {
     if (busy() || fileIndex >= FCompared.size())
         return std::nullopt;
-    RemovingScope removing(m_removing);
+    FlagScope removing(m_removing);
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 

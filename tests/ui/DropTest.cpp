@@ -1,5 +1,6 @@
 // Files, folders and shortcuts dropped on the main window, delivered the way the windowing system delivers them.
 #include "tests/support/TempTree.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/TMainForm.h"
@@ -351,12 +352,8 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // Settings land in a private directory, never in the user's.
     QTemporaryDir home;
-    if (!home.isValid())
-        return 2;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    if (!QDir::setCurrent(home.path()))
+    if (!twinspotter::test::EnterPrivateHome(home))
         return 2;
     TwinspotterApplication app(argc, argv);
     DropTest test;

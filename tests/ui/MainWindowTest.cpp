@@ -1,6 +1,7 @@
 // The main window driven through its real widgets: start-up, mode switch, searches, cancel, the table and errors.
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
@@ -517,12 +518,8 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // Settings and the stale updater file land in a private directory, never in the user's.
     QTemporaryDir home;
-    if (!home.isValid())
-        return 2;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    if (!QDir::setCurrent(home.path()))
+    if (!twinspotter::test::EnterPrivateHome(home))
         return 2;
     TwinspotterApplication app(argc, argv);
     MainWindowTest test;

@@ -2,6 +2,7 @@
 #include "core/TFileF.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/ResultsModel.h"
@@ -410,12 +411,8 @@ private slots:
 
 int main(int argc, char** argv)
 {
-    // Settings, the default safety directory and the postponement file land in a private directory.
     QTemporaryDir home;
-    if (!home.isValid())
-        return 2;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
-    if (!QDir::setCurrent(home.path()))
+    if (!twinspotter::test::EnterPrivateHome(home))
         return 2;
     // The update prompt at start-up stays quiet: its postponement runs to the end of the century.
     QFile postponed(QStringLiteral("postponed.txt"));

@@ -1,0 +1,18 @@
+// Raises a flag for a scope and lowers it on every way out, a failure included.
+#pragma once
+
+namespace twinspotter {
+
+class FlagScope
+{
+public:
+    explicit FlagScope(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FlagScope() { m_flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+} // namespace twinspotter
