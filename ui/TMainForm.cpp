@@ -534,6 +534,11 @@ void TMainForm::RebuildResultsTable()
 
 void TMainForm::serviceEvents()
 {
+    // A walk over a million files reaches this point tens of thousands of times; repainting the window each time
+    // would cost more than the walk itself, while a click or a repaint every few milliseconds is all a user sees.
+    if (m_serviceClock.isValid() && !m_serviceClock.hasExpired(kServiceIntervalMs))
+        return;
+    m_serviceClock.start();
     m_model->dropStaleRows();
     QCoreApplication::processEvents();
 }
@@ -572,6 +577,7 @@ void TMainForm::inform(std::string_view message)
 void TMainForm::searchStarted()
 {
     m_searchRunning = true;
+    m_serviceClock.invalidate();
     Buttonfind->setEnabled(false);
     m_deleteWanted = false;
     setSearchLocked(true);
@@ -651,6 +657,7 @@ void TMainForm::runRemoval(const std::function<void()>& command)
     if (m_state.busy() || m_rebuilding)
         return;
     setRemovalLocked(true);
+    m_serviceClock.invalidate();
     struct Unlock
     {
         TMainForm& form;

@@ -4,6 +4,7 @@
 #include "core/CommandHost.h"
 #include "core/MainFormState.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 
@@ -167,6 +168,9 @@ private:
     bool m_deleteWanted = false;
     bool m_closePending = false;
     bool m_removalLocked = false;
+    /// Time since the window last serviced its events in the middle of a long command.
+    QElapsedTimer m_serviceClock;
+    static constexpr qint64 kServiceIntervalMs = 10;
 };
 
 } // namespace twinspotter
