@@ -183,9 +183,9 @@ void TDetailedViewForm::setRow(int row, const QString& number, const QString& pa
     const QString texts[kColumns] = {number, path, size, date};
     for (int column = 0; column < kColumns; ++column) {
         auto* item = new QTableWidgetItem(texts[column]);
-        // The whole path shows on hover when the column elides it.
-        if (column == 1)
-            item->setToolTip(path);
+        // The whole text shows on hover when the column's width elides it (long paths, wide dates and sizes).
+        if (column > 0)
+            item->setToolTip(texts[column]);
         strGridDel->setItem(row, column, item);
     }
 }

@@ -80,7 +80,9 @@ Tcontactmessage::Tcontactmessage(QWidget* parent) : QDialog(parent)
 
     Label3 = new QLabel(QStringLiteral("Optional if you want to receive a reply"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setGeometry(282, 14, 200, 21);
+    // Two lines beside the e-mail box: on one line the hint would run past the dialog's edge.
+    Label3->setWordWrap(true);
+    Label3->setGeometry(282, 6, 215, 36);
     QPalette maroon = Label3->palette();
     maroon.setColor(QPalette::WindowText, QColor(128, 0, 0));
     Label3->setPalette(maroon);
