@@ -487,7 +487,13 @@ void TMainForm::RebuildResultsTable()
     struct EndRebuild
     {
         TMainForm& form;
-        ~EndRebuild() { form.m_rebuilding = false; }
+        // A close asked for while a rebuild outside any command ran (after the detailed view) waits for it; a
+        // search or removal around the rebuild closes the window itself once it has returned.
+        ~EndRebuild()
+        {
+            form.m_rebuilding = false;
+            form.closeIfPending();
+        }
     } endRebuild{*this};
 
     m_model->showNothing();

@@ -384,6 +384,14 @@ private slots:
         QVERIFY(stillOpenInside);
         QVERIFY(form->state().FCanceled);
         QVERIFY(!form->isVisible());
+
+        // A close during a rebuild of its own (as after the detailed view) is kept and carried out after it.
+        form->show();
+        QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+        addPair(*form, "p.txt");
+        QTimer::singleShot(0, form.get(), [&] { form->close(); });
+        form->RebuildResultsTable();
+        QVERIFY(!form->isVisible());
     }
 
     void rebuildSkipsDeletedPairsAndRowsMapToPairs()
