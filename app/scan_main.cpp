@@ -87,8 +87,9 @@ public:
     void showPhase(std::string_view text) override
     {
         m_phase = text;
+        // The counter only moves every hundred files; the catalogue's own count is exact.
         if (text == "Looking for duplicates ...")
-            m_filesCatalogued = m_progress.empty() ? 0 : std::stoll(m_progress) + 1;
+            m_filesCatalogued = m_state.countallfiles1;
         m_progress.clear();
     }
     bool sameDate() const override { return !m_options.ignoreDate; }
