@@ -39,6 +39,10 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     }
     env.host.serviceEvents();
 
+    // The listing of every entry also holds "." and "..", each a poll of its own: an empty directory cancelled
+    // while its events were serviced stops here and is not reported done.
+    if (env.canceled)
+        return;
     std::vector<PathString> pending;
     for (const DirEntry& entry : listing) {
         if (env.canceled)

@@ -196,6 +196,7 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     tree.file("loc/a/one.txt");
     tree.file("loc/b/two.txt");
     tree.file("loc/c/three.txt");
+    tree.dir("loc/empty");
     SeamFileSystem fs;
     RecordingHost host;
     bool canceled = false;
@@ -205,6 +206,11 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     WalkEnv env{fs, host, canceled};
     CatalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
     EXPECT_EQ(c.files.size(), 0u);
+    EXPECT_EQ(c.count, 77);
+
+    // An empty directory is stopped by a click during its one servicing too.
+    canceled = false;
+    CatalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
     EXPECT_EQ(c.count, 77);
 }
 
