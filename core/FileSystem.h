@@ -4,6 +4,7 @@
 #include "core/TFileF.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace twinspotter {
@@ -28,6 +29,9 @@ public:
     virtual bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) = 0;
     /// True when something exists at \p path (the link itself for a symbolic link).
     virtual bool exists(const PathString& path) = 0;
+    /// The identity of the file that \p path leads to, links followed; none when nothing usable is there
+    /// (missing, a dangling link, or a directory).
+    virtual std::optional<FileId> fileIdentity(const PathString& path) = 0;
     /// True when a directory exists at \p path.
     virtual bool isDirectory(const PathString& path) = 0;
     /// Removes one file; false when it could not be removed.

@@ -63,6 +63,8 @@ public:
 protected:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
     RemovalReport removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host);
+    /// True when the pair's other file is still there and is not the file on \p side seen through a link.
+    bool partnerStillHolds(const TFileF& pair, Side side);
     RemoveOutcome removePairSide(std::size_t index, Side side, const SafetyOption& safety);
     std::int32_t& counterOf(Side side);
 

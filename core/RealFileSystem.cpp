@@ -145,6 +145,14 @@ public:
         return lstat(path.c_str(), &st) == 0;
     }
 
+    std::optional<FileId> fileIdentity(const PathString& path) override
+    {
+        struct stat st{};
+        if (stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+            return std::nullopt;
+        return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
+
     bool isDirectory(const PathString& path) override
     {
         struct stat st{};

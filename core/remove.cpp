@@ -153,12 +153,22 @@ std::int32_t& MainFormState::counterOf(Side side)
     return side == Side::Location1 || SameDir ? countallfiles1 : countallfiles2;
 }
 
+bool MainFormState::partnerStillHolds(const TFileF& pair, Side side)
+{
+    // The partner may be the last copy left. It must still be there, and be another file than the one to go: a
+    // partner replaced by a link to it, or a directory of it replaced by a link, leads back to the same file.
+    const std::optional<FileId> partner = m_fs.fileIdentity(SideDirectory(pair, OtherSide(side)) + pair.Name);
+    if (!partner)
+        return false;
+    const std::optional<FileId> chosen = m_fs.fileIdentity(SideDirectory(pair, side) + pair.Name);
+    return !chosen || *chosen != *partner;
+}
+
 RemoveOutcome MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety)
 {
     const TFileF& pair = FCompared[index];
     const PathString path = SideDirectory(pair, side) + pair.Name;
-    // The partner may be the last copy left: never remove a file whose partner has gone.
-    if (!m_fs.exists(SideDirectory(pair, OtherSide(side)) + pair.Name))
+    if (!partnerStillHolds(pair, side))
         return m_fs.exists(path) ? RemoveOutcome::StillPresent : RemoveOutcome::Gone;
     return RemovePairFile(path, safety, m_fs);
 }
@@ -262,7 +272,7 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
     bool removed = false;
     // A file already missing counts as gone, like one this click removed.
     if (m_fs.exists(chosen)) {
-        if (!m_fs.exists(SideDirectory(pair, OtherSide(side)) + pair.Name))
+        if (!partnerStillHolds(pair, side))
             return RemoveOutcome::StillPresent;
         const SafetyOption safety = ReadSafetyOption(host);
         const PathString target = SafetyTargetPath(chosen, safety.directory, m_fs);

@@ -1,6 +1,7 @@
 // The main window's removal commands and the detailed view's removal, on real files with a seam for failures.
 #include "tests/core/RemoveTestSupport.h"
 
+#include <filesystem>
 #include <stdexcept>
 
 namespace twinspotter {
@@ -106,6 +107,13 @@ TEST_F(RemoveCommandsTest, NoCommandRemovesACopyWhosePartnerHasGone)
     EXPECT_TRUE(OnDisk(loc2 + "a"));
     EXPECT_EQ(deletedFlags(), Flags{false});
     EXPECT_EQ(state.countallfiles2, 10);
+
+    // A partner that became a link to the very copy about to go is no partner either.
+    std::filesystem::create_symlink(loc2 + "a", loc1 + "a");
+    host.answers = {true, true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(OnDisk(loc2 + "a"));
 }
 
 TEST_F(RemoveCommandsTest, WhileARemovalRunsTheSearchAndOtherRemovalsAreRefused)

@@ -40,6 +40,7 @@ public:
         return ok;
     }
     bool exists(const PathString& path) override { return real().exists(path); }
+    std::optional<FileId> fileIdentity(const PathString& path) override { return real().fileIdentity(path); }
     bool isDirectory(const PathString& path) override { return real().isDirectory(path); }
     bool deleteFile(const PathString& path) override
     {
