@@ -39,7 +39,8 @@ void Dialogs::error(QWidget* parent, const QString& text)
 
 QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(parent, title, QString(),
+                                             QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
 }
 
 Dialogs& dialogs()

@@ -9,10 +9,15 @@
 namespace twinspotter::test {
 
 /// Points the settings at \p home and makes it the working directory; false when that cannot be done.
+/// Run by hand, outside the test runner, the start-up's update check still talks only to this machine.
 inline bool EnterPrivateHome(const QTemporaryDir& home)
 {
     if (!home.isValid())
         return false;
+    if (qEnvironmentVariableIsEmpty("TWINSPOTTER_SERVER"))
+        qputenv("TWINSPOTTER_SERVER", "http://127.0.0.1:9");
+    if (qEnvironmentVariableIsEmpty("TWINSPOTTER_PROBE_HOSTS"))
+        qputenv("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath(QStringLiteral("config"))));
     return QDir::setCurrent(home.path());
 }
