@@ -54,7 +54,27 @@ bool WriteAll(int fd, const char* data, std::size_t size)
     return true;
 }
 
-// Copies a regular file into a target that must not exist yet; on any failure the partial target is removed.
+// Opens the file the copy is written into. Where the file system allows it the file has no name until it is
+// complete, so a copy cut short (a crash, a kill) never leaves a partial file behind in the safety directory.
+int OpenCopyTarget(const PathString& to, mode_t mode, bool& anonymous)
+{
+    const std::size_t slash = to.rfind(kSeparator);
+    const PathString dir = slash == PathString::npos ? PathString(".") : to.substr(0, slash + 1);
+    const int fd = open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    anonymous = fd >= 0;
+    if (anonymous)
+        return fd;
+    return open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+}
+
+// Gives a finished anonymous copy its name; fails, leaving nothing, when the name is taken meanwhile.
+bool NameCopy(int fd, const PathString& to)
+{
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, to.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// Copies a regular file into a target that must not exist yet; on any failure no partial target is left.
 bool CopyExclusive(const PathString& from, const PathString& to)
 {
     // Non-blocking, so a FIFO fails the type test below instead of waiting for a writer.
@@ -64,7 +84,10 @@ bool CopyExclusive(const PathString& from, const PathString& to)
     struct stat st{};
     if (fstat(in.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
-    FdGuard out(open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777));
+    if (access(to.c_str(), F_OK) == 0)
+        return false;
+    bool anonymous = false;
+    FdGuard out(OpenCopyTarget(to, st.st_mode & 07777, anonymous));
     if (out.get() < 0)
         return false;
 
@@ -92,9 +115,11 @@ bool CopyExclusive(const PathString& from, const PathString& to)
         (void)futimens(out.get(), times);
         ok = fsync(out.get()) == 0;
     }
+    if (ok && anonymous)
+        ok = NameCopy(out.get(), to);
     if (close(out.release()) != 0)
         ok = false;
-    if (!ok)
+    if (!ok && !anonymous)
         unlink(to.c_str());
     return ok;
 }

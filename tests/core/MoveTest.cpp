@@ -6,6 +6,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -104,6 +105,37 @@ TEST(MoveTest, CrossesFileSystemsKeepingContentModeAndTime)
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec, mtime);
     EXPECT_TRUE(Content(to) == before) << "content differs after the copy";
+}
+
+TEST(MoveTest, ACopyKilledHalfWayLeavesNoPartialFileBehind)
+{
+    TempTree tree;
+    std::string why;
+    auto there = OtherFileSystemTree(tree, why);
+    if (!there)
+        GTEST_SKIP() << why;
+    // Large enough that the kill lands during the copy; sparse, so it costs no disk here.
+    const std::int64_t size = std::int64_t(1) << 30;
+    const std::string from = tree.file("big.img", size);
+    const std::string to = there->path("big.img");
+
+    const pid_t child = fork();
+    if (child == 0) {
+        realFileSystem().moveFile(from, to);
+        _exit(0);
+    }
+    usleep(100 * 1000);
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+
+    // Either the move had not finished, and only the source is there, or it had, and the target is whole.
+    struct stat st{};
+    if (stat(to.c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_size, size) << "a partial copy was left in place";
+    } else {
+        EXPECT_TRUE(Exists(from));
+    }
 }
 
 TEST(MoveTest, FailedCopyAcrossFileSystemsLeavesTheSourceAndNoPartialTarget)
