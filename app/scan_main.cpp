@@ -241,8 +241,8 @@ int main(int argc, char** argv)
 
     bool refused = false;
     if (options.deleteLocation2 && !g_interrupted) {
-        // The removal has no stopping point of its own: an interrupt now ends the program at once, and a move
-        // cut short leaves its source in place.
+        // The removal has no stopping point of its own: an interrupt now ends the program at once. A move cut
+        // short leaves its source in place and, across file systems, no partial copy in the safety directory.
         std::signal(SIGINT, SIG_DFL);
         if (options.hasSafetyDir)
             edtSavedirChange(options.safetyDir, realFileSystem());
