@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QTimer>
 
 namespace twinspotter {
 
@@ -52,6 +53,18 @@ Dialogs& dialogs()
 void setDialogs(Dialogs* replacement)
 {
     g_replacement = replacement;
+}
+
+void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)
+{
+    if (queued)
+        return;
+    queued = true;
+    QTimer::singleShot(0, dialog, [dialog, &queued, activate = std::move(activate)] {
+        queued = false;
+        if (dialog->isVisible())
+            activate();
+    });
 }
 
 } // namespace twinspotter

@@ -3,6 +3,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace twinspotter {
@@ -28,5 +30,9 @@ public:
 Dialogs& dialogs();
 /// Replaces the dialogs (not owned); nullptr brings back the real boxes.
 void setDialogs(Dialogs* replacement);
+
+/// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
+/// \p queued keeps a second show before then from running it twice.
+void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
 
 } // namespace twinspotter

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTextEdit>
-#include <QTimer>
 
 namespace twinspotter {
 
@@ -87,15 +86,8 @@ void TAboutForm::FormActivate()
 void TAboutForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (event->spontaneous() || m_activationQueued)
-        return;
-    // Queued, so that the dialog is on screen (and the waiting text can be painted) before the blocking steps.
-    m_activationQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_activationQueued = false;
-        if (isVisible())
-            FormActivate();
-    });
+    if (!event->spontaneous())
+        ActivateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
 }
 
 void TAboutForm::BitBtn38Click()

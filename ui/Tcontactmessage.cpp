@@ -14,7 +14,6 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTextEdit>
-#include <QTimer>
 
 namespace twinspotter {
 
@@ -148,15 +147,7 @@ void Tcontactmessage::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     Memo1->setFocus(Qt::OtherFocusReason);
-    if (m_activationQueued)
-        return;
-    // Queued, so that the dialog is on screen before the probe blocks the thread.
-    m_activationQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        m_activationQueued = false;
-        if (isVisible())
-            FormActivate();
-    });
+    ActivateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
 }
 
 void Tcontactmessage::BitBtn1Click()
