@@ -35,7 +35,8 @@ const char* const kUsage =
     "                  mode the second file of each pair); a copy whose partner has gone is left alone\n"
     "  --safety-dir DIR\n"
     "                  move the copies under DIR, which mirrors each file's absolute path, instead of deleting\n"
-    "                  them; DIR is created if its parent exists; a copy whose place there is taken is deleted\n"
+    "                  them; DIR is created if its parent exists; a copy that cannot be moved there (its place\n"
+    "                  taken, the disk full, a link in the way) stays where it is and is reported, never deleted\n"
     "  --yes           remove without asking; otherwise the question is asked on the terminal and the removal\n"
     "                  is refused when standard input is not a terminal\n"
     "  --help          show this text\n"
@@ -44,8 +45,15 @@ const char* const kUsage =
     "tabs; backslash, tab, line feed and carriage return are written as \\\\, \\t, \\n and \\r.\n"
     "Standard error ends with the file counts of both locations and the number of pairs; after a removal the\n"
     "counts are lowered by the files removed and a last line says \"N files was deleted from total of T\".\n"
-    "Exit status: 0 on success, 2 on a usage error, a location that is not a directory or a removal that was\n"
-    "not confirmed.\n";
+    "Before the counts, a line \"not removed: PATH: REASON\" names each copy the removal left where it is.\n"
+    "A copy is removed only while it and its partner are still the files the search found, two different\n"
+    "files, reached without following a symbolic link.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  success; a removal left nothing behind but copies whose partner had gone\n"
+    "  1  a removal left a copy for another reason (see the \"not removed\" lines), or the output failed\n"
+    "  2  a usage error, a location that is not a directory, or a removal that was not confirmed\n"
+    "  130  interrupted\n";
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -109,9 +117,11 @@ public:
         return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
     }
     void inform(std::string_view message) override { m_message = message; }
+    void reportKept(const std::vector<KeptFile>& kept) override { m_kept = kept; }
 
     void removalStarted() { m_removing = true; }
     const std::string& message() const { return m_message; }
+    const std::vector<KeptFile>& kept() const { return m_kept; }
 
     void erase()
     {
@@ -143,6 +153,7 @@ private:
     bool m_drawn = false;
     bool m_removing = false;
     std::string m_message;
+    std::vector<KeptFile> m_kept;
     std::string m_phase;
     std::string m_progress;
     long long m_filesCatalogued = 0;
@@ -199,7 +210,9 @@ int main(int argc, char** argv)
         return UsageError("too many locations: at most two can be compared");
     for (std::size_t i = 0; i < options.locations.size(); ++i) {
         const std::string& location = options.locations[i];
-        struct stat st{};
+        struct stat st
+        {
+        };
         const std::string which = "location " + std::to_string(i + 1);
         if (location.empty())
             return UsageError(which + " is empty");
@@ -240,6 +253,7 @@ int main(int argc, char** argv)
     std::fflush(stdout);
 
     bool refused = false;
+    bool failed = false;
     if (options.deleteLocation2 && !g_interrupted) {
         // The removal has no stopping point of its own: an interrupt now ends the program at once. A move cut
         // short leaves its source in place and, across file systems, no partial copy in the safety directory.
@@ -247,15 +261,19 @@ int main(int argc, char** argv)
         if (options.hasSafetyDir)
             edtSavedirChange(options.safetyDir, realFileSystem());
         host.removalStarted();
-        refused = !state.btnDeleteClick(host).ran;
+        const RemovalReport report = state.btnDeleteClick(host);
+        refused = !report.ran;
+        failed = report.failed();
     }
+    for (const KeptFile& file : host.kept())
+        std::fprintf(stderr, "not removed: %s: %s\n", EscapeField(file.path).c_str(), file.text().c_str());
     std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", state.countallfiles1,
                  state.countallfiles2, state.FCompared.size());
     if (!host.message().empty())
         std::fprintf(stderr, "%s\n", host.message().c_str());
     if (g_interrupted)
         return 130;
-    if (std::ferror(stdout))
-        return 1;
-    return refused ? 2 : 0;
+    if (refused)
+        return 2;
+    return failed || std::ferror(stdout) ? 1 : 0;
 }

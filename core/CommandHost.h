@@ -1,9 +1,11 @@
 // The few things the search and removal commands need from whoever runs them: the window, the scanner or a test.
 #pragma once
 
+#include "core/FileSystem.h"
 #include "core/TFileF.h"
 
 #include <string_view>
+#include <vector>
 
 namespace twinspotter {
 
@@ -25,6 +27,9 @@ public:
     virtual bool confirm(std::string_view /*question*/) { return false; }
     /// A message in the confirmation style with a single OK button.
     virtual void inform(std::string_view /*message*/) {}
+    /// The files a removal command set out to remove and left, each with its reason; called only when there are
+    /// some, after the command's count message.
+    virtual void reportKept(const std::vector<KeptFile>& /*kept*/) {}
 
     /// The search command's own controls: started disables the search and bulk-removal buttons and enables Cancel;
     /// ended (also after a failure) enables the search button again and disables Cancel.

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace twinspotter {
@@ -14,8 +16,91 @@ struct DirEntry
     PathString name;
     bool isDirectory = false;
     std::int64_t size = 0;
-    std::int64_t mtime = 0; ///< seconds since the epoch
+    std::int64_t mtime = 0;     ///< seconds since the epoch
+    std::int32_t mtimeNsec = 0; ///< the part of a second
     FileId id;
+
+    FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec}; }
+};
+
+/// What became of a file a removal was asked to remove.
+enum class RemoveOutcome {
+    Removed,     ///< moved into the safety directory or deleted by this call
+    Gone,        ///< not removed by this call, but it is no longer where the search found it
+    StillPresent ///< the file is still there
+};
+
+/// Why a file that a removal set out to remove is still there.
+enum class KeepReason : std::uint8_t {
+    None,
+    PartnerGone,          ///< the copy that would stay is missing: this one may be the last
+    PartnerChanged,       ///< the partner is no longer the file the search found
+    PartnerUnreachable,   ///< the partner cannot be looked at (error)
+    PartnerIsSameFile,    ///< the partner is now this very file
+    PartnerMaybeSameFile, ///< the partner looks like this file seen through another mount
+    FileChanged,          ///< the file is no longer the one the search found
+    LocationReplaced,     ///< the location folder is no longer the one the search walked
+    LinkOnPath,           ///< a folder on the way to the file is now a symbolic link
+    Unreachable,          ///< the file cannot be looked at (error)
+    DeleteFailed,         ///< the delete was refused (error)
+    SafetyTargetTaken,    ///< a file of that name is already in the safety directory
+    SafetyPathBlocked,    ///< a link or a file stands where the safety directory needs a folder
+    MoveFailed,           ///< the safety directory cannot take the file (error)
+    CopyFailed,           ///< the copy onto the safety directory's file system failed (error)
+    SourceNotRemoved,     ///< copied, but the original could not be removed, so the copy was taken back (error)
+};
+
+/// Words for the user: why the file stayed.
+std::string KeepReasonText(KeepReason reason, int error);
+
+struct RemovalResult
+{
+    RemoveOutcome outcome = RemoveOutcome::StillPresent;
+    KeepReason reason = KeepReason::None;
+    int error = 0; ///< the errno behind the reason, when there is one
+
+    static RemovalResult kept(KeepReason why, int error = 0) { return {RemoveOutcome::StillPresent, why, error}; }
+};
+
+/// A file that a removal command set out to remove and left where it is.
+struct KeptFile
+{
+    PathString path;
+    KeepReason reason = KeepReason::None;
+    int error = 0;
+
+    std::string text() const { return KeepReasonText(reason, error); }
+    /// Left by the pairing rules (its partner is gone), not by a failure.
+    bool byRule() const { return reason == KeepReason::PartnerGone; }
+};
+
+/// A file as the search recorded it: the directory text the walk made (ending with the separator), its name and
+/// its stamp.
+struct RecordedFile
+{
+    const PathString& directory;
+    const PathString& name;
+    const FileStamp& stamp;
+};
+
+/// A location as a search walked it: its text, ending with the separator, and the directory it led to then.
+struct LocationRoot
+{
+    PathString directory;
+    FileId id;
+};
+
+/// One removal: the file to go, the copy that must stay, and where the file goes when it is not deleted.
+struct RemovalRequest
+{
+    RecordedFile file;
+    RecordedFile partner;
+    /// The locations the search walked; a file below one of them is reached from it without following any link.
+    std::span<const LocationRoot> locations;
+    /// Null: delete. Otherwise the safety directory as the user named it, ...
+    const PathString* safetyDirectory = nullptr;
+    /// ... and the file's own absolute directory, rebuilt underneath it.
+    PathString mirroredDirectory;
 };
 
 class FileSystem
@@ -29,19 +114,19 @@ public:
     virtual bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) = 0;
     /// True when something exists at \p path (the link itself for a symbolic link).
     virtual bool exists(const PathString& path) = 0;
-    /// The identity of the file that \p path leads to, links followed; none when nothing usable is there
-    /// (missing, a dangling link, or a directory).
-    virtual std::optional<FileId> fileIdentity(const PathString& path) = 0;
+    /// The identity of the directory \p path leads to, links followed; none when it is no directory.
+    virtual std::optional<FileId> directoryIdentity(const PathString& path) = 0;
     /// True when a directory exists at \p path.
     virtual bool isDirectory(const PathString& path) = 0;
-    /// Removes one file; false when it could not be removed.
-    virtual bool deleteFile(const PathString& path) = 0;
-    /// Moves one file, also across file systems, and never replaces an existing target:
-    /// on failure both paths are as they were.
-    virtual bool moveFile(const PathString& from, const PathString& to) = 0;
     /// Creates one directory whose parent exists.
     virtual bool createDirectory(const PathString& path) = 0;
     virtual PathString currentDirectory() = 0;
+
+    /// Deletes the request's file, or moves it into the safety directory without ever replacing a file there,
+    /// but only while it and its partner are still the files the search recorded, two different files, and both
+    /// are reached without following a symbolic link below their location. Anything else leaves the file where it
+    /// is and says why. Gone only when the file, or a folder on its way, no longer exists.
+    virtual RemovalResult removeFile(const RemovalRequest& request) = 0;
 };
 
 /// The real file system of this machine.

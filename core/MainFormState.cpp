@@ -29,11 +29,17 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
 {
     host.showPhase("Readin files form location 1");
     WalkEnv env{m_fs, host, FCanceled};
+    // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
+    std::vector<LocationRoot> locations;
+    recordLocation(location1, locations);
     TFiles catalogue;
     CatalogueTree(catalogue, location1, kSearchMask, countallfiles1, env);
 
     FCompared.reset(catalogue.pool());
     countallfiles2 = 0;
+    if (!SameDir)
+        recordLocation(location2, locations);
+    m_locations = std::move(locations);
 
     host.showPhase("Looking for duplicates ...");
     if (SameDir)
@@ -43,6 +49,18 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
 
     host.rebuildResultsTable();
     host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()));
+}
+
+void MainFormState::recordLocation(const PathString& location, std::vector<LocationRoot>& locations)
+{
+    if (location.empty())
+        return;
+    // The walk's own spelling of the location, so that every directory text of the search begins with it.
+    PathString directory = location;
+    if (directory.back() != kSeparator)
+        directory.push_back(kSeparator);
+    if (const std::optional<FileId> id = m_fs.directoryIdentity(directory))
+        locations.push_back({std::move(directory), *id});
 }
 
 std::size_t MainFormState::PairIndexOfRow(std::size_t row) const

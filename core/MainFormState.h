@@ -19,14 +19,23 @@ class MainFormState
 public:
     explicit MainFormState(FileSystem& fs = realFileSystem()) : m_fs(fs) {}
 
-    TFiles FCompared;               ///< the pairs of the last search
-    bool FCanceled = false;         ///< the cancel request
+    TFiles FCompared;                ///< the pairs of the last search
+    bool FCanceled = false;          ///< the cancel request
     std::int32_t countallfiles1 = 0; ///< files in location 1
     std::int32_t countallfiles2 = 0; ///< files in location 2
-    bool SameDir = true;            ///< single-directory mode
-    std::int32_t ComparedItem = 0;  ///< the pair last opened in the detailed view
+    bool SameDir = true;             ///< single-directory mode
+    std::int32_t ComparedItem = 0;   ///< the pair last opened in the detailed view
 
     FileSystem& fileSystem() { return m_fs; }
+    /// The locations the last search walked, as its pairs name them.
+    const std::vector<LocationRoot>& searchedLocations() const { return m_locations; }
+    /// Replaces the pair list by \p pairs that a search of \p locations made (for callers that build pairs
+    /// themselves, such as tests and benchmarks).
+    void setPairs(TFiles pairs, std::vector<LocationRoot> locations)
+    {
+        FCompared = std::move(pairs);
+        m_locations = std::move(locations);
+    }
 
     /// Follows the location-2 field: empty means single-directory mode.
     void edtStartDir2Change(const PathString& location2) { SameDir = location2.empty(); }
@@ -62,13 +71,18 @@ public:
 
 protected:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
+    void recordLocation(const PathString& location, std::vector<LocationRoot>& locations);
     RemovalReport removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host);
-    /// True when the pair's other file is still there and is not the file on \p side seen through a link.
-    bool partnerStillHolds(const TFileF& pair, Side side);
-    RemoveOutcome removePairSide(std::size_t index, Side side, const SafetyOption& safety);
+    RemovalResult removePairSide(std::size_t index, Side side, const SafetyOption& safety);
+    /// Marks and counts a removal's outcome, or lists the file as kept.
+    void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
+    /// The count message, the kept files when there are any, and the table rebuild.
+    void finishRemoval(const RemovalReport& report, CommandHost& host);
     std::int32_t& counterOf(Side side);
 
     FileSystem& m_fs;
+    /// The locations the search that made FCompared walked; removals reach files only through them.
+    std::vector<LocationRoot> m_locations;
     bool m_searching = false;
     bool m_removing = false;
 };

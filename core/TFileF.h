@@ -23,6 +23,17 @@ struct FileId
     bool operator==(const FileId&) const = default;
 };
 
+/// What a file was when the search met it. A removal goes ahead only while the file still matches its stamp, so a
+/// file replaced, rewritten or reached through a swapped folder since the search is left alone.
+struct FileStamp
+{
+    FileId id;
+    std::int64_t size = 0;
+    std::int64_t mtimeNs = 0; ///< last write, nanoseconds since the epoch
+    bool operator==(const FileStamp&) const = default;
+    bool recorded() const { return id.inode != 0; }
+};
+
 /// Directory texts, stored once and shared by every record that lies in them.
 /// References stay valid while the pool lives (a deque never moves its elements).
 class DirectoryPool
@@ -49,7 +60,8 @@ struct TFileF
     std::int64_t Size = 0; ///< whole size in bytes
     std::int32_t Date = 0; ///< local last-write time, packed MS-DOS date-time
     bool Deleted = false;
-    FileId Id; ///< catalogue entries only
+    FileStamp Stamp1; ///< the file in FileDir1 (a catalogue entry's own file)
+    FileStamp Stamp2; ///< the file in FileDir2; unset in a catalogue entry
 
     const PathString& dir1() const { return *FileDir1; }
     const PathString& dir2() const { return *FileDir2; }

@@ -90,6 +90,8 @@ void CatalogueMatcher::matchFile(const PathString* dir, const DirEntry& entry, b
         pair.Name = entry.name;
         pair.Date = date;
         pair.Size = entry.size;
+        pair.Stamp1 = candidate.Stamp1;
+        pair.Stamp2 = entry.stamp();
         AppendPair(pairs, std::move(pair), host);
     }
 }
@@ -120,7 +122,7 @@ void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env)
             return;
         const TFileF& earlier = catalogue[i];
         std::uint32_t j = index.next[i];
-        while (j != kNone && SameFileOnDisk(catalogue[j], earlier.Id))
+        while (j != kNone && SameFileOnDisk(catalogue[j], earlier.Stamp1.id))
             j = index.next[j];
         if (j == kNone)
             continue;
@@ -131,6 +133,8 @@ void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env)
         pair.Name = later.Name;
         pair.Date = later.Date;
         pair.Size = later.Size;
+        pair.Stamp1 = later.Stamp1;
+        pair.Stamp2 = earlier.Stamp1;
         AppendPair(pairs, std::move(pair), env.host);
     }
 }

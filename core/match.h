@@ -10,7 +10,7 @@ namespace twinspotter {
 /// since removing one would remove the only copy.
 inline bool SameFileOnDisk(const TFileF& a, const FileId& b)
 {
-    return a.Id.inode != 0 && a.Id == b;
+    return a.Stamp1.id.inode != 0 && a.Stamp1.id == b;
 }
 
 /// The location-1 catalogue indexed by name, for pairing location-2 files one at a time.

@@ -4,6 +4,7 @@
 #include "core/FlagScope.h"
 #include "core/MainFormState.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <unordered_map>
@@ -49,32 +50,40 @@ void edtSavedirChange(const PathString& text, FileSystem& fs)
         (void)fs.createDirectory(text);
 }
 
-void CreateParentDirectories(const PathString& filePath, FileSystem& fs)
+namespace {
+
+Side OtherSide(Side side)
 {
-    const std::size_t last = filePath.rfind(kSeparator);
-    if (last == PathString::npos)
-        return;
-    for (std::size_t pos = filePath.find(kSeparator, 1); pos != PathString::npos && pos <= last;
-         pos = filePath.find(kSeparator, pos + 1)) {
-        if (filePath[pos - 1] == kSeparator)
-            continue;
-        const PathString prefix = filePath.substr(0, pos);
-        if (!fs.isDirectory(prefix))
-            (void)fs.createDirectory(prefix);
-    }
+    return side == Side::Location1 ? Side::Location2 : Side::Location1;
 }
 
-RemoveOutcome RemovePairFile(const PathString& path, const SafetyOption& safety, FileSystem& fs)
+const FileStamp& SideStamp(const TFileF& pair, Side side)
 {
+    return side == Side::Location1 ? pair.Stamp1 : pair.Stamp2;
+}
+
+} // namespace
+
+bool RemovalReport::failed() const
+{
+    return std::any_of(kept.begin(), kept.end(), [](const KeptFile& file) { return !file.byRule(); });
+}
+
+RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+                             std::span<const LocationRoot> locations, FileSystem& fs)
+{
+    const Side other = OtherSide(side);
+    RemovalRequest request{{SideDirectory(pair, side), pair.Name, SideStamp(pair, side)},
+                           {SideDirectory(pair, other), pair.Name, SideStamp(pair, other)},
+                           locations,
+                           nullptr,
+                           {}};
     if (safety.ticked) {
-        const PathString target = SafetyTargetPath(path, safety.directory, fs);
-        CreateParentDirectories(target, fs);
-        if (fs.moveFile(path, target))
-            return RemoveOutcome::Removed;
+        request.safetyDirectory = &safety.directory;
+        const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.Name, fs);
+        request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
     }
-    if (fs.deleteFile(path))
-        return RemoveOutcome::Removed;
-    return fs.exists(path) ? RemoveOutcome::StillPresent : RemoveOutcome::Gone;
+    return fs.removeFile(request);
 }
 
 const PathString& SideDirectory(const TFileF& pair, Side side)
@@ -97,11 +106,6 @@ void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side)
 }
 
 namespace {
-
-Side OtherSide(Side side)
-{
-    return side == Side::Location1 ? Side::Location2 : Side::Location1;
-}
 
 SafetyOption ReadSafetyOption(const CommandHost& host)
 {
@@ -153,24 +157,35 @@ std::int32_t& MainFormState::counterOf(Side side)
     return side == Side::Location1 || SameDir ? countallfiles1 : countallfiles2;
 }
 
-bool MainFormState::partnerStillHolds(const TFileF& pair, Side side)
+RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety)
 {
-    // The partner may be the last copy left. It must still be there, and be another file than the one to go: a
-    // partner replaced by a link to it, or a directory of it replaced by a link, leads back to the same file.
-    const std::optional<FileId> partner = m_fs.fileIdentity(SideDirectory(pair, OtherSide(side)) + pair.Name);
-    if (!partner)
-        return false;
-    const std::optional<FileId> chosen = m_fs.fileIdentity(SideDirectory(pair, side) + pair.Name);
-    return !chosen || *chosen != *partner;
+    return RemovePairFile(FCompared[index], side, safety, m_locations, m_fs);
 }
 
-RemoveOutcome MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety)
+void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
 {
-    const TFileF& pair = FCompared[index];
-    const PathString path = SideDirectory(pair, side) + pair.Name;
-    if (!partnerStillHolds(pair, side))
-        return m_fs.exists(path) ? RemoveOutcome::StillPresent : RemoveOutcome::Gone;
-    return RemovePairFile(path, safety, m_fs);
+    TFileF& pair = FCompared[index];
+    switch (result.outcome) {
+    case RemoveOutcome::Removed:
+        ++report.count;
+        pair.Deleted = true;
+        --counterOf(side);
+        break;
+    case RemoveOutcome::Gone:
+        pair.Deleted = true;
+        break;
+    case RemoveOutcome::StillPresent:
+        report.kept.push_back({SideDirectory(pair, side) + pair.Name, result.reason, result.error});
+        break;
+    }
+}
+
+void MainFormState::finishRemoval(const RemovalReport& report, CommandHost& host)
+{
+    host.inform(DeletedMessage(report.count, report.total));
+    if (!report.kept.empty())
+        host.reportKept(report.kept);
+    host.rebuildResultsTable();
 }
 
 RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
@@ -187,19 +202,10 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
     for (std::size_t i = 0; i < FCompared.size(); ++i) {
         if (FCompared[i].Deleted)
             continue;
-        switch (removePairSide(i, Side::Location2, ReadSafetyOption(host))) {
-        case RemoveOutcome::Removed:
-            ++report.count;
-            FCompared[i].Deleted = true;
-            --counterOf(Side::Location2);
-            break;
-        case RemoveOutcome::Gone: FCompared[i].Deleted = true; break;
-        case RemoveOutcome::StillPresent: break;
-        }
+        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host)), report);
         host.serviceEvents();
     }
-    host.inform(DeletedMessage(report.count, report.total));
-    host.rebuildResultsTable();
+    finishRemoval(report, host);
     return report;
 }
 
@@ -242,20 +248,12 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
         if (rowPairs.next == rowPairs.pairs.size())
             continue;
         const std::size_t index = rowPairs.pairs[rowPairs.next];
-        switch (removePairSide(index, side, ReadSafetyOption(host))) {
-        case RemoveOutcome::Removed:
-            ++report.count;
-            FCompared[index].Deleted = true;
-            --counterOf(side);
-            break;
-        case RemoveOutcome::Gone: FCompared[index].Deleted = true; break;
-        case RemoveOutcome::StillPresent: break;
-        }
-        if (!m_fs.exists(SideDirectory(FCompared[index], side) + FCompared[index].Name))
+        const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host));
+        applyOutcome(index, side, result, report);
+        if (result.outcome != RemoveOutcome::StillPresent)
             MarkSiblingsDeleted(FCompared, index, side);
     }
-    host.inform(DeletedMessage(report.count, report.total));
-    host.rebuildResultsTable();
+    finishRemoval(report, host);
     return report;
 }
 
@@ -267,29 +265,16 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const TFileF& pair = FCompared[fileIndex];
-    const PathString chosen = SideDirectory(pair, side) + pair.Name;
-    bool removed = false;
-    // A file already missing counts as gone, like one this click removed.
-    if (m_fs.exists(chosen)) {
-        if (!partnerStillHolds(pair, side))
-            return RemoveOutcome::StillPresent;
-        const SafetyOption safety = ReadSafetyOption(host);
-        const PathString target = SafetyTargetPath(chosen, safety.directory, m_fs);
-        if (!safety.ticked || m_fs.exists(target)) {
-            removed = m_fs.deleteFile(chosen);
-        } else {
-            CreateParentDirectories(target, m_fs);
-            // Unlike the main window's commands, a failed move here is not followed by a delete in place.
-            removed = m_fs.moveFile(chosen, target);
-        }
-        if (!removed && m_fs.exists(chosen))
-            return RemoveOutcome::StillPresent;
+    const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host));
+    if (result.outcome == RemoveOutcome::StillPresent) {
+        const TFileF& pair = FCompared[fileIndex];
+        host.reportKept({{SideDirectory(pair, side) + pair.Name, result.reason, result.error}});
+        return result.outcome;
     }
     --counterOf(side);
     MarkSiblingsDeleted(FCompared, fileIndex, side);
     FCompared[fileIndex].Deleted = true;
-    return removed ? RemoveOutcome::Removed : RemoveOutcome::Gone;
+    return result.outcome;
 }
 
 } // namespace twinspotter

@@ -5,26 +5,15 @@
 #include "core/TFileF.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace twinspotter {
 
-/// What became of a file a removal was asked to remove.
-enum class RemoveOutcome
-{
-    Removed,     ///< moved into the safety directory or deleted by this call
-    Gone,        ///< not removed by this call, but nothing exists at the path any more
-    StillPresent ///< the file is still there
-};
-
 /// Which file of a pair: FileDir1 + Name or FileDir2 + Name.
-enum class Side
-{
-    Location1 = 1,
-    Location2 = 2
-};
+enum class Side { Location1 = 1, Location2 = 2 };
 
 /// The safety option as the window shows it at one moment: the tick and the safety directory's text.
 struct SafetyOption
@@ -43,9 +32,13 @@ struct SelectedRow
 /// What a main-window removal command did.
 struct RemovalReport
 {
-    bool ran = false;       ///< false when refused (another command running) or not confirmed
-    std::int32_t count = 0; ///< files moved or deleted
-    std::int32_t total = 0; ///< the second number of the closing message
+    bool ran = false;           ///< false when refused (another command running) or not confirmed
+    std::int32_t count = 0;     ///< files moved or deleted
+    std::int32_t total = 0;     ///< the second number of the closing message
+    std::vector<KeptFile> kept; ///< files it set out to remove and left, in the order met
+
+    /// True when a file stayed for a reason other than the pairing rules.
+    bool failed() const;
 };
 
 inline constexpr std::string_view kDeleteAllQuestion = "Are you sure you want to delete all files?";
@@ -74,13 +67,12 @@ PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
 /// must exist). A failure is silent; moves create the chain again per file.
 void edtSavedirChange(const PathString& text, FileSystem& fs);
 
-/// Creates every missing directory above \p filePath (up to its last separator), parents first; failures ignored.
-void CreateParentDirectories(const PathString& filePath, FileSystem& fs);
-
-/// Removes one file: with the option ticked, moves it to its SafetyTargetPath (creating the directories) and, when
-/// the move fails for any reason, a target already taken included, deletes it in place; unticked, deletes it.
-/// Never replaces a file in the safety directory.
-RemoveOutcome RemovePairFile(const PathString& path, const SafetyOption& safety, FileSystem& fs);
+/// Removes the file on \p side of \p pair: with the option ticked, moves it to its SafetyTargetPath (creating the
+/// folders on the way), otherwise deletes it; never replaces a file in the safety directory, and never deletes a
+/// file the move could not take. Goes ahead only while the file and its partner are still the files the search
+/// recorded and two different files, reached without a link below the \p locations the search walked.
+RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+                             std::span<const LocationRoot> locations, FileSystem& fs);
 
 /// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
 /// and Date), pair \p index included. Siblings are not counted anywhere.

@@ -74,7 +74,7 @@ public:
         record.Name = entry.name;
         record.Date = DosDateTimeFromUnix(entry.mtime);
         record.Size = entry.size;
-        record.Id = entry.id;
+        record.Stamp1 = entry.stamp();
         m_catalogue.append(std::move(record));
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {

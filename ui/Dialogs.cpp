@@ -2,9 +2,12 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace twinspotter {
 
@@ -33,6 +36,15 @@ void Dialogs::message(QWidget* parent, const QString& text, const QString& title
     box.exec();
 }
 
+void Dialogs::keptFiles(QWidget* parent, const QString& summary, const QString& details)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Not removed"), summary, QMessageBox::Ok, parent);
+    // Paths and reasons come from the disk: never markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setDetailedText(details);
+    box.exec();
+}
+
 void Dialogs::error(QWidget* parent, const QString& text)
 {
     QMessageBox::critical(parent, QApplication::applicationName(), text);
@@ -53,6 +65,30 @@ Dialogs& dialogs()
 void setDialogs(Dialogs* replacement)
 {
     g_replacement = replacement;
+}
+
+void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
+{
+    if (kept.empty())
+        return;
+    // One line per reason, in the order the reasons were first met, with how many files each kept.
+    std::vector<std::pair<QString, int>> reasons;
+    QString details;
+    for (const KeptFile& file : kept) {
+        const QString reason = QString::fromLocal8Bit(file.text());
+        auto found = std::find_if(reasons.begin(), reasons.end(), [&](const auto& r) { return r.first == reason; });
+        if (found == reasons.end())
+            reasons.emplace_back(reason, 1);
+        else
+            ++found->second;
+        details += QFile::decodeName(QByteArray::fromStdString(file.path)) + QStringLiteral("\n    ") + reason +
+                   QLatin1Char('\n');
+    }
+    QString summary = kept.size() == 1 ? QStringLiteral("1 file was not removed:")
+                                       : QStringLiteral("%1 files were not removed:").arg(kept.size());
+    for (const auto& [reason, count] : reasons)
+        summary += QStringLiteral("\n%1 \u2013 %2").arg(count).arg(reason);
+    dialogs().keptFiles(parent, summary, details);
 }
 
 void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)

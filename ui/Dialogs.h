@@ -1,9 +1,12 @@
 // Every message box, confirmation and folder picker of the window goes through here, so tests can answer them.
 #pragma once
 
+#include "core/FileSystem.h"
+
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -20,6 +23,9 @@ public:
     virtual void inform(QWidget* parent, const QString& message);
     /// A plain box with an OK button and no icon.
     virtual void message(QWidget* parent, const QString& text, const QString& title = QString());
+    /// What a removal left behind: \p summary (how many files and why) with \p details (each file and its reason)
+    /// in the box's details area; both shown as plain text.
+    virtual void keptFiles(QWidget* parent, const QString& summary, const QString& details);
     /// The general error report: the text of an error that escaped a command.
     virtual void error(QWidget* parent, const QString& text);
     /// A folder picker offering directories only; an empty text when the user cancels.
@@ -30,6 +36,9 @@ public:
 Dialogs& dialogs();
 /// Replaces the dialogs (not owned); nullptr brings back the real boxes.
 void setDialogs(Dialogs* replacement);
+
+/// Tells the user which files a removal command left where they are, and why.
+void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept);
 
 /// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
 /// \p queued keeps a second show before then from running it twice.

@@ -52,6 +52,7 @@ public:
     {
         return dialogs().confirm(m_parent, QString::fromUtf8(question.data(), qsizetype(question.size())));
     }
+    void reportKept(const std::vector<KeptFile>& kept) override { ShowKeptFiles(m_parent, kept); }
     bool safetyTicked() const override { return m_main.safetyTicked(); }
     PathString safetyDirectory() const override { return m_main.safetyDirectory(); }
 

@@ -580,6 +580,11 @@ void TMainForm::inform(std::string_view message)
     dialogs().inform(this, fromBytes(message));
 }
 
+void TMainForm::reportKept(const std::vector<KeptFile>& kept)
+{
+    ShowKeptFiles(this, kept);
+}
+
 void TMainForm::searchStarted()
 {
     m_searchRunning = true;

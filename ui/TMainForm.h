@@ -127,6 +127,7 @@ private:
     bool sameSize() const override;
     bool confirm(std::string_view question) override;
     void inform(std::string_view message) override;
+    void reportKept(const std::vector<KeptFile>& kept) override;
     void searchStarted() override;
     void searchEnded() override;
     void rebuildResultsTable() override;

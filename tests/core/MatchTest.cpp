@@ -210,7 +210,7 @@ void ReferenceWithin(const TFiles& catalogue, TFiles& pairs)
         for (std::size_t j = i + 1; j < n; ++j) {
             const TFileF& a = catalogue[i];
             const TFileF& b = catalogue[j];
-            if (a.Name == b.Name && a.Date == b.Date && a.Size == b.Size && !SameFileOnDisk(b, a.Id)) {
+            if (a.Name == b.Name && a.Date == b.Date && a.Size == b.Size && !SameFileOnDisk(b, a.Stamp1.id)) {
                 TFileF pair;
                 pair.FileDir1 = b.FileDir1;
                 pair.FileDir2 = a.FileDir1;
@@ -258,7 +258,7 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
             r.Date = DosDateTimeFromUnix(kNoon + 2 * pick(2));
             r.Size = pick(3);
             // A few entries are one file on disk seen twice.
-            r.Id = FileId{1, std::uint64_t(1 + pick(catalogueSize + 3))};
+            r.Stamp1.id = FileId{1, std::uint64_t(1 + pick(catalogueSize + 3))};
             catalogue.append(r);
         }
         std::vector<std::pair<const PathString*, DirEntry>> location2;

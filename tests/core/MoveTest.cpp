@@ -1,48 +1,37 @@
-// The real file system's move: never replaces a file, and works across file systems without losing a byte.
-#include "core/FileSystem.h"
-#include "tests/support/TempTree.h"
+// Moving a file into another directory: never replaces a file, never follows a name planted in the target, and works
+// across file systems without losing a byte or leaving a partial or doubled file behind.
+#include "core/OnDisk.h"
+#include "tests/core/RemoveTestSupport.h"
 
-#include <gtest/gtest.h>
-
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <fstream>
+#include <cstring>
 #include <memory>
-#include <sstream>
 
 namespace twinspotter {
 namespace {
 
-using test::TempTree;
-
-std::string Content(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st{};
-    return lstat(path.c_str(), &st) == 0;
-}
+using namespace test;
 
 // A tree under /dev/shm on another file system than /tmp, or null with the reason why not.
 std::unique_ptr<TempTree> OtherFileSystemTree(const TempTree& here, std::string& why)
 {
-    struct stat shm{};
+    struct stat shm
+    {
+    };
     if (stat("/dev/shm", &shm) != 0 || !S_ISDIR(shm.st_mode)) {
         why = "/dev/shm does not exist here";
         return nullptr;
     }
     auto there = std::make_unique<TempTree>("/dev/shm");
-    struct stat a{}, b{};
+    struct stat a
+    {
+    }, b{};
     if (stat(here.root().c_str(), &a) != 0 || stat(there->root().c_str(), &b) != 0 || a.st_dev == b.st_dev) {
         why = "/tmp and /dev/shm are on the same file system here, so no move crosses file systems";
         return nullptr;
@@ -50,23 +39,72 @@ std::unique_ptr<TempTree> OtherFileSystemTree(const TempTree& here, std::string&
     return there;
 }
 
+// Moves the file at \p from to \p to (both full paths) as a removal does.
+RemovalResult Move(const std::string& from, const std::string& to, const SystemCalls& calls = SystemCalls::kernel())
+{
+    const auto slash = [](const std::string& p) { return p.rfind('/'); };
+    const UniqueFd fromDir(open(from.substr(0, slash(from)).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    const UniqueFd toDir(open(to.substr(0, slash(to)).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    struct stat st
+    {
+    };
+    lstat(from.c_str(), &st);
+    return MoveWithoutReplacing(fromDir.get(), from.substr(slash(from) + 1), st, toDir.get(), to.substr(slash(to) + 1),
+                                true, calls);
+}
+
+std::vector<std::string> Names(const std::string& dir)
+{
+    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> d(opendir(dir.c_str()), closedir);
+    while (const dirent* e = d ? readdir(d.get()) : nullptr)
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+            names.emplace_back(e->d_name);
+    return names;
+}
+
+// The kernel's calls, except that a rename of \p source meets another file system, so the copy runs on any disk, and,
+// when \p anonymous is false, the file system offers no anonymous files.
+SystemCalls CopyingCalls(const std::string& source, bool anonymous)
+{
+    SystemCalls calls = SystemCalls::kernel();
+    calls.renameat2 = [source](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+        if (from == source.substr(source.rfind('/') + 1) && PathAt(fromDir, from) == source) {
+            errno = EXDEV;
+            return -1;
+        }
+        return ::renameat2(fromDir, from, toDir, to, flags);
+    };
+    if (!anonymous) {
+        calls.openat = [](int dir, const char* path, int flags, mode_t mode) {
+            if ((flags & O_TMPFILE) == O_TMPFILE) {
+                errno = EOPNOTSUPP;
+                return -1;
+            }
+            return ::openat(dir, path, flags, mode);
+        };
+    }
+    return calls;
+}
+
 TEST(MoveTest, NeverReplacesAnExistingTargetAndLeavesBothFilesAsTheyWere)
 {
     TempTree tree;
     const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
     const std::string to = tree.file("b/photo.jpg", 20, 0, 'b');
-    EXPECT_FALSE(realFileSystem().moveFile(from, to));
-    EXPECT_EQ(Content(from), std::string(10, 'a'));
-    EXPECT_EQ(Content(to), std::string(20, 'b'));
+    EXPECT_EQ(Move(from, to).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
+    EXPECT_EQ(ContentOf(to), std::string(20, 'b'));
 
     std::string why;
     auto there = OtherFileSystemTree(tree, why);
     if (!there)
         GTEST_SKIP() << "across file systems: " << why;
     const std::string remote = there->file("photo.jpg", 5, 0, 'c');
-    EXPECT_FALSE(realFileSystem().moveFile(from, remote));
-    EXPECT_EQ(Content(from), std::string(10, 'a'));
-    EXPECT_EQ(Content(remote), std::string(5, 'c'));
+    EXPECT_EQ(Move(from, remote).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
+    EXPECT_EQ(ContentOf(remote), std::string(5, 'c'));
+    EXPECT_EQ(Names(there->root()).size(), 1u) << "a copy was left beside the taken name";
 }
 
 TEST(MoveTest, RenamesWithinOneFileSystem)
@@ -74,14 +112,18 @@ TEST(MoveTest, RenamesWithinOneFileSystem)
     TempTree tree;
     const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
     const std::string to = tree.dir("b") + "/moved.jpg";
-    struct stat before{};
+    struct stat before
+    {
+    };
     ASSERT_EQ(stat(from.c_str(), &before), 0);
-    ASSERT_TRUE(realFileSystem().moveFile(from, to));
-    EXPECT_FALSE(Exists(from));
-    struct stat after{};
+    ASSERT_EQ(Move(from, to).outcome, RemoveOutcome::Removed);
+    EXPECT_FALSE(OnDisk(from));
+    struct stat after
+    {
+    };
     ASSERT_EQ(stat(to.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
-    EXPECT_EQ(Content(to), std::string(10, 'a'));
+    EXPECT_EQ(ContentOf(to), std::string(10, 'a'));
 }
 
 TEST(MoveTest, CrossesFileSystemsKeepingContentModeAndTime)
@@ -94,17 +136,19 @@ TEST(MoveTest, CrossesFileSystemsKeepingContentModeAndTime)
     const std::time_t mtime = test::LocalTime(2009, 6, 1, 12, 30, 14);
     const std::string from = tree.file("photos/2009/a.jpg", 3 << 20, mtime, 'p');
     ASSERT_EQ(chmod(from.c_str(), 0640), 0);
-    const std::string before = Content(from);
+    const std::string before = ContentOf(from);
     const std::string to = there->dir("safe") + "/a.jpg";
 
-    ASSERT_TRUE(realFileSystem().moveFile(from, to));
-    EXPECT_FALSE(Exists(from));
-    struct stat st{};
+    ASSERT_EQ(Move(from, to).outcome, RemoveOutcome::Removed);
+    EXPECT_FALSE(OnDisk(from));
+    struct stat st
+    {
+    };
     ASSERT_EQ(stat(to.c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 3 << 20);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(st.st_mtim.tv_sec, mtime);
-    EXPECT_TRUE(Content(to) == before) << "content differs after the copy";
+    EXPECT_TRUE(ContentOf(to) == before) << "content differs after the copy";
 }
 
 TEST(MoveTest, ACopyKilledHalfWayLeavesNoPartialFileBehind)
@@ -121,7 +165,7 @@ TEST(MoveTest, ACopyKilledHalfWayLeavesNoPartialFileBehind)
 
     const pid_t child = fork();
     if (child == 0) {
-        realFileSystem().moveFile(from, to);
+        Move(from, to);
         _exit(0);
     }
     usleep(100 * 1000);
@@ -130,45 +174,106 @@ TEST(MoveTest, ACopyKilledHalfWayLeavesNoPartialFileBehind)
     waitpid(child, &status, 0);
 
     // Either the move had not finished, and only the source is there, or it had, and the target is whole.
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (stat(to.c_str(), &st) == 0) {
         EXPECT_EQ(st.st_size, size) << "a partial copy was left in place";
     } else {
-        EXPECT_TRUE(Exists(from));
+        EXPECT_TRUE(OnDisk(from));
     }
 }
 
-TEST(MoveTest, FailedCopyAcrossFileSystemsLeavesTheSourceAndNoPartialTarget)
+TEST(MoveTest, AFailedCopyLeavesTheSourceAndNoPartialOrTemporaryFile)
 {
     TempTree tree;
-    std::string why;
-    auto there = OtherFileSystemTree(tree, why);
-    if (!there)
-        GTEST_SKIP() << why;
     const std::string from = tree.file("big.bin", 1 << 20, 0, 'q');
-    const std::string to = there->path("big.bin");
+    const std::string target = tree.dir("safe");
+    // A file-size limit makes the copy's writes fail half-way, which even root cannot get around. Both ways of
+    // writing a copy are tried: an anonymous file, and a named temporary where there are none.
+    for (const bool anonymous : {true, false}) {
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 64 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const RemovalResult result = Move(from, target + "/big.bin", CopyingCalls(from, anonymous));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previous);
 
-    // A file-size limit makes the copy's writes fail half-way, which even root cannot get around.
-    rlimit saved{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 64 * 1024;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool moved = realFileSystem().moveFile(from, to);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, previous);
-
-    EXPECT_FALSE(moved);
-    EXPECT_TRUE(Content(from) == std::string(1 << 20, 'q')) << "source changed";
-    EXPECT_FALSE(Exists(to));
+        EXPECT_EQ(result.reason, KeepReason::CopyFailed) << "anonymous " << anonymous;
+        EXPECT_TRUE(ContentOf(from) == std::string(1 << 20, 'q')) << "source changed";
+        EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
+    }
 
     // Something that is not a regular file cannot be copied; a FIFO must fail at once, not wait for a writer.
     const std::string fifo = tree.path("pipe");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    EXPECT_FALSE(realFileSystem().moveFile(fifo, there->path("pipe")));
-    EXPECT_TRUE(Exists(fifo));
-    EXPECT_FALSE(Exists(there->path("pipe")));
+    EXPECT_EQ(Move(fifo, target + "/pipe", CopyingCalls(fifo, true)).outcome, RemoveOutcome::StillPresent);
+    EXPECT_TRUE(OnDisk(fifo));
+    EXPECT_TRUE(Names(target).empty());
+}
+
+TEST(MoveTest, TheCopyNeverFollowsANamePlantedBesideItAndNeverReplacesATargetTakenAtTheLastMoment)
+{
+    TempTree tree;
+    const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
+    const std::string victim = tree.file("victim", 6, 0, 'v');
+    const std::string target = tree.dir("safe");
+    SystemCalls calls = CopyingCalls(from, false);
+    // Whatever temporary name the copy picks first, a link to another file is there before it.
+    bool planted = false;
+    calls.openat = [&](int dir, const char* path, int flags, mode_t mode) {
+        if ((flags & O_TMPFILE) == O_TMPFILE) {
+            errno = EOPNOTSUPP;
+            return -1;
+        }
+        if ((flags & O_CREAT) && std::strncmp(path, ".twinspotter-copy", 17) == 0 && !std::exchange(planted, true))
+            (void)symlinkat(victim.c_str(), dir, path);
+        return ::openat(dir, path, flags, mode);
+    };
+    // And the final name is taken just before the finished copy gets it.
+    const auto rename = calls.renameat2;
+    calls.renameat2 = [&](int fromDir, const char* source, int toDir, const char* to, unsigned flags) {
+        if (std::strcmp(to, "photo.jpg") == 0 && std::strncmp(source, ".twinspotter-copy", 17) == 0)
+            tree.file("safe/photo.jpg", 3, 0, 't');
+        return rename(fromDir, source, toDir, to, flags);
+    };
+
+    EXPECT_EQ(Move(from, target + "/photo.jpg", calls).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(ContentOf(victim), "vvvvvv");
+    EXPECT_EQ(ContentOf(target + "/photo.jpg"), "ttt");
+    EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
+    for (const std::string& name : Names(target)) {
+        struct stat st
+        {
+        };
+        ASSERT_EQ(lstat((target + "/" + name).c_str(), &st), 0);
+        EXPECT_TRUE(name == "photo.jpg" || S_ISLNK(st.st_mode)) << "temporary left behind: " << name;
+    }
+}
+
+TEST(MoveTest, AnOriginalThatCannotBeRemovedAfterItsCopyTakesTheCopyBack)
+{
+    TempTree tree;
+    const std::string target = tree.dir("safe");
+    for (const bool anonymous : {true, false}) {
+        const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
+        SystemCalls calls = CopyingCalls(from, anonymous);
+        calls.unlinkat = [&](int dir, const char* path, int flags) {
+            if (PathAt(dir, path) == from) {
+                errno = EPERM;
+                return -1;
+            }
+            return ::unlinkat(dir, path, flags);
+        };
+        const RemovalResult result = Move(from, target + "/photo.jpg", calls);
+        EXPECT_EQ(result.reason, KeepReason::SourceNotRemoved) << "anonymous " << anonymous;
+        EXPECT_EQ(result.error, EPERM);
+        EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
+        EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
+    }
 }
 
 } // namespace

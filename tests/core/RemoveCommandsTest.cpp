@@ -22,8 +22,8 @@ TEST_F(RemoveCommandsTest, AnsweringNoChangesNothingAndLeavesTheBulkButtonAlone)
     EXPECT_FALSE(state.btnDelDir1Click(rows, host).ran);
     EXPECT_FALSE(state.DetailedViewDeleteClick(0, Side::Location1, host).has_value());
     EXPECT_EQ(host.questions, (std::vector<std::string>{"Are you sure you want to delete all files?",
-                                                         "Are you sure you want to delete these files?",
-                                                         "Are you sure you want to delete these files?"}));
+                                                        "Are you sure you want to delete these files?",
+                                                        "Are you sure you want to delete these files?"}));
     EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc2 + "a"));
     EXPECT_EQ(deletedFlags(), Flags{false});
     EXPECT_TRUE(host.events.empty());
@@ -38,7 +38,7 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     state.FCompared[1].Deleted = true;
     pair("one/", "two/x/", "c");
     pair("one/", "two/", "gone");
-    fs.deleteFile(loc2 + "gone");
+    std::filesystem::remove(loc2 + "gone");
     pair("one/", "two/", "stuck");
     fs.failDelete.insert(loc2 + "stuck");
     host.answers = {true};
@@ -53,8 +53,11 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     EXPECT_EQ(state.countallfiles1, 10);
     EXPECT_EQ(state.countallfiles2, 8);
     EXPECT_EQ(host.serviced, 4);
-    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "rebuild",
-                                                      "bulk-off"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "kept:1", "rebuild",
+                                                     "bulk-off"}));
+    ASSERT_EQ(host.kept.size(), 1u);
+    EXPECT_EQ(host.kept[0].path, loc2 + "stuck");
+    EXPECT_EQ(host.kept[0].text(), "it cannot be deleted: Operation not permitted");
 }
 
 TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAndReportsAnEmptyList)
@@ -72,7 +75,7 @@ TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAnd
     EXPECT_EQ(state.countallfiles2, 10);
 }
 
-TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesOrDeletesInPlaceButNeverReplaces)
+TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
 {
     host.ticked = true;
     host.directory = tree.dir("safe");
@@ -81,25 +84,32 @@ TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesOrDeletesInPlaceButNeverR
     const std::string taken = tree.file("safe" + loc2 + "b", 3, 0, 's');
     host.answers = {true};
 
-    EXPECT_EQ(state.btnDeleteClick(host).count, 2);
+    EXPECT_EQ(state.btnDeleteClick(host).count, 1);
     EXPECT_EQ(ContentOf(host.directory + loc2 + "a"), std::string(10, 'a'));
-    EXPECT_FALSE(OnDisk(loc2 + "b"));
+    // The place is taken: the copy stays where it is rather than being deleted for good.
+    EXPECT_EQ(ContentOf(loc2 + "b"), std::string(10, 'b'));
     EXPECT_EQ(ContentOf(taken), "sss");
+    EXPECT_EQ(deletedFlags(), (Flags{true, false}));
+    EXPECT_EQ(state.countallfiles2, 9);
 
-    // A safety directory that cannot be made: every file is deleted in place and counted.
+    // A safety directory that cannot be made: nothing is deleted in its stead.
     host.directory = tree.path("unwritable");
     fs.failCreateDirectory = true;
-    pair("one/", "two/", "c");
     host.answers = {true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 1);
-    EXPECT_FALSE(OnDisk(loc2 + "c"));
-    EXPECT_EQ(fs.deleted.back(), loc2 + "c");
+    const RemovalReport report = state.btnDeleteClick(host);
+    EXPECT_EQ(report.count, 0);
+    EXPECT_TRUE(report.failed());
+    EXPECT_TRUE(OnDisk(loc2 + "b"));
+    EXPECT_TRUE(fs.deleted.empty());
+    ASSERT_EQ(host.kept.size(), 2u);
+    EXPECT_EQ(host.kept[0].text(), "a file of that name is already in the safety directory");
+    EXPECT_EQ(host.kept[1].text(), "it cannot be moved into the safety directory: Permission denied");
 }
 
 TEST_F(RemoveCommandsTest, NoCommandRemovesACopyWhosePartnerHasGone)
 {
     pair("one/", "two/", "a");
-    fs.deleteFile(loc1 + "a");
+    std::filesystem::remove(loc1 + "a");
     host.answers = {true, true, true};
     EXPECT_EQ(state.btnDeleteClick(host).count, 0);
     EXPECT_EQ(state.btnDelDir2Click({{loc2, "a"}}, host).count, 0);
@@ -198,7 +208,7 @@ TEST_F(RemoveCommandsTest, SelectedRowsCountOnlyRemovedFilesButMarkVanishedOnesW
 {
     pair("one/", "two/p/", "gone");
     pair("one/", "two/q/", "gone");
-    fs.deleteFile(loc1 + "gone");
+    std::filesystem::remove(loc1 + "gone");
     pair("one/", "two/p/", "stuck");
     pair("one/", "two/q/", "stuck");
     fs.failDelete.insert(loc1 + "stuck");
@@ -231,7 +241,7 @@ TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone
     EXPECT_EQ(host.bulkDisabled, 0);
 }
 
-TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesDeletesWhenTakenAndNeverFallsBackAfterAFailedMove)
+TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCannotMove)
 {
     state.SameDir = true;
     host.ticked = true;
@@ -244,16 +254,16 @@ TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesDeletesWhenTakenAndNeverFa
 
     EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::Removed);
     EXPECT_TRUE(OnDisk(host.directory + loc1 + "a/f"));
-    EXPECT_EQ(state.DetailedViewDeleteClick(1, Side::Location2, host), RemoveOutcome::Removed);
-    EXPECT_FALSE(OnDisk(loc1 + "b/f"));
+    EXPECT_EQ(state.DetailedViewDeleteClick(1, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(OnDisk(loc1 + "b/f"));
     EXPECT_EQ(ContentOf(taken), "sss");
-    EXPECT_EQ(state.countallfiles1, 8);
 
     fs.failAllMoves = true;
     EXPECT_EQ(state.DetailedViewDeleteClick(2, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_TRUE(OnDisk(loc1 + "c/f"));
-    EXPECT_EQ(deletedFlags(), (Flags{true, true, false}));
-    EXPECT_EQ(state.countallfiles1, 8);
+    EXPECT_EQ(deletedFlags(), (Flags{true, false, false}));
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(host.kept.size(), 2u);
 }
 
 } // namespace

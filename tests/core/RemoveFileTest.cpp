@@ -47,40 +47,47 @@ TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
     EXPECT_FALSE(OnDisk(tree.path("missing")));
 }
 
-TEST(RemoveFileTest, RemovePairFileMovesDeletesOrReportsWhatIsLeft)
+class RemovePairFileTest : public RemoveFixture
 {
-    TempTree tree;
-    SeamFileSystem fs;
+protected:
+    RemovalResult remove(std::size_t index, const SafetyOption& safety)
+    {
+        return RemovePairFile(state.FCompared[index], Side::Location2, safety, {}, fs);
+    }
+};
+
+TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
+{
     const SafetyOption off;
     const SafetyOption on{true, tree.path("safe")};
-
-    const std::string plain = tree.file("data/plain.txt", 4);
-    EXPECT_EQ(RemovePairFile(plain, off, fs), RemoveOutcome::Removed);
-    EXPECT_FALSE(OnDisk(plain));
-    EXPECT_EQ(RemovePairFile(plain, off, fs), RemoveOutcome::Gone);
+    pair("one/", "data/", "plain.txt");
+    EXPECT_EQ(remove(0, off).outcome, RemoveOutcome::Removed);
+    EXPECT_FALSE(OnDisk(tree.path("data/plain.txt")));
+    EXPECT_EQ(remove(0, off).outcome, RemoveOutcome::Gone);
 
     // Moved into the mirrored path, the missing directories made on the way.
-    const std::string photo = tree.file("data/photos/2009/a.jpg", 5, 0, 'a');
-    EXPECT_EQ(RemovePairFile(photo, on, fs), RemoveOutcome::Removed);
+    const std::string photo = tree.path("data/photos/2009/a.jpg");
+    pair("one/", "data/photos/2009/", "a.jpg");
+    EXPECT_EQ(remove(1, on).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(photo));
-    EXPECT_EQ(ContentOf(on.directory + photo), "aaaaa");
+    EXPECT_EQ(ContentOf(on.directory + photo), std::string(10, 'g'));
 
-    // The same path again: the target is taken, so the file is deleted in place and the saved one kept.
-    tree.file("data/photos/2009/a.jpg", 7, 0, 'b');
-    EXPECT_EQ(RemovePairFile(photo, on, fs), RemoveOutcome::Removed);
-    EXPECT_FALSE(OnDisk(photo));
-    EXPECT_EQ(ContentOf(on.directory + photo), "aaaaa");
+    // The same path again: the place is taken, so the file stays and the saved one is untouched.
+    pair("one/", "data/photos/2009/", "a.jpg");
+    const RemovalResult taken = remove(2, on);
+    EXPECT_EQ(taken.outcome, RemoveOutcome::StillPresent);
+    EXPECT_EQ(taken.reason, KeepReason::SafetyTargetTaken);
+    EXPECT_TRUE(OnDisk(photo));
 
-    // An unwritable safety directory: every move fails and the file goes in place.
+    // A safety directory that refuses the move: the file stays, and so it does when its delete is refused.
     fs.failAllMoves = true;
-    const std::string other = tree.file("data/other.txt", 4);
-    EXPECT_EQ(RemovePairFile(other, on, fs), RemoveOutcome::Removed);
-    EXPECT_EQ(fs.deleted.back(), other);
-
-    fs.failDelete.insert(other);
-    tree.file("data/other.txt", 4);
-    EXPECT_EQ(RemovePairFile(other, on, fs), RemoveOutcome::StillPresent);
-    EXPECT_TRUE(OnDisk(other));
+    const RemovalResult refused = remove(2, on);
+    EXPECT_EQ(refused.reason, KeepReason::MoveFailed);
+    EXPECT_EQ(refused.error, EACCES);
+    fs.failDelete.insert(photo);
+    EXPECT_EQ(remove(2, off).reason, KeepReason::DeleteFailed);
+    EXPECT_TRUE(OnDisk(photo));
+    EXPECT_TRUE(fs.deleted.size() == 1 && fs.deleted[0] == tree.path("data/plain.txt"));
 }
 
 } // namespace

@@ -41,8 +41,22 @@ public:
 
 inline bool OnDisk(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return lstat(path.c_str(), &st) == 0;
+}
+
+/// What the search would have recorded of the file at \p path; nothing when there is none.
+inline FileStamp StampOf(const std::string& path)
+{
+    struct stat st
+    {
+    };
+    if (lstat(path.c_str(), &st) != 0)
+        return {};
+    return FileStamp{FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, st.st_size,
+                     std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
 inline std::string ContentOf(const std::string& path)
@@ -70,10 +84,10 @@ protected:
         state.countallfiles2 = 10;
     }
 
-    /// Appends the pair \p dir1 + \p name, \p dir2 + \p name (directories relative to the tree, ending with "/")
-    /// and creates both files unless they exist; returns its index.
-    std::size_t pair(const std::string& dir1, const std::string& dir2, const std::string& name,
-                     std::int64_t size = 10, std::int32_t date = 1)
+    /// Appends the pair \p dir1 + \p name, \p dir2 + \p name (directories relative to the tree, ending with "/"),
+    /// creating both files unless they exist, with the stamps a search would have given it; returns its index.
+    std::size_t pair(const std::string& dir1, const std::string& dir2, const std::string& name, std::int64_t size = 10,
+                     std::int32_t date = 1)
     {
         TFileF record;
         record.FileDir1 = state.FCompared.addDirectory(tree.path(dir1));
@@ -85,6 +99,8 @@ protected:
             if (!OnDisk(path))
                 tree.file(path.substr(tree.root().size() + 1), 10, 0, path.back());
         }
+        record.Stamp1 = StampOf(record.path1());
+        record.Stamp2 = StampOf(record.path2());
         state.FCompared.append(record);
         return state.FCompared.size() - 1;
     }

@@ -107,7 +107,7 @@ TEST(ScanRemoveTest, DeleteLocation2WithYesRemovesEveryLocation2CopyAndEndsWithT
     EXPECT_NE(OnDisk(tree.path("one/b.txt")), OnDisk(tree.path("two/b.txt")));
 }
 
-TEST(ScanRemoveTest, SafetyDirReceivesTheCopiesUnderTheirOwnPathsAndIsMadeAbsolute)
+TEST(ScanRemoveTest, SafetyDirReceivesTheCopiesUnderTheirOwnPathsAndKeepsWhatItCannotTake)
 {
     TempTree tree;
     MakeTwoLocations(tree);
@@ -115,11 +115,14 @@ TEST(ScanRemoveTest, SafetyDirReceivesTheCopiesUnderTheirOwnPathsAndIsMadeAbsolu
     // A relative DIR names a directory under the working directory, here the tree's root.
     const ProgramResult r = RunProgram({"/usr/bin/env", "-C", tree.root(), TWINSPOTTER_SCAN_BINARY,
                                         "--delete-location2", "--safety-dir", "safe", "--yes", "one", "two"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(r.err.ends_with("2 files was deleted from total of 2\n")) << r.err;
+    // The place of b.txt was taken: the copy stays where it is, is named with the reason, and the run fails.
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(r.err.ends_with("not removed: two/sub/b.txt: a file of that name is already in the safety directory\n"
+                                "files in location 1: 2\nfiles in location 2: 2\npairs: 2\n"
+                                "1 files was deleted from total of 2\n"))
+        << r.err;
     EXPECT_TRUE(OnDisk(tree.path("safe" + tree.path("two/a.jpg"))));
-    // The place of b.txt was taken: deleted in place, the saved file kept as it was.
-    EXPECT_FALSE(OnDisk(tree.path("two/sub/b.txt")));
+    EXPECT_TRUE(OnDisk(tree.path("two/sub/b.txt")));
     struct stat st{};
     ASSERT_EQ(stat(tree.path("safe" + tree.path("two/sub/b.txt")).c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 9);

@@ -21,6 +21,7 @@ public:
     std::vector<std::string> questions;
     std::vector<std::string> messages;
     std::vector<std::string> events; ///< the command's own steps, in order
+    std::vector<KeptFile> kept;      ///< every file a removal reported as left where it is
     int serviced = 0;
     /// Runs at every event-servicing point, as a click in the window would.
     std::function<void()> onService;
@@ -52,6 +53,11 @@ public:
     {
         messages.emplace_back(message);
         events.push_back("inform:" + std::string(message));
+    }
+    void reportKept(const std::vector<KeptFile>& files) override
+    {
+        kept.insert(kept.end(), files.begin(), files.end());
+        events.push_back("kept:" + std::to_string(files.size()));
     }
     void searchStarted() override { events.push_back("started"); }
     void searchEnded() override { events.push_back("ended"); }

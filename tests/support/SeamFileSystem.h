@@ -1,9 +1,14 @@
 // The real file system with hooks, for what a test running as root cannot provoke: a listing, delete or move that
-// fails, a file that vanishes at a chosen moment.
+// fails, a file that vanishes or a folder that is swapped at a chosen moment. Removals run the real code; only the
+// system call named by a hook is refused.
 #pragma once
 
-#include "core/FileSystem.h"
+#include "core/RealFileSystem.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <functional>
 #include <set>
 #include <string>
@@ -11,21 +16,39 @@
 
 namespace twinspotter::test {
 
+/// The path a directory descriptor and a name stand for, as the kernel sees it now.
+inline PathString PathAt(int dirFd, const char* name)
+{
+    if (dirFd == AT_FDCWD || name[0] == '/')
+        return name;
+    char buffer[4096];
+    const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(dirFd)).c_str(), buffer, sizeof buffer);
+    PathString dir = n > 0 ? PathString(buffer, static_cast<std::size_t>(n)) : PathString();
+    if (dir != "/")
+        dir += '/';
+    return dir + name;
+}
+
 class SeamFileSystem : public FileSystem
 {
 public:
     std::set<PathString> failList;   ///< directories (with trailing separator) that cannot be listed
-    std::set<PathString> failDelete; ///< files that cannot be deleted
-    std::set<PathString> failMove;   ///< sources whose move fails
+    std::set<PathString> failDelete; ///< files whose delete is refused
+    std::set<PathString> failMove;   ///< sources whose move is refused
+    std::set<PathString> failStat;   ///< files that cannot be looked at during a removal
     bool failAllMoves = false;
     bool failCreateDirectory = false;
     /// Runs after a directory has been listed, before the walk sees the entries.
     std::function<void(const PathString& dir)> afterList;
-    /// Runs before a delete or move of a file touches the disk.
+    /// Runs before a removal of a file looks at the disk.
     std::function<void(const PathString& path)> beforeRemove;
     std::vector<PathString> listed;
     std::vector<PathString> deleted;
     std::vector<std::pair<PathString, PathString>> moved;
+
+    SeamFileSystem() : m_real(seamedCalls()) {}
+    SeamFileSystem(const SeamFileSystem&) = delete;
+    SeamFileSystem& operator=(const SeamFileSystem&) = delete;
 
     bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) override
     {
@@ -34,44 +57,70 @@ public:
             out.clear();
             return false;
         }
-        const bool ok = real().listDirectory(dir, out);
+        const bool ok = m_real.listDirectory(dir, out);
         if (afterList)
             afterList(dir);
         return ok;
     }
-    bool exists(const PathString& path) override { return real().exists(path); }
-    std::optional<FileId> fileIdentity(const PathString& path) override { return real().fileIdentity(path); }
-    bool isDirectory(const PathString& path) override { return real().isDirectory(path); }
-    bool deleteFile(const PathString& path) override
-    {
-        if (beforeRemove)
-            beforeRemove(path);
-        if (failDelete.count(path))
-            return false;
-        const bool ok = real().deleteFile(path);
-        if (ok)
-            deleted.push_back(path);
-        return ok;
-    }
-    bool moveFile(const PathString& from, const PathString& to) override
-    {
-        if (beforeRemove)
-            beforeRemove(from);
-        if (failAllMoves || failMove.count(from))
-            return false;
-        const bool ok = real().moveFile(from, to);
-        if (ok)
-            moved.emplace_back(from, to);
-        return ok;
-    }
+    bool exists(const PathString& path) override { return m_real.exists(path); }
+    std::optional<FileId> directoryIdentity(const PathString& path) override { return m_real.directoryIdentity(path); }
+    bool isDirectory(const PathString& path) override { return m_real.isDirectory(path); }
     bool createDirectory(const PathString& path) override
     {
-        return !failCreateDirectory && real().createDirectory(path);
+        return !failCreateDirectory && m_real.createDirectory(path);
     }
-    PathString currentDirectory() override { return real().currentDirectory(); }
+    PathString currentDirectory() override { return m_real.currentDirectory(); }
+    RemovalResult removeFile(const RemovalRequest& request) override
+    {
+        if (beforeRemove)
+            beforeRemove(request.file.directory + request.file.name);
+        return m_real.removeFile(request);
+    }
 
 private:
-    static FileSystem& real() { return realFileSystem(); }
+    SystemCalls seamedCalls()
+    {
+        SystemCalls calls = SystemCalls::kernel();
+        calls.unlinkat = [this](int dir, const char* name, int flags) {
+            const PathString path = PathAt(dir, name);
+            if (failDelete.count(path)) {
+                errno = EPERM;
+                return -1;
+            }
+            const int result = ::unlinkat(dir, name, flags);
+            if (result == 0)
+                deleted.push_back(path);
+            return result;
+        };
+        calls.renameat2 = [this](int fromDir, const char* from, int toDir, const char* to, unsigned flags) {
+            const PathString source = PathAt(fromDir, from);
+            if (failAllMoves || failMove.count(source)) {
+                errno = EACCES;
+                return -1;
+            }
+            const int result = ::renameat2(fromDir, from, toDir, to, flags);
+            if (result == 0)
+                moved.emplace_back(source, PathAt(toDir, to));
+            return result;
+        };
+        calls.fstatat = [this](int dir, const char* name, struct stat* st, int flags) {
+            if (failStat.count(PathAt(dir, name))) {
+                errno = EACCES;
+                return -1;
+            }
+            return ::fstatat(dir, name, st, flags);
+        };
+        calls.mkdirat = [this](int dir, const char* name, mode_t mode) {
+            if (failCreateDirectory) {
+                errno = EACCES;
+                return -1;
+            }
+            return ::mkdirat(dir, name, mode);
+        };
+        return calls;
+    }
+
+    RealFileSystem m_real;
 };
 
 } // namespace twinspotter::test

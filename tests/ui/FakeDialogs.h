@@ -12,12 +12,14 @@ namespace twinspotter::test {
 class FakeDialogs : public Dialogs
 {
 public:
-    std::deque<bool> answers;           ///< answers to confirm(), in order; No when none is left
-    std::deque<QString> chosenFolders;  ///< answers to chooseDirectory(); empty (cancel) when none is left
+    std::deque<bool> answers;          ///< answers to confirm(), in order; No when none is left
+    std::deque<QString> chosenFolders; ///< answers to chooseDirectory(); empty (cancel) when none is left
     QStringList questions;
     QStringList informed;
     QStringList messages;
     QStringList errors;
+    QStringList keptSummaries;
+    QStringList keptDetails;
     QStringList pickerTitles;
 
     bool confirm(QWidget*, const QString& question) override
@@ -32,6 +34,11 @@ public:
     void inform(QWidget*, const QString& message) override { informed << message; }
     void message(QWidget*, const QString& text, const QString&) override { messages << text; }
     void error(QWidget*, const QString& text) override { errors << text; }
+    void keptFiles(QWidget*, const QString& summary, const QString& details) override
+    {
+        keptSummaries << summary;
+        keptDetails << details;
+    }
     QString chooseDirectory(QWidget*, const QString& title) override
     {
         pickerTitles << title;

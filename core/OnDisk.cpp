@@ -1,0 +1,526 @@
+// A removal at the level of directory descriptors: the file system may change between any two calls, so every step
+// works on a descriptor that was checked, and nothing is ever reached through a link below the user's location.
+#include "core/OnDisk.h"
+
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace twinspotter {
+
+void UniqueFd::reset(int fd)
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = fd;
+}
+
+namespace {
+
+constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+constexpr std::size_t kCopyBlock = 1 << 20;
+
+ReachFailure FailureOf(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return ReachFailure::Missing;
+    case ELOOP:
+        return ReachFailure::Link;
+    default:
+        return ReachFailure::Error;
+    }
+}
+
+int OpenWithoutLinks(int base, const PathString& path)
+{
+    open_how how{};
+    how.flags = kDirectoryFlags;
+    how.resolve = RESOLVE_NO_SYMLINKS;
+    return static_cast<int>(::syscall(SYS_openat2, base, path.c_str(), &how, sizeof how));
+}
+
+// One folder at a time: for kernels without openat2 and for paths longer than the kernel takes in one piece.
+int OpenComponentByComponent(int base, const PathString& path)
+{
+    UniqueFd current;
+    if (!path.empty() && path.front() == kSeparator) {
+        current.reset(::open("/", kDirectoryFlags));
+        if (!current)
+            return -1;
+    } else {
+        current.reset(::openat(base, ".", kDirectoryFlags));
+        if (!current)
+            return -1;
+    }
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find(kSeparator, start);
+        if (end == PathString::npos)
+            end = path.size();
+        if (end > start) {
+            const PathString component = path.substr(start, end - start);
+            const int fd = ::openat(current.get(), component.c_str(), kDirectoryFlags | O_NOFOLLOW);
+            if (fd < 0) {
+                int error = errno;
+                // A link opened without following reports itself as "not a directory".
+                struct stat st
+                {
+                };
+                if (error == ENOTDIR && ::fstatat(current.get(), component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                    S_ISLNK(st.st_mode))
+                    error = ELOOP;
+                errno = error;
+                return -1;
+            }
+            current.reset(fd);
+        }
+        start = end + 1;
+    }
+    return current.release();
+}
+
+std::int64_t Nanoseconds(const struct timespec& t)
+{
+    return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+bool SameInode(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+RemovalResult Removed()
+{
+    return {RemoveOutcome::Removed, KeepReason::None, 0};
+}
+
+RemovalResult Gone()
+{
+    return {RemoveOutcome::Gone, KeepReason::None, 0};
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The file a copy is written into. Where the file system allows it, the file has no name until it is whole; where it
+// does not (vfat, exFAT, network file systems), it has a temporary name of its own beside the target, made with
+// O_EXCL and without following links, so it can never be something planted there.
+class CopyTarget
+{
+public:
+    CopyTarget(int dir, const SystemCalls& calls) : m_dir(dir), m_calls(calls) {}
+    ~CopyTarget() { discard(); }
+    CopyTarget(const CopyTarget&) = delete;
+    CopyTarget& operator=(const CopyTarget&) = delete;
+
+    bool open()
+    {
+        m_fd.reset(m_calls.openat(m_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+        if (m_fd)
+            return true;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return false;
+        static std::atomic<unsigned> counter{0};
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_tempName = ".twinspotter-copy-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+            m_fd.reset(
+                m_calls.openat(m_dir, m_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            if (m_fd)
+                return true;
+            if (errno != EEXIST)
+                break;
+        }
+        m_tempName.clear();
+        return false;
+    }
+
+    int fd() const { return m_fd.get(); }
+
+    /// Gives the whole, synced copy its final name without replacing anything; EEXIST when the name is taken.
+    bool name(const PathString& finalName)
+    {
+        if (m_tempName.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(m_fd.get());
+            if (m_calls.linkat(AT_FDCWD, self.c_str(), m_dir, finalName.c_str(), AT_SYMLINK_FOLLOW) != 0)
+                return false;
+            m_named = finalName;
+            return closeFile();
+        }
+        if (!closeFile())
+            return false;
+        if (m_calls.renameat2(m_dir, m_tempName.c_str(), m_dir, finalName.c_str(), RENAME_NOREPLACE) == 0) {
+            m_tempName.clear();
+            m_named = finalName;
+            return true;
+        }
+        if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
+        if (m_calls.linkat(m_dir, m_tempName.c_str(), m_dir, finalName.c_str(), 0) != 0)
+            return false;
+        m_named = finalName;
+        return true;
+    }
+
+    /// Takes the copy back: its final name when it got one, and its temporary name in every case.
+    void discard()
+    {
+        const int error = errno;
+        m_fd.reset();
+        if (!m_named.empty())
+            (void)m_calls.unlinkat(m_dir, m_named.c_str(), 0);
+        m_named.clear();
+        forgetTemporary();
+        errno = error;
+    }
+
+    /// Keeps the named copy; only a temporary name left beside it goes.
+    void keep()
+    {
+        m_named.clear();
+        forgetTemporary();
+    }
+
+private:
+    bool closeFile() { return ::close(m_fd.release()) == 0; }
+
+    void forgetTemporary()
+    {
+        if (!m_tempName.empty())
+            (void)m_calls.unlinkat(m_dir, m_tempName.c_str(), 0);
+        m_tempName.clear();
+    }
+
+    int m_dir;
+    const SystemCalls& m_calls;
+    UniqueFd m_fd;
+    std::string m_tempName;
+    PathString m_named;
+};
+
+RemovalResult CopyThenRemove(int fromDir, const PathString& name, const struct stat& source, int toDir,
+                             const PathString& toName, const SystemCalls& calls)
+{
+    // Non-blocking, so a FIFO fails the type test below instead of waiting for a writer.
+    UniqueFd in(calls.openat(fromDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+    if (!in)
+        return errno == ENOENT ? Gone() : RemovalResult::kept(KeepReason::CopyFailed, errno);
+    struct stat st
+    {
+    };
+    if (::fstat(in.get(), &st) != 0)
+        return RemovalResult::kept(KeepReason::CopyFailed, errno);
+    if (!SameInode(st, source))
+        return RemovalResult::kept(KeepReason::FileChanged);
+    if (!S_ISREG(st.st_mode))
+        return RemovalResult::kept(KeepReason::CopyFailed, EOPNOTSUPP);
+    (void)::posix_fadvise(in.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+
+    CopyTarget out(toDir, calls);
+    if (!out.open())
+        return RemovalResult::kept(KeepReason::CopyFailed, errno);
+    const std::unique_ptr<char[]> buffer(new char[kCopyBlock]);
+    for (;;) {
+        const ssize_t n = ::read(in.get(), buffer.get(), kCopyBlock);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || (n > 0 && !WriteAll(out.fd(), buffer.get(), static_cast<std::size_t>(n))))
+            return RemovalResult::kept(KeepReason::CopyFailed, errno);
+        if (n == 0)
+            break;
+    }
+    (void)::fchown(out.fd(), st.st_uid, st.st_gid);
+    (void)::fchmod(out.fd(), st.st_mode & 07777);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    (void)::futimens(out.fd(), times);
+    if (::fsync(out.fd()) != 0)
+        return RemovalResult::kept(KeepReason::CopyFailed, errno);
+    if (!out.name(toName))
+        return errno == EEXIST ? RemovalResult::kept(KeepReason::SafetyTargetTaken)
+                               : RemovalResult::kept(KeepReason::CopyFailed, errno);
+
+    // The copy is whole under its name. The original must now go, or the copy is taken back: never two files.
+    struct stat now
+    {
+    };
+    if (::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+        out.keep();
+        return Removed();
+    }
+    if (!SameInode(now, st))
+        return RemovalResult::kept(KeepReason::FileChanged);
+    if (calls.unlinkat(fromDir, name.c_str(), 0) != 0 && errno != ENOENT)
+        return RemovalResult::kept(KeepReason::SourceNotRemoved, errno);
+    out.keep();
+    return Removed();
+}
+
+// Opens the safety directory as the user named it, then makes and enters each folder of \p mirrored beneath it
+// without following a link: a link planted there is a failed move, never a way out of the safety directory.
+UniqueFd OpenMirroredDirectory(const PathString& safetyDirectory, const PathString& mirrored, const SystemCalls& calls,
+                               RemovalResult& failure)
+{
+    if (safetyDirectory.empty()) {
+        failure = RemovalResult::kept(KeepReason::MoveFailed, ENOENT);
+        return {};
+    }
+    UniqueFd current(calls.openat(AT_FDCWD, safetyDirectory.c_str(), kDirectoryFlags, 0));
+    if (!current && errno == ENOENT) {
+        // The safety directory itself is the user's choice, links and all: its missing folders are made by name.
+        for (std::size_t slash = safetyDirectory.find(kSeparator, 1); slash != PathString::npos;
+             slash = safetyDirectory.find(kSeparator, slash + 1))
+            (void)calls.mkdirat(AT_FDCWD, safetyDirectory.substr(0, slash).c_str(), 0777);
+        if (calls.mkdirat(AT_FDCWD, safetyDirectory.c_str(), 0777) != 0 && errno != EEXIST) {
+            failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
+            return {};
+        }
+        current.reset(calls.openat(AT_FDCWD, safetyDirectory.c_str(), kDirectoryFlags, 0));
+    }
+    if (!current) {
+        failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
+        return {};
+    }
+    std::size_t start = 0;
+    while (start < mirrored.size()) {
+        std::size_t end = mirrored.find(kSeparator, start);
+        if (end == PathString::npos)
+            end = mirrored.size();
+        const PathString component = mirrored.substr(start, end - start);
+        start = end + 1;
+        if (component.empty() || component == ".")
+            continue;
+        if (component == "..") {
+            failure = RemovalResult::kept(KeepReason::SafetyPathBlocked);
+            return {};
+        }
+        if (calls.mkdirat(current.get(), component.c_str(), 0777) != 0 && errno != EEXIST) {
+            failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
+            return {};
+        }
+        const int fd = calls.openat(current.get(), component.c_str(), kDirectoryFlags | O_NOFOLLOW, 0);
+        if (fd < 0) {
+            failure = errno == ENOTDIR || errno == ELOOP ? RemovalResult::kept(KeepReason::SafetyPathBlocked)
+                                                         : RemovalResult::kept(KeepReason::MoveFailed, errno);
+            return {};
+        }
+        current.reset(fd);
+    }
+    return current;
+}
+
+} // namespace
+
+UniqueFd OpenRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations,
+                               ReachFailure& failure, int& error)
+{
+    failure = ReachFailure::None;
+    error = 0;
+    const LocationRoot* root = nullptr;
+    for (const LocationRoot& location : locations) {
+        if (!location.directory.empty() && directory.starts_with(location.directory) &&
+            (!root || location.directory.size() > root->directory.size()))
+            root = &location;
+    }
+
+    UniqueFd base;
+    PathString below = directory;
+    if (root) {
+        // The location itself is opened as the walk opened it: a link the user named in it is the user's choice.
+        base.reset(::open(root->directory.c_str(), kDirectoryFlags));
+        struct stat st
+        {
+        };
+        if (!base || ::fstat(base.get(), &st) != 0) {
+            error = errno;
+            failure = FailureOf(error);
+            return {};
+        }
+        if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} != root->id) {
+            failure = ReachFailure::LocationReplaced;
+            return {};
+        }
+        below = directory.substr(root->directory.size());
+        if (below.empty())
+            return base;
+    }
+    const int at = base ? base.get() : AT_FDCWD;
+    int fd = OpenWithoutLinks(at, below);
+    if (fd < 0 && (errno == ENOSYS || errno == ENAMETOOLONG || errno == EPERM))
+        fd = OpenComponentByComponent(at, below);
+    if (fd < 0) {
+        error = errno;
+        failure = FailureOf(error);
+        return {};
+    }
+    return UniqueFd(fd);
+}
+
+bool MatchesStamp(const struct stat& st, const FileStamp& stamp)
+{
+    return stamp.recorded() && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) &&
+           static_cast<std::uint64_t>(st.st_dev) == stamp.id.device &&
+           static_cast<std::uint64_t>(st.st_ino) == stamp.id.inode && st.st_size == stamp.size &&
+           Nanoseconds(st.st_mtim) == stamp.mtimeNs;
+}
+
+bool MaybeSameFile(const struct stat& a, const struct stat& b)
+{
+    // Whole seconds: a network or FUSE mirror may round the times it passes on.
+    return a.st_dev != b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_ctim.tv_sec == b.st_ctim.tv_sec;
+}
+
+RemovalResult MoveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
+                                   const PathString& toName, bool copyAllowed, const SystemCalls& calls)
+{
+    if (calls.renameat2(fromDir, name.c_str(), toDir, toName.c_str(), RENAME_NOREPLACE) == 0)
+        return Removed();
+    int error = errno;
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+        if (calls.linkat(fromDir, name.c_str(), toDir, toName.c_str(), 0) == 0) {
+            if (calls.unlinkat(fromDir, name.c_str(), 0) == 0)
+                return Removed();
+            const int unlinkError = errno;
+            (void)calls.unlinkat(toDir, toName.c_str(), 0);
+            return RemovalResult::kept(KeepReason::SourceNotRemoved, unlinkError);
+        }
+        error = errno;
+    }
+    if (error == EEXIST)
+        return RemovalResult::kept(KeepReason::SafetyTargetTaken);
+    struct stat now
+    {
+    };
+    if (error == ENOENT && ::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+        return Gone();
+    if (error != EXDEV || !copyAllowed)
+        return RemovalResult::kept(KeepReason::MoveFailed, error);
+    return CopyThenRemove(fromDir, name, source, toDir, toName, calls);
+}
+
+RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& calls)
+{
+    ReachFailure failure = ReachFailure::None;
+    int error = 0;
+    const UniqueFd dir = OpenRecordedDirectory(request.file.directory, request.locations, failure, error);
+    switch (failure) {
+    case ReachFailure::None:
+        break;
+    case ReachFailure::Missing:
+        return Gone();
+    case ReachFailure::Link:
+        return RemovalResult::kept(KeepReason::LinkOnPath);
+    case ReachFailure::LocationReplaced:
+        return RemovalResult::kept(KeepReason::LocationReplaced);
+    case ReachFailure::Error:
+        return RemovalResult::kept(KeepReason::Unreachable, error);
+    }
+    const PathString& name = request.file.name;
+    struct stat st
+    {
+    };
+    if (calls.fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Gone() : RemovalResult::kept(KeepReason::Unreachable, errno);
+    if (!MatchesStamp(st, request.file.stamp))
+        return RemovalResult::kept(KeepReason::FileChanged);
+
+    // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
+    const UniqueFd partnerDir = OpenRecordedDirectory(request.partner.directory, request.locations, failure, error);
+    switch (failure) {
+    case ReachFailure::None:
+        break;
+    case ReachFailure::Missing:
+        return RemovalResult::kept(KeepReason::PartnerGone);
+    case ReachFailure::Link:
+    case ReachFailure::LocationReplaced:
+        return RemovalResult::kept(KeepReason::PartnerChanged);
+    case ReachFailure::Error:
+        return RemovalResult::kept(KeepReason::PartnerUnreachable, error);
+    }
+    struct stat partner
+    {
+    };
+    if (calls.fstatat(partnerDir.get(), request.partner.name.c_str(), &partner, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? RemovalResult::kept(KeepReason::PartnerGone)
+                                                   : RemovalResult::kept(KeepReason::PartnerUnreachable, errno);
+    if (!MatchesStamp(partner, request.partner.stamp))
+        return RemovalResult::kept(KeepReason::PartnerChanged);
+    if (SameInode(partner, st))
+        return RemovalResult::kept(KeepReason::PartnerIsSameFile);
+    if (MaybeSameFile(partner, st))
+        return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
+
+    if (!request.safetyDirectory) {
+        if (calls.unlinkat(dir.get(), name.c_str(), 0) == 0)
+            return Removed();
+        return errno == ENOENT ? Gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
+    }
+    RemovalResult blocked;
+    const UniqueFd target = OpenMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
+    if (!target)
+        return blocked;
+    return MoveWithoutReplacing(dir.get(), name, st, target.get(), name, true, calls);
+}
+
+std::string KeepReasonText(KeepReason reason, int error)
+{
+    const std::string cause = error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+    switch (reason) {
+    case KeepReason::None:
+        return {};
+    case KeepReason::PartnerGone:
+        return "its partner is gone, so it may be the last copy";
+    case KeepReason::PartnerChanged:
+        return "its partner is no longer the file the search found";
+    case KeepReason::PartnerUnreachable:
+        return "its partner cannot be checked" + cause;
+    case KeepReason::PartnerIsSameFile:
+        return "its partner is the same file";
+    case KeepReason::PartnerMaybeSameFile:
+        return "it may be the same file as its partner, seen through another mount";
+    case KeepReason::FileChanged:
+        return "it is no longer the file the search found";
+    case KeepReason::LocationReplaced:
+        return "its location is no longer the folder the search looked at";
+    case KeepReason::LinkOnPath:
+        return "a folder on its path has been replaced by a symbolic link";
+    case KeepReason::Unreachable:
+        return "it cannot be reached" + cause;
+    case KeepReason::DeleteFailed:
+        return "it cannot be deleted" + cause;
+    case KeepReason::SafetyTargetTaken:
+        return "a file of that name is already in the safety directory";
+    case KeepReason::SafetyPathBlocked:
+        return "a link or a file is in the way in the safety directory";
+    case KeepReason::MoveFailed:
+        return "it cannot be moved into the safety directory" + cause;
+    case KeepReason::CopyFailed:
+        return "it cannot be copied into the safety directory" + cause;
+    case KeepReason::SourceNotRemoved:
+        return "it was copied into the safety directory but cannot be removed here, so the copy was taken back" + cause;
+    }
+    return {};
+}
+
+} // namespace twinspotter
