@@ -59,6 +59,14 @@ inline FileStamp StampOf(const std::string& path)
                      std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
+inline std::vector<bool> DeletedFlags(const TFiles& pairs)
+{
+    std::vector<bool> flags;
+    for (const TFileF& pair : pairs)
+        flags.push_back(pair.Deleted);
+    return flags;
+}
+
 inline std::string ContentOf(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -105,13 +113,7 @@ protected:
         return state.FCompared.size() - 1;
     }
 
-    std::vector<bool> deletedFlags() const
-    {
-        std::vector<bool> flags;
-        for (const TFileF& p : state.FCompared)
-            flags.push_back(p.Deleted);
-        return flags;
-    }
+    std::vector<bool> deletedFlags() const { return DeletedFlags(state.FCompared); }
 };
 
 } // namespace twinspotter::test

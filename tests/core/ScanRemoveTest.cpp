@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 
 using namespace twinspotter::test;
 
@@ -40,9 +42,10 @@ void MakeTwoLocations(TempTree& tree)
     tree.file("two/lonely", 1, kNoon);
 }
 
-// Runs the scanner on a pseudo-terminal, answers its question with \p answer, and returns its exit status and
-// everything it wrote; -1 when it did not ask within a few seconds.
-int ScanOnTerminal(const std::vector<std::string>& args, const std::string& answer, std::string& transcript)
+// Runs the scanner on a pseudo-terminal, answers its question with \p answer (after \p whileAsking), and returns its
+// exit status and everything it wrote; -1 when it did not ask within a few seconds.
+int ScanOnTerminal(const std::vector<std::string>& args, const std::string& answer, std::string& transcript,
+                   const std::function<void()>& whileAsking = {})
 {
     std::vector<std::string> argv{TWINSPOTTER_SCAN_BINARY};
     argv.insert(argv.end(), args.begin(), args.end());
@@ -70,6 +73,8 @@ int ScanOnTerminal(const std::vector<std::string>& args, const std::string& answ
             break; // EIO once the child has closed the terminal
         transcript.append(buffer, static_cast<std::size_t>(n));
         if (!answered && transcript.find("[y/N] ") != std::string::npos) {
+            if (whileAsking)
+                whileAsking();
             const std::string line = answer + "\n";
             answered = write(master, line.data(), line.size()) == static_cast<ssize_t>(line.size());
         }
@@ -153,4 +158,36 @@ TEST(ScanRemoveTest, WithoutYesItAsksOnATerminalAndRefusesWithoutOne)
     EXPECT_EQ(ScanOnTerminal(args, "y", transcript), 0) << transcript;
     EXPECT_NE(transcript.find("2 files was deleted from total of 2"), std::string::npos) << transcript;
     EXPECT_FALSE(OnDisk(tree.path("two/a.jpg")));
+}
+
+TEST(ScanRemoveTest, WhatTheRemovalLeavesIsNamedAndOnlyAFailureFailsTheRun)
+{
+    TempTree tree;
+    tree.file("one/a.jpg", 5, kNoon, '1');
+    tree.file("two/sub/a.jpg", 5, kNoon, '2');
+    tree.file("elsewhere/a.jpg", 5, kNoon, 'e');
+    const std::vector<std::string> args{"--delete-location2", tree.path("one"), tree.path("two")};
+    // A folder of location 2 becomes a link to an unrelated folder while the question waits.
+    std::string transcript;
+    EXPECT_EQ(ScanOnTerminal(args, "y", transcript,
+                             [&] {
+                                 std::filesystem::rename(tree.path("two/sub"), tree.path("moved"));
+                                 std::filesystem::create_symlink(tree.path("elsewhere"), tree.path("two/sub"));
+                             }),
+              1)
+        << transcript;
+    EXPECT_TRUE(OnDisk(tree.path("elsewhere/a.jpg")) && OnDisk(tree.path("moved/a.jpg")));
+    EXPECT_NE(transcript.find("not removed: " + tree.path("two/sub/a.jpg") +
+                              ": a folder on its path has been replaced by a symbolic link\r\nfiles in location 1: 1"),
+              std::string::npos)
+        << transcript;
+
+    // A copy whose partner went meanwhile stays by the pairing rules: named, but the run succeeds.
+    std::filesystem::remove(tree.path("two/sub"));
+    std::filesystem::rename(tree.path("moved"), tree.path("two/sub"));
+    transcript.clear();
+    EXPECT_EQ(ScanOnTerminal(args, "y", transcript, [&] { std::filesystem::remove(tree.path("one/a.jpg")); }), 0)
+        << transcript;
+    EXPECT_NE(transcript.find("its partner is gone, so it may be the last copy"), std::string::npos) << transcript;
+    EXPECT_TRUE(OnDisk(tree.path("two/sub/a.jpg")));
 }

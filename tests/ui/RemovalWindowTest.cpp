@@ -222,13 +222,20 @@ private slots:
         form->chksafety->click();
         QCOMPARE(form->edtSavedir->text(), browsed);
 
+        // A copy whose place in the safety directory is taken stays, and the window says so after the count.
+        tree.file("one/photos/b.jpg", 5, kWhen);
+        tree.file("two/photos/b.jpg", 5, kWhen);
+        tree.file("safe" + tree.path("two/photos/b.jpg"), 1);
         search(*form, tree.path("one"), tree.path("two"));
         m_dialogs.answers = {true};
         QTest::mouseClick(form->btnDelete, Qt::LeftButton);
-        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/photos/a.jpg")));
         QVERIFY(exists(tree.path("safe") + tree.path("two/photos/a.jpg")));
         QVERIFY(exists(tree.path("one/photos/a.jpg")));
+        QVERIFY(exists(tree.path("two/photos/b.jpg")));
+        QCOMPARE(m_dialogs.keptSummaries, QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 a file of that "
+                                                                     "name is already in the safety directory")));
     }
 
     void deleteSelectedFromDirectory1RemovesAFileSharedByThreeRowsOnce()
@@ -367,6 +374,11 @@ private slots:
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
         QCOMPARE(form->state().countallfiles1, 2);
         QVERIFY(!form->state().FCompared[form->state().ComparedItem].Deleted);
+        // The view says why nothing happened, over itself.
+        QCOMPARE(m_dialogs.keptSummaries,
+                 QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "
+                                            "permitted")));
+        QVERIFY(m_dialogs.keptDetails.value(0).startsWith(QString::fromStdString(chosen) + QStringLiteral("\n")));
 
         fs.failDelete.clear();
         m_dialogs.answers = {true};

@@ -1,0 +1,198 @@
+// Removals after the disk has changed under them: folders swapped for links, files rewritten, one file seen through
+// two mounts, links planted in the safety directory, files that cannot be looked at. Searches run for real, so the
+// records the removals check are the ones the walk made.
+#include "core/OnDisk.h"
+#include "tests/core/RemoveTestSupport.h"
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+
+namespace twinspotter {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+class RemovalSafetyTest : public ::testing::Test
+{
+protected:
+    TempTree tree;
+    SeamFileSystem disk;
+    MainFormState state{disk};
+    RemoveHost host;
+
+    void search(const std::string& location1, const std::string& location2 = {})
+    {
+        state.edtStartDir2Change(location2);
+        state.ButtonfindClick(location1, location2, host);
+    }
+    std::vector<std::string> keptTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const KeptFile& file : host.kept)
+            texts.push_back(file.text());
+        return texts;
+    }
+};
+
+TEST_F(RemovalSafetyTest, AFolderSwappedForALinkAfterTheSearchRedirectsNoRemoval)
+{
+    tree.file("one/a.txt", 4, 0, '1');
+    tree.file("one/b.txt", 4, 0, '1');
+    tree.file("two/sub/a.txt", 4, 0, '2');
+    tree.file("two/b.txt", 4, 0, '2');
+    // Files of the same names, outside both locations.
+    const std::string elsewhere = tree.dir("elsewhere");
+    tree.file("elsewhere/a.txt", 4, 0, 'e');
+    tree.file("elsewhere/b.txt", 4, 0, 'e');
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(state.FCompared.size(), 2u);
+    const std::size_t b = state.FCompared[0].Name == "b.txt" ? 0 : 1;
+
+    // A folder below the location swapped while the question waited.
+    fs::rename(tree.path("two/sub"), tree.path("moved-sub"));
+    fs::create_symlink(elsewhere, tree.path("two/sub"));
+    host.answers = {true, true};
+    EXPECT_EQ(state.btnDelDir2Click({{tree.path("two/sub/"), "a.txt"}}, host).count, 0);
+
+    // The location itself swapped at the last moment before the removal looks at the disk.
+    disk.beforeRemove = [&](const PathString&) {
+        fs::rename(tree.path("two"), tree.path("moved-two"));
+        fs::create_symlink(elsewhere, tree.path("two"));
+    };
+    EXPECT_EQ(state.DetailedViewDeleteClick(b, Side::Location2, host), RemoveOutcome::StillPresent);
+
+    EXPECT_EQ(ContentOf(tree.path("elsewhere/a.txt")), "eeee");
+    EXPECT_EQ(ContentOf(tree.path("elsewhere/b.txt")), "eeee");
+    EXPECT_TRUE(OnDisk(tree.path("moved-sub/a.txt")) && OnDisk(tree.path("moved-two/b.txt")));
+    EXPECT_EQ(keptTexts(), (std::vector<std::string>{"a folder on its path has been replaced by a symbolic link",
+                                                     "its location is no longer the folder the search looked at"}));
+    EXPECT_EQ(DeletedFlags(state.FCompared), (std::vector<bool>{false, false}));
+}
+
+TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
+{
+    const std::time_t noon = LocalTime(2011, 3, 7, 12, 0, 0);
+    for (const char* name : {"rewritten", "replaced", "partner", "linked"}) {
+        tree.file(std::string("one/") + name, 4, noon, '1');
+        tree.file(std::string("two/") + name, 4, noon, '2');
+    }
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(state.FCompared.size(), 4u);
+
+    // Same name, size and date as far as the search's two-second dates go, yet another content or another file.
+    tree.file("two/rewritten", 4, noon, 'x');
+    const timespec later[2] = {{noon, 500'000'000}, {noon, 500'000'000}};
+    utimensat(AT_FDCWD, tree.path("two/rewritten").c_str(), later, 0);
+    fs::rename(tree.file("two/replacement", 4, noon, '2'), tree.path("two/replaced"));
+    fs::rename(tree.file("one/replacement", 4, noon, '1'), tree.path("one/partner"));
+    // A hard link makes the partner the very file that would go.
+    fs::remove(tree.path("one/linked"));
+    fs::create_hard_link(tree.path("two/linked"), tree.path("one/linked"));
+
+    host.answers = {true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    for (const char* name : {"rewritten", "replaced", "partner", "linked"})
+        EXPECT_TRUE(OnDisk(tree.path(std::string("two/") + name))) << name;
+    std::vector<std::string> texts = keptTexts();
+    std::sort(texts.begin(), texts.end());
+    EXPECT_EQ(texts, (std::vector<std::string>{"it is no longer the file the search found",
+                                               "it is no longer the file the search found",
+                                               "its partner is no longer the file the search found",
+                                               "its partner is no longer the file the search found"}));
+}
+
+// Moves this test's process into a mount namespace of its own, so that its mounts vanish with it; false when it may
+// not mount.
+bool PrivateMounts()
+{
+    return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+}
+
+TEST_F(RemovalSafetyTest, OneFileSeenThroughAnOverlayAndItsLayerIsNeverRemovedOnTheStrengthOfItself)
+{
+    if (!PrivateMounts())
+        GTEST_SKIP() << "mounting needs root and a mount namespace of our own";
+    const std::string lower = tree.dir("lower");
+    tree.file("lower/only-here.txt", 5, 0, 'o');
+    tree.file("lower/sub/also-only-here.txt", 5, 0, 'o');
+    const std::string options = "lowerdir=" + lower + ",upperdir=" + tree.dir("upper") + ",workdir=" + tree.dir("work");
+    const std::string merged = tree.dir("merged");
+    if (mount("overlay", merged.c_str(), "overlay", 0, options.c_str()) != 0)
+        GTEST_SKIP() << "no overlay file system here: " << std::strerror(errno);
+    struct Unmount
+    {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{merged};
+
+    // The merged view as location 1 and its own lower layer as location 2: every file "exists twice".
+    search(tree.path("merged"), lower);
+    ASSERT_EQ(state.FCompared.size(), 2u);
+    host.answers = {true};
+    const RemovalReport report = state.btnDeleteClick(host);
+    EXPECT_EQ(report.count, 0);
+    EXPECT_TRUE(OnDisk(tree.path("lower/only-here.txt")) && OnDisk(tree.path("lower/sub/also-only-here.txt")));
+    EXPECT_EQ(keptTexts(), std::vector<std::string>(2, "it may be the same file as its partner, seen through another "
+                                                       "mount"));
+}
+
+TEST_F(RemovalSafetyTest, ALinkPlantedInTheSafetyDirectoryIsAFailedMoveNotAWayOut)
+{
+    tree.file("one/sub/a.txt", 4, 0, '1');
+    tree.file("two/sub/a.txt", 4, 0, '2');
+    const std::string outside = tree.dir("outside");
+    search(tree.path("one"), tree.path("two"));
+    host.ticked = true;
+    host.directory = tree.dir("safe");
+    // Where the first folder of the mirrored path would be made, a link to a folder outside is waiting.
+    const std::string first = tree.path("").substr(1, tree.path("").find('/', 1) - 1);
+    fs::create_symlink(outside, host.directory + "/" + first);
+
+    host.answers = {true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    EXPECT_TRUE(OnDisk(tree.path("two/sub/a.txt")));
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_EQ(keptTexts(), std::vector<std::string>{"a link or a file is in the way in the safety directory"});
+}
+
+TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
+{
+    // A file whose path is longer than the kernel takes in one piece: reached folder by folder, and really removed.
+    std::string deep = "one";
+    while (deep.size() < 3900)
+        deep += "/" + std::string(200, 'd');
+    const std::string name(250, 'n');
+    const UniqueFd deepDir(open(tree.dir(deep).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    close(openat(deepDir.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+    tree.file("two/" + name, 0, 0, '2');
+    tree.file("one/stuck", 4, 0, '1');
+    tree.file("two/stuck", 4, 0, '2');
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(state.FCompared.size(), 2u);
+    const std::size_t longOne = state.FCompared[0].Name == name ? 0 : 1;
+    ASSERT_GT(state.FCompared[longOne].path1().size(), 4096u);
+    state.countallfiles1 = 10;
+
+    // A file that cannot be looked at is not gone: nothing is marked or counted, and the user hears why.
+    disk.failStat.insert(tree.path("one/stuck"));
+    host.answers = {true, true};
+    EXPECT_EQ(state.DetailedViewDeleteClick(1 - longOne, Side::Location1, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(state.countallfiles1, 10);
+    EXPECT_EQ(keptTexts(), std::vector<std::string>{"it cannot be reached: Permission denied"});
+
+    EXPECT_EQ(state.DetailedViewDeleteClick(longOne, Side::Location1, host), RemoveOutcome::Removed);
+    struct stat st{};
+    EXPECT_NE(fstatat(deepDir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0) << "the long path still holds its file";
+    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_FALSE(state.FCompared[1 - longOne].Deleted);
+    EXPECT_TRUE(state.FCompared[longOne].Deleted);
+}
+
+} // namespace
+} // namespace twinspotter
