@@ -90,6 +90,8 @@ struct LocationRoot
     FileId id;
 };
 
+class DirectoryCache;
+
 /// One removal: the file to go, the copy that must stay, and where the file goes when it is not deleted.
 struct RemovalRequest
 {
@@ -101,6 +103,8 @@ struct RemovalRequest
     const PathString* safetyDirectory = nullptr;
     /// ... and the file's own absolute directory, rebuilt underneath it.
     PathString mirroredDirectory;
+    /// The folders this command has already reached; null for a removal on its own.
+    DirectoryCache* cache = nullptr;
 };
 
 class FileSystem

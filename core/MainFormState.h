@@ -73,7 +73,7 @@ protected:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
     void recordLocation(const PathString& location, std::vector<LocationRoot>& locations);
     RemovalReport removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host);
-    RemovalResult removePairSide(std::size_t index, Side side, const SafetyOption& safety);
+    RemovalResult removePairSide(std::size_t index, Side side, const SafetyOption& safety, DirectoryCache* cache);
     /// Marks and counts a removal's outcome, or lists the file as kept.
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
     /// The count message, the kept files when there are any, and the table rebuild.

@@ -331,11 +331,50 @@ UniqueFd OpenMirroredDirectory(const PathString& safetyDirectory, const PathStri
 
 } // namespace
 
-UniqueFd OpenRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations,
-                               ReachFailure& failure, int& error)
+int DirectoryCache::find(const PathString& directory)
+{
+    for (Entry& entry : m_entries) {
+        if (entry.fd && entry.directory == directory) {
+            entry.used = ++m_clock;
+            return entry.fd.get();
+        }
+    }
+    return -1;
+}
+
+int DirectoryCache::keep(const PathString& directory, UniqueFd fd)
+{
+    Entry* oldest = &m_entries[0];
+    for (Entry& entry : m_entries)
+        if (entry.used < oldest->used)
+            oldest = &entry;
+    oldest->directory = directory;
+    oldest->fd = std::move(fd);
+    oldest->used = ++m_clock;
+    return oldest->fd.get();
+}
+
+int DirectoryCache::findLocation(const LocationRoot& location) const
+{
+    for (const auto& [known, fd] : m_locations)
+        if (known == &location)
+            return fd.get();
+    return -1;
+}
+
+int DirectoryCache::keepLocation(const LocationRoot& location, UniqueFd fd)
+{
+    m_locations.emplace_back(&location, std::move(fd));
+    return m_locations.back().second.get();
+}
+
+int ReachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
+                           ReachFailure& failure, int& error)
 {
     failure = ReachFailure::None;
     error = 0;
+    if (const int known = cache.find(directory); known >= 0)
+        return known;
     const LocationRoot* root = nullptr;
     for (const LocationRoot& location : locations) {
         if (!location.directory.empty() && directory.starts_with(location.directory) &&
@@ -343,37 +382,40 @@ UniqueFd OpenRecordedDirectory(const PathString& directory, std::span<const Loca
             root = &location;
     }
 
-    UniqueFd base;
+    int base = AT_FDCWD;
     PathString below = directory;
     if (root) {
-        // The location itself is opened as the walk opened it: a link the user named in it is the user's choice.
-        base.reset(::open(root->directory.c_str(), kDirectoryFlags));
-        struct stat st
-        {
-        };
-        if (!base || ::fstat(base.get(), &st) != 0) {
-            error = errno;
-            failure = FailureOf(error);
-            return {};
-        }
-        if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} != root->id) {
-            failure = ReachFailure::LocationReplaced;
-            return {};
+        base = cache.findLocation(*root);
+        if (base < 0) {
+            // The location itself is opened as the walk opened it: a link the user named in it is the user's choice.
+            UniqueFd opened(::open(root->directory.c_str(), kDirectoryFlags));
+            struct stat st
+            {
+            };
+            if (!opened || ::fstat(opened.get(), &st) != 0) {
+                error = errno;
+                failure = FailureOf(error);
+                return -1;
+            }
+            if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} != root->id) {
+                failure = ReachFailure::LocationReplaced;
+                return -1;
+            }
+            base = cache.keepLocation(*root, std::move(opened));
         }
         below = directory.substr(root->directory.size());
         if (below.empty())
             return base;
     }
-    const int at = base ? base.get() : AT_FDCWD;
-    int fd = OpenWithoutLinks(at, below);
+    int fd = OpenWithoutLinks(base, below);
     if (fd < 0 && (errno == ENOSYS || errno == ENAMETOOLONG || errno == EPERM))
-        fd = OpenComponentByComponent(at, below);
+        fd = OpenComponentByComponent(base, below);
     if (fd < 0) {
         error = errno;
         failure = FailureOf(error);
-        return {};
+        return -1;
     }
-    return UniqueFd(fd);
+    return cache.keep(directory, UniqueFd(fd));
 }
 
 bool MatchesStamp(const struct stat& st, const FileStamp& stamp)
@@ -421,9 +463,11 @@ RemovalResult MoveWithoutReplacing(int fromDir, const PathString& name, const st
 
 RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& calls)
 {
+    DirectoryCache ownCache;
+    DirectoryCache& cache = request.cache ? *request.cache : ownCache;
     ReachFailure failure = ReachFailure::None;
     int error = 0;
-    const UniqueFd dir = OpenRecordedDirectory(request.file.directory, request.locations, failure, error);
+    const int dir = ReachRecordedDirectory(request.file.directory, request.locations, cache, failure, error);
     switch (failure) {
     case ReachFailure::None:
         break;
@@ -440,13 +484,13 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
     struct stat st
     {
     };
-    if (calls.fstatat(dir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    if (calls.fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT || errno == ENOTDIR ? Gone() : RemovalResult::kept(KeepReason::Unreachable, errno);
     if (!MatchesStamp(st, request.file.stamp))
         return RemovalResult::kept(KeepReason::FileChanged);
 
     // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
-    const UniqueFd partnerDir = OpenRecordedDirectory(request.partner.directory, request.locations, failure, error);
+    const int partnerDir = ReachRecordedDirectory(request.partner.directory, request.locations, cache, failure, error);
     switch (failure) {
     case ReachFailure::None:
         break;
@@ -461,7 +505,7 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
     struct stat partner
     {
     };
-    if (calls.fstatat(partnerDir.get(), request.partner.name.c_str(), &partner, AT_SYMLINK_NOFOLLOW) != 0)
+    if (calls.fstatat(partnerDir, request.partner.name.c_str(), &partner, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT || errno == ENOTDIR ? RemovalResult::kept(KeepReason::PartnerGone)
                                                    : RemovalResult::kept(KeepReason::PartnerUnreachable, errno);
     if (!MatchesStamp(partner, request.partner.stamp))
@@ -472,15 +516,21 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
         return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
 
     if (!request.safetyDirectory) {
-        if (calls.unlinkat(dir.get(), name.c_str(), 0) == 0)
+        if (calls.unlinkat(dir, name.c_str(), 0) == 0)
             return Removed();
         return errno == ENOENT ? Gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
     }
-    RemovalResult blocked;
-    const UniqueFd target = OpenMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
-    if (!target)
-        return blocked;
-    return MoveWithoutReplacing(dir.get(), name, st, target.get(), name, true, calls);
+    // Folders of the safety directory are made by this program, so they are kept open like the others.
+    const PathString targetKey = *request.safetyDirectory + '\0' + request.mirroredDirectory;
+    int target = cache.find(targetKey);
+    if (target < 0) {
+        RemovalResult blocked;
+        UniqueFd opened = OpenMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
+        if (!opened)
+            return blocked;
+        target = cache.keep(targetKey, std::move(opened));
+    }
+    return MoveWithoutReplacing(dir, name, st, target, name, true, calls);
 }
 
 std::string KeepReasonText(KeepReason reason, int error)

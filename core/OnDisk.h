@@ -7,8 +7,11 @@
 
 #include <sys/stat.h>
 
+#include <array>
+#include <cstdint>
 #include <span>
 #include <utility>
+#include <vector>
 
 namespace twinspotter {
 
@@ -46,11 +49,37 @@ enum class ReachFailure {
     Error             ///< anything else; the errno says what
 };
 
-/// Opens (for use as a directory descriptor only) \p directory, a text the walk made below one of \p locations:
-/// the location itself as the walk opened it, checked to be the very directory the search walked, and every folder
-/// below it without following a symbolic link. A text below no location is resolved whole without following links.
-UniqueFd OpenRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations,
-                               ReachFailure& failure, int& error);
+/// The folders one removal command has reached and checked, kept open for the files that follow in them, and the
+/// locations it has checked. A folder moved or swapped after it was checked is still the folder the search walked,
+/// so its descriptor stays good for the rest of the command; the cache lives no longer than that.
+class DirectoryCache
+{
+public:
+    int find(const PathString& directory);
+    int keep(const PathString& directory, UniqueFd fd);
+    int findLocation(const LocationRoot& location) const;
+    int keepLocation(const LocationRoot& location, UniqueFd fd);
+
+private:
+    struct Entry
+    {
+        PathString directory;
+        UniqueFd fd;
+        std::uint64_t used = 0;
+    };
+    // A file's folder, its partner's and a safety folder are in use at once; a few more catch a list that alternates
+    // between folders.
+    std::array<Entry, 6> m_entries;
+    std::uint64_t m_clock = 0;
+    std::vector<std::pair<const LocationRoot*, UniqueFd>> m_locations;
+};
+
+/// Reaches \p directory, a text the walk made below one of \p locations: the location itself as the walk opened it,
+/// checked to be the very directory the search walked, then every folder below it without following a symbolic
+/// link. A text below no location is resolved whole without following links. The descriptor (for use as a directory
+/// only) belongs to \p cache; -1 on failure.
+int ReachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
+                           ReachFailure& failure, int& error);
 
 /// True when \p st is still the file of \p stamp: same device, inode, size and modification time, and no link.
 bool MatchesStamp(const struct stat& st, const FileStamp& stamp);

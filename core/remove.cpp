@@ -3,6 +3,7 @@
 
 #include "core/FlagScope.h"
 #include "core/MainFormState.h"
+#include "core/OnDisk.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -70,14 +71,15 @@ bool RemovalReport::failed() const
 }
 
 RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
-                             std::span<const LocationRoot> locations, FileSystem& fs)
+                             std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache)
 {
     const Side other = OtherSide(side);
     RemovalRequest request{{SideDirectory(pair, side), pair.Name, SideStamp(pair, side)},
                            {SideDirectory(pair, other), pair.Name, SideStamp(pair, other)},
                            locations,
                            nullptr,
-                           {}};
+                           {},
+                           cache};
     if (safety.ticked) {
         request.safetyDirectory = &safety.directory;
         const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.Name, fs);
@@ -157,9 +159,10 @@ std::int32_t& MainFormState::counterOf(Side side)
     return side == Side::Location1 || SameDir ? countallfiles1 : countallfiles2;
 }
 
-RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety)
+RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
+                                            DirectoryCache* cache)
 {
-    return RemovePairFile(FCompared[index], side, safety, m_locations, m_fs);
+    return RemovePairFile(FCompared[index], side, safety, m_locations, m_fs, cache);
 }
 
 void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
@@ -199,10 +202,11 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
     BulkButtonOff buttonOff(host);
     report.ran = true;
     report.total = static_cast<std::int32_t>(FCompared.size());
+    DirectoryCache folders;
     for (std::size_t i = 0; i < FCompared.size(); ++i) {
         if (FCompared[i].Deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host)), report);
+        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host), &folders), report);
         host.serviceEvents();
     }
     finishRemoval(report, host);
@@ -231,6 +235,7 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
     report.ran = true;
     report.total = static_cast<std::int32_t>(rows.size());
 
+    DirectoryCache folders;
     std::unordered_map<RowKey, RowCandidates, RowKeyHash> candidates;
     for (const SelectedRow& row : rows)
         candidates.try_emplace(RowKey{row.directory, row.name});
@@ -248,7 +253,7 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
         if (rowPairs.next == rowPairs.pairs.size())
             continue;
         const std::size_t index = rowPairs.pairs[rowPairs.next];
-        const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host));
+        const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host), &folders);
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent)
             MarkSiblingsDeleted(FCompared, index, side);
@@ -265,7 +270,7 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host));
+    const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host), nullptr);
     if (result.outcome == RemoveOutcome::StillPresent) {
         const TFileF& pair = FCompared[fileIndex];
         host.reportKept({{SideDirectory(pair, side) + pair.Name, result.reason, result.error}});

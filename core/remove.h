@@ -71,8 +71,9 @@ void edtSavedirChange(const PathString& text, FileSystem& fs);
 /// folders on the way), otherwise deletes it; never replaces a file in the safety directory, and never deletes a
 /// file the move could not take. Goes ahead only while the file and its partner are still the files the search
 /// recorded and two different files, reached without a link below the \p locations the search walked.
+/// \p cache, when given, keeps the folders reached for the next files of the same command.
 RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
-                             std::span<const LocationRoot> locations, FileSystem& fs);
+                             std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 
 /// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
 /// and Date), pair \p index included. Siblings are not counted anywhere.

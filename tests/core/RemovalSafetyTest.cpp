@@ -111,7 +111,8 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
 // not mount.
 bool PrivateMounts()
 {
-    return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 TEST_F(RemovalSafetyTest, OneFileSeenThroughAnOverlayAndItsLayerIsNeverRemovedOnTheStrengthOfItself)
@@ -187,8 +188,11 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     EXPECT_EQ(keptTexts(), std::vector<std::string>{"it cannot be reached: Permission denied"});
 
     EXPECT_EQ(state.DetailedViewDeleteClick(longOne, Side::Location1, host), RemoveOutcome::Removed);
-    struct stat st{};
-    EXPECT_NE(fstatat(deepDir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0) << "the long path still holds its file";
+    struct stat st
+    {
+    };
+    EXPECT_NE(fstatat(deepDir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0)
+        << "the long path still holds its file";
     EXPECT_EQ(state.countallfiles1, 9);
     EXPECT_FALSE(state.FCompared[1 - longOne].Deleted);
     EXPECT_TRUE(state.FCompared[longOne].Deleted);

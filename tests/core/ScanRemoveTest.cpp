@@ -26,7 +26,9 @@ ProgramResult Scan(std::vector<std::string> args)
 
 bool OnDisk(const std::string& path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     return lstat(path.c_str(), &st) == 0;
 }
 
@@ -128,7 +130,9 @@ TEST(ScanRemoveTest, SafetyDirReceivesTheCopiesUnderTheirOwnPathsAndKeepsWhatItC
         << r.err;
     EXPECT_TRUE(OnDisk(tree.path("safe" + tree.path("two/a.jpg"))));
     EXPECT_TRUE(OnDisk(tree.path("two/sub/b.txt")));
-    struct stat st{};
+    struct stat st
+    {
+    };
     ASSERT_EQ(stat(tree.path("safe" + tree.path("two/sub/b.txt")).c_str(), &st), 0);
     EXPECT_EQ(st.st_size, 9);
 }
@@ -141,9 +145,9 @@ TEST(ScanRemoveTest, WithoutYesItAsksOnATerminalAndRefusesWithoutOne)
     EXPECT_EQ(refused.status, 2);
     EXPECT_EQ(refused.out, "");
     EXPECT_TRUE(OnDisk(tree.path("two/a.jpg")) && OnDisk(tree.path("two/sub/b.txt")));
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--yes", tree.path("one")}, {"--safety-dir", tree.path("s"), tree.path("one")},
-          {"--delete-location2", tree.path("one"), "--safety-dir"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--yes", tree.path("one")},
+                                                 {"--safety-dir", tree.path("s"), tree.path("one")},
+                                                 {"--delete-location2", tree.path("one"), "--safety-dir"}}) {
         const ProgramResult r = Scan(args);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

@@ -1,8 +1,8 @@
 // The removal commands driven through the main window and the detailed view, on real temporary trees.
 #include "core/TFileF.h"
+#include "tests/support/PrivateHome.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
-#include "tests/support/PrivateHome.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/ResultsModel.h"
