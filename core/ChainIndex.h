@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace twinspotter {
@@ -22,27 +23,31 @@ struct ChainIndex
         std::uint32_t tail = kNone;
         std::size_t hash = 0;
     };
-    std::vector<Slot> slots;
+    std::vector<Slot> buckets;
     std::vector<std::uint32_t> next;
     std::size_t mask = 0;
 
     void init(std::size_t entries)
     {
         const std::size_t capacity = std::bit_ceil(std::max<std::size_t>(16, entries * 2));
-        slots.assign(capacity, Slot{});
+        buckets.assign(capacity, Slot{});
         next.assign(entries, kNone);
         mask = capacity - 1;
     }
 
-    template <typename Equal> Slot* find(std::size_t hash, Equal&& equal)
+    template <typename Equal> const Slot* find(std::size_t hash, Equal&& equal) const
     {
         for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-            Slot& s = slots[i];
+            const Slot& s = buckets[i];
             if (s.head == kNone)
                 return &s;
             if (s.hash == hash && equal(s.head))
                 return &s;
         }
+    }
+    template <typename Equal> Slot* find(std::size_t hash, Equal&& equal)
+    {
+        return const_cast<Slot*>(std::as_const(*this).find(hash, std::forward<Equal>(equal)));
     }
 
     template <typename Equal> void add(std::uint32_t index, std::size_t hash, Equal&& equal)

@@ -56,7 +56,7 @@ public:
     /// Refused (nothing asked) while a search or removal runs. Ends with host.disableBulkRemoval() once confirmed.
     RemovalReport btnDeleteClick(CommandHost& host);
     /// Removal of the selected rows' location-1 (or location-2) files; \p rows as the table showed them, top first.
-    /// Marks a removed file's sibling pairs too. Does not service events.
+    /// Marks a removed file's sibling pairs too. Services events once per row.
     RemovalReport btnDelDir1Click(const std::vector<SelectedRow>& rows, CommandHost& host);
     RemovalReport btnDelDir2Click(const std::vector<SelectedRow>& rows, CommandHost& host);
     /// The detailed view's removal of one file of pair \p fileIndex. Marks the pair and its siblings and lowers a

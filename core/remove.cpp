@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <unordered_map>
+#include <optional>
 
 namespace twinspotter {
 
@@ -109,6 +109,42 @@ void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side)
 
 namespace {
 
+std::size_t SiblingHash(const TFileF& pair, Side side)
+{
+    std::size_t h = std::hash<std::string_view>{}(SideDirectory(pair, side));
+    const auto mix = [&h](std::size_t value) { h ^= value + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
+    mix(std::hash<std::string_view>{}(pair.Name));
+    mix(std::hash<std::int64_t>{}(pair.Size));
+    mix(std::hash<std::int32_t>{}(pair.Date));
+    return h;
+}
+
+bool SameSideFile(const TFileF& a, const TFileF& b, Side side)
+{
+    return a.Size == b.Size && a.Date == b.Date && a.Name == b.Name && SideDirectory(a, side) == SideDirectory(b, side);
+}
+
+} // namespace
+
+SiblingIndex::SiblingIndex(const TFiles& pairs, Side side) : m_side(side)
+{
+    m_index.init(pairs.size());
+    for (std::uint32_t i = 0; i < pairs.size(); ++i)
+        m_index.add(i, SiblingHash(pairs[i], side),
+                    [&](std::uint32_t other) { return SameSideFile(pairs[other], pairs[i], side); });
+}
+
+void SiblingIndex::markDeleted(TFiles& pairs, std::size_t index) const
+{
+    const TFileF& gone = pairs[index];
+    const ChainIndex::Slot* slot = m_index.find(
+        SiblingHash(gone, m_side), [&](std::uint32_t other) { return SameSideFile(pairs[other], gone, m_side); });
+    for (std::uint32_t i = slot->head; i != kNone; i = m_index.next[i])
+        pairs[i].Deleted = true;
+}
+
+namespace {
+
 SafetyOption ReadSafetyOption(const CommandHost& host)
 {
     return SafetyOption{host.safetyTicked(), host.safetyDirectory()};
@@ -128,28 +164,76 @@ private:
     CommandHost& m_host;
 };
 
-struct RowKey
+std::size_t RowHash(std::string_view directory, std::string_view name)
 {
-    std::string_view directory;
-    std::string_view name;
-    bool operator==(const RowKey&) const = default;
-};
+    const std::size_t h = std::hash<std::string_view>{}(directory);
+    return h ^ (std::hash<std::string_view>{}(name) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+}
 
-struct RowKeyHash
+// The selected rows grouped by what they show, with the pairs each group can name in list order, made in one pass
+// over the rows and two over the list: a row then finds its pair without looking at the list again.
+class RowCandidates
 {
-    std::size_t operator()(const RowKey& key) const
+public:
+    RowCandidates(const std::vector<SelectedRow>& rows, const TFiles& pairs, Side side) : m_groupOfRow(rows.size())
     {
-        const std::size_t h = std::hash<std::string_view>{}(key.directory);
-        return h ^ (std::hash<std::string_view>{}(key.name) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+        ChainIndex index;
+        index.init(rows.size());
+        for (std::uint32_t r = 0; r < rows.size(); ++r) {
+            const SelectedRow& row = rows[r];
+            ChainIndex::Slot* slot = index.find(RowHash(row.directory, row.name), [&](std::uint32_t other) {
+                return rows[other].name == row.name && rows[other].directory == row.directory;
+            });
+            if (slot->head != kNone) {
+                m_groupOfRow[r] = m_groupOfRow[slot->head];
+                continue;
+            }
+            slot->head = slot->tail = r;
+            slot->hash = RowHash(row.directory, row.name);
+            m_groupOfRow[r] = m_groups++;
+        }
+        std::vector<std::uint32_t> groupOfPair(pairs.size(), kNone);
+        m_start.assign(m_groups + 1, 0);
+        for (std::uint32_t i = 0; i < pairs.size(); ++i) {
+            const std::string_view directory = SideDirectory(pairs[i], side);
+            const std::string_view name = pairs[i].Name;
+            const ChainIndex::Slot* slot = index.find(RowHash(directory, name), [&](std::uint32_t other) {
+                return rows[other].name == name && rows[other].directory == directory;
+            });
+            if (slot->head == kNone)
+                continue;
+            groupOfPair[i] = m_groupOfRow[slot->head];
+            ++m_start[groupOfPair[i] + 1];
+        }
+        for (std::uint32_t g = 0; g < m_groups; ++g)
+            m_start[g + 1] += m_start[g];
+        m_next.assign(m_start.begin(), m_start.end() - 1);
+        m_pairs.resize(m_start.back());
+        std::vector<std::uint32_t> fill(m_next);
+        for (std::uint32_t i = 0; i < pairs.size(); ++i)
+            if (groupOfPair[i] != kNone)
+                m_pairs[fill[groupOfPair[i]]++] = i;
     }
-};
 
-// The pairs that each selected row can name, in list order, gathered in one pass so that a large selection over a
-// large list does not rescan the list once per row.
-struct RowCandidates
-{
-    std::vector<std::size_t> pairs;
-    std::size_t next = 0; ///< pairs before it are known to be Deleted
+    /// The first pair not marked Deleted that row \p row names, or none.
+    std::optional<std::size_t> pairOf(std::size_t row, const TFiles& pairs)
+    {
+        const std::uint32_t group = m_groupOfRow[row];
+        std::uint32_t& next = m_next[group];
+        // Deleted flags are only ever set, so pairs passed over for one row stay passed over for the next.
+        while (next < m_start[group + 1] && pairs[m_pairs[next]].Deleted)
+            ++next;
+        if (next == m_start[group + 1])
+            return std::nullopt;
+        return m_pairs[next];
+    }
+
+private:
+    std::vector<std::uint32_t> m_groupOfRow;
+    std::uint32_t m_groups = 0;
+    std::vector<std::uint32_t> m_start; ///< group -> its first place in m_pairs; one more for the end
+    std::vector<std::uint32_t> m_next;  ///< group -> the first of its pairs not known to be Deleted
+    std::vector<std::uint32_t> m_pairs; ///< pair indexes, grouped, in list order within a group
 };
 
 } // namespace
@@ -236,27 +320,22 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
     report.total = static_cast<std::int32_t>(rows.size());
 
     DirectoryCache folders;
-    std::unordered_map<RowKey, RowCandidates, RowKeyHash> candidates;
-    for (const SelectedRow& row : rows)
-        candidates.try_emplace(RowKey{row.directory, row.name});
-    for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        const auto found = candidates.find(RowKey{SideDirectory(FCompared[i], side), FCompared[i].Name});
-        if (found != candidates.end())
-            found->second.pairs.push_back(i);
-    }
-
-    for (const SelectedRow& row : rows) {
-        RowCandidates& rowPairs = candidates.at(RowKey{row.directory, row.name});
-        // Deleted flags are only ever set, so pairs passed over for one row stay passed over for the next.
-        while (rowPairs.next < rowPairs.pairs.size() && FCompared[rowPairs.pairs[rowPairs.next]].Deleted)
-            ++rowPairs.next;
-        if (rowPairs.next == rowPairs.pairs.size())
+    std::optional<SiblingIndex> siblings; // made when the first file goes
+    RowCandidates candidates(rows, FCompared, side);
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        // A selection can hold a million rows; the window stays alive as it does during a search.
+        host.serviceEvents();
+        const std::optional<std::size_t> found = candidates.pairOf(row, FCompared);
+        if (!found)
             continue;
-        const std::size_t index = rowPairs.pairs[rowPairs.next];
+        const std::size_t index = *found;
         const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host), &folders);
         applyOutcome(index, side, result, report);
-        if (result.outcome != RemoveOutcome::StillPresent)
-            MarkSiblingsDeleted(FCompared, index, side);
+        if (result.outcome != RemoveOutcome::StillPresent) {
+            if (!siblings)
+                siblings.emplace(FCompared, side);
+            siblings->markDeleted(FCompared, index);
+        }
     }
     finishRemoval(report, host);
     return report;

@@ -1,6 +1,7 @@
 // Removing duplicate copies: the safety-directory path rule, the removal of one file, and sibling marking.
 #pragma once
 
+#include "core/ChainIndex.h"
 #include "core/FileSystem.h"
 #include "core/TFileF.h"
 
@@ -76,8 +77,22 @@ RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& 
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 
 /// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
-/// and Date), pair \p index included. Siblings are not counted anywhere.
+/// and Date), pair \p index included. Siblings are not counted anywhere. One pass over the list.
 void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side);
+
+/// The pairs grouped by the file they name on one side, made once for a command that marks siblings many times:
+/// each marking then costs the pairs that share the file, not a pass over the whole list.
+class SiblingIndex
+{
+public:
+    SiblingIndex(const TFiles& pairs, Side side);
+    /// Does what MarkSiblingsDeleted does. The list must not have grown since the index was made.
+    void markDeleted(TFiles& pairs, std::size_t index) const;
+
+private:
+    Side m_side;
+    ChainIndex m_index;
+};
 
 /// The side's directory field of \p pair.
 const PathString& SideDirectory(const TFileF& pair, Side side);

@@ -1,7 +1,9 @@
 // The main window's removal commands and the detailed view's removal, on real files with a seam for failures.
 #include "tests/core/RemoveTestSupport.h"
+#include "tests/support/InstantFileSystem.h"
 
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 
 namespace twinspotter {
@@ -170,7 +172,7 @@ TEST_F(RemoveCommandsTest, ThreeRowsOnOneLocation1FileRemoveItOnceAndMarkEveryPa
     EXPECT_TRUE(OnDisk(loc2 + "p/f") && OnDisk(loc2 + "q/f") && OnDisk(loc2 + "r/f"));
     EXPECT_EQ(deletedFlags(), (Flags{true, true, true}));
     EXPECT_EQ(state.countallfiles1, 9);
-    EXPECT_EQ(host.serviced, 0);
+    EXPECT_EQ(host.serviced, 3);
 }
 
 TEST_F(RemoveCommandsTest, TheSameThreeRowsFromDirectory2RemoveAllThreeCopies)
@@ -264,6 +266,87 @@ TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCanno
     EXPECT_EQ(deletedFlags(), (Flags{true, false, false}));
     EXPECT_EQ(state.countallfiles1, 9);
     EXPECT_EQ(host.kept.size(), 2u);
+}
+
+} // namespace
+} // namespace twinspotter
+
+namespace twinspotter {
+namespace {
+
+// The selected-rows removal as first described: every row scans the whole list, and every removed file scans it
+// again for its siblings.
+RemovalReport PlainSelectedRows(TFiles& pairs, const std::vector<SelectedRow>& rows, Side side,
+                                test::InstantFileSystem& disk)
+{
+    RemovalReport report;
+    for (const SelectedRow& row : rows) {
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            TFileF& pair = pairs[i];
+            if (pair.Deleted || SideDirectory(pair, side) != row.directory || pair.Name != row.name)
+                continue;
+            const RemovalResult result = RemovePairFile(pair, side, {}, {}, disk);
+            if (result.outcome == RemoveOutcome::Removed)
+                ++report.count;
+            if (result.outcome != RemoveOutcome::StillPresent) {
+                pair.Deleted = true;
+                MarkSiblingsDeleted(pairs, i, side);
+            }
+            break;
+        }
+    }
+    return report;
+}
+
+TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
+{
+    std::mt19937 rng(20261209);
+    const auto pick = [&](int n) { return int(rng() % unsigned(n)); };
+    for (int round = 0; round < 2000; ++round) {
+        TFiles pairs;
+        std::vector<const PathString*> dirs;
+        for (int d = 0; d < 3; ++d)
+            dirs.push_back(pairs.addDirectory("/d" + std::to_string(d) + "/"));
+        const int count = 1 + pick(40);
+        for (int i = 0; i < count; ++i) {
+            TFileF pair;
+            pair.FileDir1 = dirs[pick(3)];
+            pair.FileDir2 = dirs[pick(3)];
+            pair.Name = "n" + std::to_string(pick(4));
+            pair.Size = pick(2);
+            pair.Date = pick(2);
+            pair.Deleted = pick(8) == 0;
+            pairs.append(pair);
+        }
+        const Side side = pick(2) ? Side::Location1 : Side::Location2;
+        // The rows as the table showed them: a contiguous run of the pairs not yet marked.
+        std::vector<SelectedRow> shown;
+        for (const TFileF& pair : pairs)
+            if (!pair.Deleted)
+                shown.push_back({SideDirectory(pair, side), pair.Name});
+        if (shown.empty())
+            continue;
+        const int top = pick(int(shown.size()));
+        const std::vector<SelectedRow> rows(shown.begin() + top,
+                                            shown.begin() + top + 1 + pick(int(shown.size()) - top));
+        test::InstantFileSystem plainDisk, indexedDisk;
+        for (const SelectedRow& row : rows)
+            if (pick(5) == 0)
+                plainDisk.stuck.insert(row.directory + row.name);
+        indexedDisk.stuck = plainDisk.stuck;
+
+        TFiles expected = pairs;
+        const RemovalReport plain = PlainSelectedRows(expected, rows, side, plainDisk);
+        MainFormState state(indexedDisk);
+        state.SameDir = false;
+        state.setPairs(pairs, {});
+        test::RecordingHost host;
+        host.answers = {true};
+        const RemovalReport indexed =
+            side == Side::Location1 ? state.btnDelDir1Click(rows, host) : state.btnDelDir2Click(rows, host);
+        ASSERT_EQ(DeletedFlags(state.FCompared), DeletedFlags(expected)) << "round " << round;
+        ASSERT_EQ(indexed.count, plain.count) << "round " << round;
+    }
 }
 
 } // namespace
