@@ -1,6 +1,7 @@
 // The application object and the general error report.
 #include "ui/Application.h"
 
+#include "core/Version.h"
 #include "ui/Dialogs.h"
 
 #include <exception>
@@ -11,7 +12,7 @@ TwinspotterApplication::TwinspotterApplication(int& argc, char** argv) : QApplic
 {
     setApplicationName(QStringLiteral("Twinspotter"));
     setOrganizationName(QStringLiteral("QuillNet"));
-    setApplicationVersion(QStringLiteral("1.0.7"));
+    setApplicationVersion(QString::fromLatin1(kVersion));
 }
 
 bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)
