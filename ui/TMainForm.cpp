@@ -330,6 +330,12 @@ void TMainForm::FormShow()
     }
 }
 
+void TMainForm::setLocations(const QString& location1, const QString& location2)
+{
+    edtStartDir1->setText(location1);
+    edtStartDir2->setText(location2);
+}
+
 void TMainForm::setAboutWindows(QDialog* aboutForm, QDialog* contactMessage)
 {
     m_aboutForm = aboutForm;
