@@ -4,6 +4,9 @@
 #include "core/Version.h"
 #include "ui/Dialogs.h"
 
+#include <QDir>
+#include <QIcon>
+
 #include <exception>
 
 namespace twinspotter {
@@ -13,6 +16,13 @@ TwinspotterApplication::TwinspotterApplication(int& argc, char** argv) : QApplic
     setApplicationName(QStringLiteral("Twinspotter"));
     setOrganizationName(QStringLiteral("QuillNet"));
     setApplicationVersion(QString::fromLatin1(kVersion));
+    // Wayland compositors and task bars match the window to its launcher, and so to its icon, by this name.
+    setDesktopFileName(QString::fromLatin1(kApplicationId));
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/twinspotter/icons"));
+    for (const QString& png : icons.entryList(QDir::Files))
+        icon.addFile(icons.filePath(png));
+    setWindowIcon(icon);
 }
 
 bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)
