@@ -36,7 +36,7 @@ const char* const kUsage =
 bool answerInformationOption(int argc, char** argv)
 {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             return true;
         }
