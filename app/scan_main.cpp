@@ -1,6 +1,7 @@
 // twinspotter-scan: the duplicate search without a window, for scripts, benchmarks and headless machines.
 #include "app/ScanOutput.h"
 #include "core/MainFormState.h"
+#include "core/Version.h"
 #include "core/remove.h"
 
 #include <sys/stat.h>
@@ -21,6 +22,7 @@ using namespace twinspotter;
 const char* const kUsage =
     "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--json]\n"
     "                        [--delete-location2 [--safety-dir DIR] [--yes]] LOCATION1 [LOCATION2]\n"
+    "       twinspotter-scan --help | --version\n"
     "\n"
     "Finds files that exist twice. With LOCATION2, every file under LOCATION2 is paired with each file under\n"
     "LOCATION1 of the same name (and the same modification date and size, unless told otherwise). Without it,\n"
@@ -40,6 +42,7 @@ const char* const kUsage =
     "  --yes           remove without asking; otherwise the question is asked on the terminal and the removal\n"
     "                  is refused when standard input is not a terminal\n"
     "  --help          show this text\n"
+    "  --version       show the version\n"
     "\n"
     "Output: one line per pair: name, directory 1, directory 2, size in bytes and the packed date, separated by\n"
     "tabs; backslash, tab, line feed and carriage return are written as \\\\, \\t, \\n and \\r.\n"
@@ -178,6 +181,9 @@ int main(int argc, char** argv)
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--help") {
             std::fputs(kUsage, stdout);
+            return 0;
+        } else if (!optionsEnded && arg == "--version") {
+            std::printf("twinspotter-scan %s\n", kVersion);
             return 0;
         } else if (!optionsEnded && arg == "--ignore-date") {
             options.ignoreDate = true;

@@ -1,6 +1,8 @@
 // The shared online settings and the environment overrides that point them at a test or demo server.
 #include "online/OnlineSettings.h"
 
+#include "core/Version.h"
+
 #include <cstdlib>
 
 namespace twinspotter {
@@ -87,7 +89,7 @@ void FillOnlineSettings()
 {
     const std::string server = ServerAddress();
     ProductName = "Twinspotter";
-    ProductVersion = "1.0.7";
+    ProductVersion = kVersion;
     LatestVersion.clear();
     UpdaterUrl = server + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>";
     InfoUrl = server + "/downloads/twinspotter/twinspotter.txt?ts=<timestamp>";

@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth x11-apps xdotool fonts-dejavu-core
     python3 findutils procps time
+    dpkg-dev file lintian desktop-file-utils appstream man-db groff-base
 )
 
 missing=()

@@ -25,6 +25,5 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1
 # Nothing may leave the machine: the online services talk to a closed loopback port and probe no real host.
 DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" XDG_CONFIG_HOME="$runtime/config" QT_QPA_PLATFORM=xcb \
 TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid" \
-TWINSPOTTER_SCREENSHOT="$out" TWINSPOTTER_DEMO_LOCATION1="${2:-}" TWINSPOTTER_DEMO_LOCATION2="${3:-}" \
-    timeout 120 "$bin"
+TWINSPOTTER_SCREENSHOT="$out" timeout 120 "$bin" -- "${@:2}"
 echo "$out"

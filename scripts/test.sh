@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; then builds the core a second time with
-# AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests again.
+# Installs what is missing, builds everything and runs every test; checks the Debian package built from that
+# build; then builds the core a second time with AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests
+# again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j 2 --timeout 300)
+
+# The Debian package from the same build, unpacked and checked as a user would get it.
+bash scripts/package.sh >/dev/null
+bash tests/package/check_package.sh twinspotter_*.deb
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTWINSPOTTER_CORE_ONLY=ON \
     -DTWINSPOTTER_SANITIZE=ON >/dev/null

@@ -1,7 +1,11 @@
 // The application object and the general error report.
 #include "ui/Application.h"
 
+#include "core/Version.h"
 #include "ui/Dialogs.h"
+
+#include <QDir>
+#include <QIcon>
 
 #include <exception>
 
@@ -11,7 +15,14 @@ TwinspotterApplication::TwinspotterApplication(int& argc, char** argv) : QApplic
 {
     setApplicationName(QStringLiteral("Twinspotter"));
     setOrganizationName(QStringLiteral("QuillNet"));
-    setApplicationVersion(QStringLiteral("1.0.7"));
+    setApplicationVersion(QString::fromLatin1(kVersion));
+    // Wayland compositors and task bars match the window to its launcher, and so to its icon, by this name.
+    setDesktopFileName(QString::fromLatin1(kApplicationId));
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/twinspotter/icons"));
+    for (const QString& png : icons.entryList(QDir::Files))
+        icon.addFile(icons.filePath(png));
+    setWindowIcon(icon);
 }
 
 bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)

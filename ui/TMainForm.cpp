@@ -1,6 +1,7 @@
 // The main window: its controls, the search command's binding, the results table and the start-up steps.
 #include "ui/TMainForm.h"
 
+#include "core/Version.h"
 #include "online/OnlineSettings.h"
 #include "ui/AppMessage.h"
 #include "ui/Application.h"
@@ -37,9 +38,7 @@ namespace twinspotter {
 
 namespace {
 
-const QString kVersion = QStringLiteral("1.0.7");
 const QString kCaptionPrefix = QStringLiteral("Duplicate file finder  v. ");
-const QString kReleaseDate = QStringLiteral("09/02/2010");
 const QString kUpdaterFile = QStringLiteral("TwinspotterUpdate.exe");
 
 // btnDelete's place in the bottom panel at the design width; it keeps its share of the width when resized.
@@ -316,7 +315,7 @@ void TMainForm::FormShow()
         }
         m_reg->sync();
 
-        m_appReleaseDate = kReleaseDate;
+        m_appReleaseDate = QString::fromLatin1(kReleaseDate);
         QFile::remove(kUpdaterFile);
 
         FillOnlineSettings();
@@ -329,6 +328,12 @@ void TMainForm::FormShow()
     } catch (...) {
         ReportCurrentError();
     }
+}
+
+void TMainForm::setLocations(const QString& location1, const QString& location2)
+{
+    edtStartDir1->setText(location1);
+    edtStartDir2->setText(location2);
 }
 
 void TMainForm::setAboutWindows(QDialog* aboutForm, QDialog* contactMessage)

@@ -86,6 +86,9 @@ public:
     QAction* About1 = nullptr;
     QAction* Contactus1 = nullptr;
 
+    /// Fills Location 1 and 2 as typing them would: a non-empty Location 2 switches to two-location mode.
+    void setLocations(const QString& location1, const QString& location2);
+
     /// The About box and the contact dialog, shown modally from the About menu once they exist.
     void setAboutWindows(QDialog* aboutForm, QDialog* contactMessage);
 

@@ -1,13 +1,33 @@
 // The start-up picture.
 #include "ui/TSplashScrForm.h"
 
+#include "core/Version.h"
+
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 
 namespace twinspotter {
+
+namespace {
+
+// The picture leaves the version line free, so a new release needs no new artwork.
+QPixmap splashPicture()
+{
+    QPixmap picture(QStringLiteral(":/twinspotter/splash.jpg"));
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(QFont(QStringLiteral("DejaVu Sans"), 10));
+    painter.setPen(QColor(0xff, 0xc8, 0x57));
+    painter.drawText(QRectF(238, 180, 250, 24), Qt::AlignLeft | Qt::AlignVCenter,
+                     QStringLiteral("Version ") + QString::fromLatin1(kVersion));
+    return picture;
+}
+
+} // namespace
 
 TSplashScrForm::TSplashScrForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
@@ -18,7 +38,7 @@ TSplashScrForm::TSplashScrForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Q
     TntImage1 = new QLabel(this);
     TntImage1->setObjectName(QStringLiteral("TntImage1"));
     TntImage1->setGeometry(0, 0, kWidth, kHeight);
-    TntImage1->setPixmap(QPixmap(QStringLiteral(":/twinspotter/splash.jpg")));
+    TntImage1->setPixmap(splashPicture());
     TntImage1->installEventFilter(this);
 
     Timer1 = new QTimer(this);

@@ -233,6 +233,20 @@ private slots:
         QVERIFY(!form->btnDelete->isEnabled());
     }
 
+    void locationsFromTheCommandLineSwitchModeAsTypingWould()
+    {
+        auto form = openWindow();
+        QVERIFY(form);
+        form->setLocations(QStringLiteral("/one"), QStringLiteral("/two"));
+        QCOMPARE(form->edtStartDir1->text(), QStringLiteral("/one"));
+        QCOMPARE(form->edtStartDir2->text(), QStringLiteral("/two"));
+        QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
+        QVERIFY(!form->state().SameDir);
+        form->setLocations(QStringLiteral("/one"), QString());
+        QCOMPARE(form->Buttonfind->text(), QStringLiteral("Single directory search"));
+        QVERIFY(form->state().SameDir);
+    }
+
     void browseFillsTheFieldAndACancelledBrowseChangesNothing()
     {
         auto form = openWindow();

@@ -1,4 +1,5 @@
-// Draws the start-up picture; run once with QT_QPA_PLATFORM=offscreen and commit the JPEG it writes.
+// Draws the start-up picture; run once with QT_QPA_PLATFORM=offscreen and commit the JPEG it writes. The version
+// line is left free: the splash window writes the running version there.
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -63,8 +64,6 @@ int main(int argc, char** argv)
 
     QFont small(QStringLiteral("DejaVu Sans"), 10);
     p.setFont(small);
-    p.setPen(QColor(0xff, 0xc8, 0x57));
-    p.drawText(QRectF(238, 180, 250, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Version 1.0.7"));
     p.setPen(QColor(0x7f, 0x9a, 0xb5));
     p.drawText(QRectF(0, 312, 484, 24), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("QuillNet"));
     p.end();
