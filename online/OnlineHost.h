@@ -30,6 +30,8 @@ public:
     virtual std::filesystem::path programDirectory();
     /// Hands a file or address to the desktop's "Open" action without waiting for it; the default runs xdg-open.
     virtual void open(const std::string& target);
+    /// The longest a whole HTTP request may take; tests shorten it, the program keeps the default of 60 s.
+    virtual std::chrono::milliseconds requestTimeout() { return std::chrono::seconds(60); }
     /// Asks the application to end once control is back in its event loop; the default only records the request.
     virtual void requestQuit();
     /// Shows a plain message with an OK button; the default writes it to standard output.

@@ -84,7 +84,7 @@ void DownloadUpdater(const std::string& url)
     std::this_thread::sleep_for(kStepPause);
 
     try {
-        const std::string body = HttpGet(InsertTimestamp(url), std::nullopt, true);
+        const std::string body = HttpGet(InsertTimestamp(url), std::nullopt, true, kMaxUpdaterBytes);
         writeWholeFile(paths.updater, body);
         std::this_thread::sleep_for(kStepPause);
         ::unlink(paths.backup.c_str());

@@ -27,13 +27,15 @@
 
 namespace twinspotter::test {
 
-/// A fixed clock and a program directory of the test's own; records what would have been opened, quit or shown.
+/// A fixed clock, a program directory of the test's own and a settable request time-out; records what would have
+/// been opened, quit or shown.
 class ClockHost : public OnlineHost
 {
 public:
     std::chrono::system_clock::time_point moment = at(2011, 3, 7, 14, 30, 0);
     std::filesystem::path directory;
     std::vector<std::string> opened;
+    std::chrono::milliseconds timeout = std::chrono::seconds(60);
     int quitRequests = 0;
     std::vector<std::string> messages;
 
@@ -45,6 +47,7 @@ public:
     std::chrono::system_clock::time_point now() override { return moment; }
     std::filesystem::path programDirectory() override { return directory; }
     void open(const std::string& target) override { opened.push_back(target); }
+    std::chrono::milliseconds requestTimeout() override { return timeout; }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
