@@ -260,7 +260,7 @@ private slots:
         QCOMPARE(asked[0].path, std::string(kUpdaterPath));
         QCOMPARE(asked[1].query, std::string("application=Twinspotter&version=1.0.7&type=Update&content=Auto+Update"
                                              "&email=just+updating+to+new+version&appcode="));
-        QCOMPARE(m_host.opened, std::vector<std::string>{m_tree->path("TwinspotterUpdate.exe")});
+        QCOMPARE(m_host.started, std::vector<std::string>{m_tree->path("TwinspotterUpdate.exe")});
         QCOMPARE(m_host.quitRequests, 1);
         QVERIFY(about.isVisible());
     }

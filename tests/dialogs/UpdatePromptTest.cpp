@@ -170,7 +170,7 @@ private slots:
         QCOMPARE(asked[2].query, std::string("application=Twinspotter&version=1.0.7&type=Update&content=Auto+Update"
                                              "&email=just+updating+to+new+version&appcode="));
         QCOMPARE(asked[2].authorization, std::optional<std::string>(kServiceCredentials));
-        QCOMPARE(m_host.opened, std::vector<std::string>{m_tree->path("program/TwinspotterUpdate.exe")});
+        QCOMPARE(m_host.started, std::vector<std::string>{m_tree->path("program/TwinspotterUpdate.exe")});
         QCOMPARE(m_host.quitRequests, 1);
         QVERIFY(m_host.messages.empty());
     }

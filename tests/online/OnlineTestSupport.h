@@ -20,13 +20,15 @@
 namespace twinspotter::test {
 
 /// Fixes the time of day, the program directory and the request time-out; records what would have been opened,
-/// quit or shown.
+/// started, quit or shown.
 class RecordingHost : public OnlineHost
 {
 public:
     TimeOfDay time{12, 0, 0};
     std::filesystem::path directory;
     std::vector<std::string> opened;
+    std::vector<std::string> started;
+    bool reallyStart = false; ///< run programs instead of only recording them
     std::chrono::milliseconds timeout = std::chrono::seconds(60);
     int quitRequests = 0;
     std::vector<std::string> messages;
@@ -34,6 +36,11 @@ public:
     TimeOfDay localTimeOfDay() override { return time; }
     std::filesystem::path programDirectory() override { return directory; }
     void open(const std::string& target) override { opened.push_back(target); }
+    int startProgram(const std::filesystem::path& program) override
+    {
+        started.push_back(program.string());
+        return reallyStart ? OnlineHost::startProgram(program) : 0;
+    }
     std::chrono::milliseconds requestTimeout() override { return timeout; }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
