@@ -12,30 +12,40 @@ namespace {
 
 Dialogs* g_replacement = nullptr;
 
+// Every box shows its text as plain text: a server's reply, a reason phrase or a file name that looks like markup
+// must not become a link to a local file or load a local image.
+int execPlain(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
+              QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setTextFormat(Qt::PlainText);
+    if (defaultButton != QMessageBox::NoButton)
+        box.setDefaultButton(defaultButton);
+    return box.exec();
+}
+
 } // namespace
 
 bool Dialogs::confirm(QWidget* parent, const QString& question)
 {
-    return QMessageBox::question(parent, QStringLiteral("Confirm"), question, QMessageBox::Yes | QMessageBox::No,
-                                 QMessageBox::No) == QMessageBox::Yes;
+    return execPlain(parent, QMessageBox::Question, QStringLiteral("Confirm"), question,
+                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void Dialogs::inform(QWidget* parent, const QString& message)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), message, QMessageBox::Ok, parent);
-    box.exec();
+    execPlain(parent, QMessageBox::Question, QStringLiteral("Confirm"), message, QMessageBox::Ok);
 }
 
 void Dialogs::message(QWidget* parent, const QString& text, const QString& title)
 {
-    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? QApplication::applicationName() : title, text,
-                    QMessageBox::Ok, parent);
-    box.exec();
+    execPlain(parent, QMessageBox::NoIcon, title.isEmpty() ? QApplication::applicationName() : title, text,
+              QMessageBox::Ok);
 }
 
 void Dialogs::error(QWidget* parent, const QString& text)
 {
-    QMessageBox::critical(parent, QApplication::applicationName(), text);
+    execPlain(parent, QMessageBox::Critical, QApplication::applicationName(), text, QMessageBox::Ok);
 }
 
 QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)

@@ -9,6 +9,7 @@ class QWidget;
 
 namespace twinspotter {
 
+/// Every box shows its text as plain text, never as markup.
 class Dialogs
 {
 public:
@@ -34,5 +35,6 @@ void setDialogs(Dialogs* replacement);
 /// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
 /// \p queued keeps a second show before then from running it twice.
 void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
+
 
 } // namespace twinspotter

@@ -39,6 +39,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 
     Label35 = new QLabel(QString::fromStdString(SiteRootAddress()) + QLatin1Char('/'), GroupBox7);
     Label35->setObjectName(QStringLiteral("Label35"));
+    Label35->setTextFormat(Qt::PlainText); // the address comes from the environment
     Label35->setCursor(Qt::PointingHandCursor);
     Label35->setToolTip(QStringLiteral("Click here to see the site of Quillnet"));
     Label35->setGeometry(23, 248, 260, 20);
@@ -74,7 +75,9 @@ void TAboutForm::FormActivate()
         text = QString::fromUtf8(GetWebText(InfoUrl, "", ""));
         LatestVersion = GetWebText(VersionUrl, "", "");
         if (ProductVersion != LatestVersion) {
-            BitBtn38->setText(QStringLiteral("Update to version ") + QString::fromUtf8(LatestVersion));
+            // An "&" from the server is shown, not taken as the button's keyboard shortcut.
+            const QString version = QString::fromUtf8(LatestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
+            BitBtn38->setText(QStringLiteral("Update to version ") + version);
             BitBtn38->show();
         }
     } else {
