@@ -2,6 +2,9 @@
 #include "tests/dialogs/DialogTestSupport.h"
 #include "ui/Postponement.h"
 
+
+#include <sys/stat.h>
+
 #include <memory>
 
 namespace twinspotter::test {
@@ -273,6 +276,55 @@ private slots:
         postponed(nullptr, twentyFour);
         QCOMPARE(m_dialogs.questions.size(), 2);
         QCOMPARE(readFile(file()), std::optional<std::string>("03-21-2011 14:30:00\r\n"));
+    }
+
+    void aPostponementFileThatIsNoRegularFileOrHasAHugeLineFailsAtOnce()
+    {
+        const auto refusal = [this] {
+            try {
+                start();
+            } catch (const std::runtime_error& error) {
+                return std::string(error.what());
+            }
+            return std::string("accepted");
+        };
+        const std::string notRegular =
+            "The postponement file " + file() + " is not a regular file. Remove it to let the update check run again.";
+        QCOMPARE(::mkfifo(file().c_str(), 0600), 0);
+        QCOMPARE(refusal(), notRegular);
+        std::filesystem::remove(file());
+        std::filesystem::create_symlink("/dev/zero", file());
+        QCOMPARE(refusal(), notRegular);
+        std::filesystem::remove(file());
+        writeFile(file(), "\x1b[2J\xff" + std::string(5 << 20, '7') + "\r\n");
+        QCOMPARE(refusal(), "The postponement file " + file() + " cannot be converted: '\\x1B[2J\\xFF" +
+                                std::string(35, '7') + "...' begins a line too long for a date and time");
+        QVERIFY(requests().empty());
+    }
+
+    void writingThePostponementReplacesALinkInsteadOfFollowingIt()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        // The link appears while the question is on screen, after the file was looked at.
+        struct LinkingDialogs : RecordingDialogs
+        {
+            std::string link, target;
+            bool confirm(QWidget*, const QString&) override
+            {
+                std::filesystem::create_symlink(target, link);
+                return false;
+            }
+        } dialogs;
+        dialogs.link = file();
+        dialogs.target = m_tree->path("victim.txt");
+        writeFile(dialogs.target, "precious");
+        setDialogs(&dialogs);
+        m_server->serve(kVersionPath, "1.0.8");
+        start();
+        QCOMPARE(readFile(dialogs.target), std::optional<std::string>("precious"));
+        QVERIFY(std::filesystem::is_regular_file(std::filesystem::symlink_status(file())));
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(m_tree->path("work")), {}), 1); // nothing else
     }
 };
 
