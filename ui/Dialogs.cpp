@@ -2,15 +2,21 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QThread>
 #include <QTimer>
+#include <QWindow>
 
 namespace twinspotter {
 
 namespace {
 
 Dialogs* g_replacement = nullptr;
+
+// How long a newly shown window may take to be mapped by the window manager before it is painted regardless.
+constexpr qint64 kExposeWaitMs = 1000;
 
 // Every box shows its text as plain text: a server's reply, a reason phrase or a file name that looks like markup
 // must not become a link to a local file or load a local image.
@@ -75,6 +81,23 @@ void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> acti
         if (dialog->isVisible())
             activate();
     });
+}
+
+void PaintNow(QWidget* widget)
+{
+    QWidget* window = widget->window();
+    if (!window->isVisible())
+        return;
+    // Nothing painted before the window manager has mapped a new window reaches the screen.
+    const auto exposed = [window] { return window->windowHandle() && window->windowHandle()->isExposed(); };
+    QElapsedTimer waited;
+    waited.start();
+    while (!exposed() && waited.elapsed() < kExposeWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(5);
+    }
+    widget->repaint();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace twinspotter

@@ -36,5 +36,9 @@ void setDialogs(Dialogs* replacement);
 /// \p queued keeps a second show before then from running it twice.
 void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
 
+/// Paints \p widget on screen now, because the thread is about to block in a request: waits up to a second for the
+/// window system to map a window that was just shown, then repaints. User input waits for the next event loop.
+/// Does nothing while the window is hidden.
+void PaintNow(QWidget* widget);
 
 } // namespace twinspotter

@@ -332,6 +332,31 @@ void writeFile(const std::filesystem::path& path, const std::string& text)
     }
 }
 
+// Tells the window what the update prompt waits for, and that the wait is over when it ends, also by an error.
+class WaitingScope
+{
+public:
+    WaitingScope(const WaitingNotice& notice, const char* text) : m_notice(notice)
+    {
+        if (m_notice)
+            m_notice(QString::fromUtf8(text));
+    }
+    ~WaitingScope() { end(); }
+    WaitingScope(const WaitingScope&) = delete;
+    WaitingScope& operator=(const WaitingScope&) = delete;
+
+    void end()
+    {
+        if (m_notice && !m_ended)
+            m_notice(QString());
+        m_ended = true;
+    }
+
+private:
+    const WaitingNotice& m_notice;
+    bool m_ended = false;
+};
+
 } // namespace
 
 LocalDateTime LocalDateTimeOf(system_clock::time_point moment)
@@ -518,12 +543,12 @@ LocalDateTime DateTimeSettings::Parse(const std::string& text) const
     return LocalDateTime{date, seconds{hour24 * 3600 + minute * 60 + second}};
 }
 
-void postponed(QWidget* parent)
+void postponed(QWidget* parent, const WaitingNotice& waiting)
 {
-    postponed(parent, DateTimeSettings::FromLocale());
+    postponed(parent, DateTimeSettings::FromLocale(), waiting);
 }
 
-void postponed(QWidget* parent, const DateTimeSettings& settings)
+void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting)
 {
     OnlineHost& host = CurrentOnlineHost();
     const std::string currentText = settings.Format(LocalDateTimeOf(host.now()));
@@ -545,14 +570,17 @@ void postponed(QWidget* parent, const DateTimeSettings& settings)
     }
     if (!due)
         return;
+    WaitingScope checking(waiting, "Checking for a newer version ...");
     if (!InternetAvailable())
         return;
 
     LatestVersion = GetWebText(VersionUrl, "", "");
+    checking.end();
     if (ProductVersion == LatestVersion)
         return;
 
     if (dialogs().confirm(parent, QString::fromUtf8(kUpdateQuestion))) {
+        WaitingScope downloading(waiting, "Downloading the update ...");
         DownloadUpdater(UpdaterUrl);
         SendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTextEdit>
 
@@ -65,10 +66,7 @@ void TAboutForm::FormActivate()
     RichEdit1->setPlainText(QString::fromLatin1(kRetrievingInfoText));
     BitBtn38->hide();
     // The probe and the fetches block the thread: the waiting text must be on screen before they start.
-    if (isVisible()) {
-        repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    PaintNow(this);
 
     QString text;
     if (InternetAvailable()) {
@@ -96,6 +94,15 @@ void TAboutForm::showEvent(QShowEvent* event)
 void TAboutForm::BitBtn38Click()
 {
     if (InternetAvailable()) {
+        // The download blocks the thread; the button says why nothing moves, and comes back if the program stays.
+        const QString caption = BitBtn38->text();
+        const auto restore = qScopeGuard([this, caption] {
+            BitBtn38->setText(caption);
+            BitBtn38->setEnabled(true);
+        });
+        BitBtn38->setText(QStringLiteral("Downloading ..."));
+        BitBtn38->setEnabled(false);
+        PaintNow(BitBtn38);
         DownloadUpdater(UpdaterUrl);
         SendWebMessage("Update", "Auto Update", "just updating to new version", false);
     } else {

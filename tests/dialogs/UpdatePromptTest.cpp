@@ -1,7 +1,10 @@
 // Tests of the update prompt at start-up: the postponement file's life, the question and its answers.
 #include "tests/dialogs/DialogTestSupport.h"
 #include "ui/Postponement.h"
+#include "ui/TMainForm.h"
 
+#include <QLabel>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -24,12 +27,19 @@ private:
     // The program writes with the locale of the test run (LC_TIME=C: 24 hours); the tests read with both forms.
     const DateTimeSettings m_settings = DateTimeSettings::FromLocale();
 
+    QTemporaryDir m_home; // the main window's settings key goes here, not into the user's
+
     std::string file() const { return m_tree->path("work/postponed.txt"); }
     std::vector<RecordedRequest> requests() const { return m_server->requests(); }
     void start() { postponed(nullptr, m_settings); }
 
 private slots:
-    void initTestCase() { m_probeWorks = InternetAvailable(); }
+    void initTestCase()
+    {
+        m_probeWorks = InternetAvailable();
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    }
 
     void init()
     {
@@ -325,6 +335,34 @@ private slots:
         QCOMPARE(readFile(dialogs.target), std::optional<std::string>("precious"));
         QVERIFY(std::filesystem::is_regular_file(std::filesystem::symlink_status(file())));
         QCOMPARE(std::distance(std::filesystem::directory_iterator(m_tree->path("work")), {}), 1); // nothing else
+    }
+
+    // A server that takes the request and never answers: the window is on screen and says what it waits for.
+    void theWindowIsOnScreenAndSaysItIsCheckingBeforeTheRequestStarts()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_host.timeout = std::chrono::milliseconds(500);
+        m_server->stall(kVersionPath, std::chrono::seconds(10));
+        TMainForm form;
+        struct Paints : QObject
+        {
+            QLabel* label = nullptr;
+            QStringList texts;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    texts << label->text();
+                return false;
+            }
+        } paints;
+        paints.label = form.ProgressLabel;
+        form.ProgressLabel->installEventFilter(&paints);
+        form.show();
+        // The text goes as soon as the request ends, so a paint of it came before the request.
+        QVERIFY(paints.texts.contains(QStringLiteral("Checking for a newer version ...")));
+        QVERIFY(form.ProgressLabel->text().isEmpty());
+        QCOMPARE(m_dialogs.errors.size(), 1); // the time-out, through the general error report
     }
 };
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# End to end: the real program under Xvfb asks to update when the loopback server announces a newer version,
-# and answering with anything but Yes records the seven-day postponement.
+# End to end: the real program under Xvfb asks to update when the loopback server announces a newer version, with its
+# main window already on screen, and answering with anything but Yes records the seven-day postponement.
 #   update_prompt.sh TWINSPOTTER_BINARY TEST_SERVER_BINARY
 set -euo pipefail
 program=$(realpath "$1")
@@ -39,6 +39,8 @@ pids+=($program_pid)
 
 question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
     fail "the update question did not come up"
+DISPLAY=$display xdotool search --onlyvisible --name '^Duplicate file finder  v\. 1\.0\.7$' >/dev/null ||
+    fail "the main window was not on screen while the update question was asked"
 grep -qP '^/downloads/twinspotter/version\.txt\tts=\d{8}\tBasic Og==$' "$work/requests.log" ||
     fail "the version text was not requested with an eight-digit ts and the anonymous Authorization header"
 echo "the question came up after: $(grep -c . "$work/requests.log") request(s)"
