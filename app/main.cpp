@@ -137,6 +137,9 @@ int main(int argc, char** argv)
     MainForm.setLocations(locations.value(0), locations.value(1));
 
     MainForm.show();
+    // The start-up may have started the updater: the program ends here, also when an error box came in between.
+    if (onlineHost.quitRequested())
+        return 0;
     scheduleScreenshot(MainForm);
     return app.exec();
 }

@@ -1,10 +1,12 @@
 // The libcurl easy-interface implementation of the program's single HTTP GET.
 #include "online/HttpClient.h"
 
+#include "online/OnlineHost.h"
 #include "online/WebText.h"
 
 #include <curl/curl.h>
 
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -13,7 +15,6 @@ namespace twinspotter {
 namespace {
 
 constexpr long kConnectTimeoutSeconds = 10;
-constexpr long kRequestTimeoutSeconds = 60;
 constexpr long kMaxRedirects = 10;
 
 struct EasyDeleter
@@ -26,22 +27,63 @@ struct ListDeleter
     void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 
-std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* target)
+// Where the body goes. libcurl is C: nothing may be thrown through it, so a failure inside a callback is kept here
+// and rethrown once curl_easy_perform() has returned.
+struct BodySink
 {
-    static_cast<std::string*>(target)->append(data, size * count);
+    std::string body;
+    std::size_t limit = 0;
+    bool tooLarge = false;
+    std::exception_ptr failure;
+};
+
+std::size_t appendBody(char* data, std::size_t size, std::size_t count, void* target) noexcept
+{
+    auto& sink = *static_cast<BodySink*>(target);
+    const std::size_t bytes = size * count;
+    if (bytes > sink.limit - sink.body.size()) {
+        sink.tooLarge = true;
+        return 0; // anything but bytes ends the transfer
+    }
+    try {
+        sink.body.append(data, bytes);
+    } catch (...) {
+        sink.failure = std::current_exception();
+        return 0;
+    }
+    return bytes;
+}
+
+struct StatusSink
+{
+    std::string line;
+    std::exception_ptr failure;
+};
+
+// Keeps the last status line, so that a failure after redirects names the answer that ended the request.
+std::size_t keepStatusLine(char* data, std::size_t size, std::size_t count, void* target) noexcept
+{
+    auto& sink = *static_cast<StatusSink*>(target);
+    const std::string_view line(data, size * count);
+    if (line.rfind("HTTP/", 0) != 0)
+        return size * count;
+    try {
+        sink.line.assign(line.substr(0, line.find_first_of("\r\n")));
+    } catch (...) {
+        sink.failure = std::current_exception();
+        return 0;
+    }
     return size * count;
 }
 
-// Keeps the last status line, so that a failure after redirects names the answer that ended the request.
-std::size_t keepStatusLine(char* data, std::size_t size, std::size_t count, void* target)
+// "64 KiB", "64 MiB", "512 bytes": a limit as the error message names it.
+std::string SizeText(std::size_t bytes)
 {
-    std::string line(data, size * count);
-    if (line.rfind("HTTP/", 0) == 0) {
-        while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
-            line.pop_back();
-        *static_cast<std::string*>(target) = line;
-    }
-    return size * count;
+    if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
+        return std::to_string(bytes / (1024 * 1024)) + " MiB";
+    if (bytes >= 1024 && bytes % 1024 == 0)
+        return std::to_string(bytes / 1024) + " KiB";
+    return std::to_string(bytes) + " bytes";
 }
 
 void check(CURLcode code)
@@ -52,7 +94,8 @@ void check(CURLcode code)
 
 } // namespace
 
-std::string HttpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects)
+std::string HttpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
+                    std::size_t maxBodyBytes)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -62,8 +105,11 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
         throw WebError("HTTP client could not be created");
     CURL* curl = handle.get();
 
-    std::string body;
-    std::string statusLine;
+    BodySink sink;
+    sink.limit = maxBodyBytes;
+    // Reserved whole: pages cost memory only once written, and the body is never copied while it grows.
+    sink.body.reserve(maxBodyBytes);
+    StatusSink status;
     char errorText[CURL_ERROR_SIZE] = {};
     std::unique_ptr<curl_slist, ListDeleter> headers;
     if (authorization) {
@@ -77,9 +123,11 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
     check(curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L));
     check(curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get()));
     check(curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody));
-    check(curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body));
+    check(curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink));
+    // Refuses a declared length at once; appendBody() catches a body that does not declare one.
+    check(curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBodyBytes)));
     check(curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, keepStatusLine));
-    check(curl_easy_setopt(curl, CURLOPT_HEADERDATA, &statusLine));
+    check(curl_easy_setopt(curl, CURLOPT_HEADERDATA, &status));
     check(curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText));
     check(curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, followRedirects ? 1L : 0L));
     check(curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects));
@@ -87,22 +135,31 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
     check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
-    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT, kRequestTimeoutSeconds));
+    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(CurrentOnlineHost().requestTimeout().count())));
     // Signals would interrupt the window's thread; without them a look-up can only be bounded by the time-outs.
     check(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L));
     // A proxy from http_proxy must never see requests for this machine, whatever the user's environment holds.
     check(curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1"));
 
     const CURLcode result = curl_easy_perform(curl);
-    if (result != CURLE_OK) {
+    for (const std::exception_ptr& failure : {sink.failure, status.failure})
+        if (failure)
+            std::rethrow_exception(failure);
+    long code = 0;
+    check(curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code));
+    const bool ok = code >= 200 && code <= 299;
+    const bool tooLarge = sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED;
+    // An error page that is too long still carries the status the server meant; only a good answer is "too large".
+    if (tooLarge && (ok || code == 0))
+        throw WebError("The answer to " + url + " is larger than " + SizeText(maxBodyBytes) +
+                       ", more than this program accepts; it was not used");
+    if (result != CURLE_OK && !tooLarge) {
         const std::string reason = errorText[0] ? std::string(errorText) : curl_easy_strerror(result);
         throw WebError("Could not get " + url + ": " + reason);
     }
-    long status = 0;
-    check(curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status));
-    if (status < 200 || status > 299)
-        throw HttpStatusError(static_cast<int>(status), statusLine, url);
-    return body;
+    if (!ok)
+        throw HttpStatusError(static_cast<int>(code), status.line, url);
+    return std::move(sink.body);
 }
 
 } // namespace twinspotter

@@ -30,6 +30,11 @@ public:
     virtual std::filesystem::path programDirectory();
     /// Hands a file or address to the desktop's "Open" action without waiting for it; the default runs xdg-open.
     virtual void open(const std::string& target);
+    /// Starts program in a session of its own, with no arguments and this process's working directory, and does
+    /// not wait for it. Returns 0 once it runs, else the errno that kept it from starting.
+    virtual int startProgram(const std::filesystem::path& program);
+    /// The longest a whole HTTP request may take; tests shorten it, the program keeps the default of 60 s.
+    virtual std::chrono::milliseconds requestTimeout() { return std::chrono::seconds(60); }
     /// Asks the application to end once control is back in its event loop; the default only records the request.
     virtual void requestQuit();
     /// Shows a plain message with an OK button; the default writes it to standard output.

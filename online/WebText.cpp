@@ -74,7 +74,7 @@ std::string BasicAuthorization(const std::string& userName, const std::string& p
 
 std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password)
 {
-    return HttpGet(InsertTimestamp(url), BasicAuthorization(userName, password), false);
+    return HttpGet(InsertTimestamp(url), BasicAuthorization(userName, password), false, kMaxTextBytes);
 }
 
 } // namespace twinspotter

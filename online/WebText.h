@@ -1,6 +1,7 @@
 // The "<timestamp>" convention and the HTTP text fetch with its failures.
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -26,6 +27,10 @@ private:
     int m_status;
 };
 
+/// The longest text the server may send: the version, About and contact texts and the contact script's reply are a
+/// few lines, and a longer answer would only fill memory and the window.
+inline constexpr std::size_t kMaxTextBytes = 64 * 1024;
+
 /// The decimal text of 31363200 + 3600 h + 60 m + s: always eight digits, the date plays no part.
 std::string TimestampValue(const TimeOfDay& time);
 
@@ -38,7 +43,8 @@ std::string BasicAuthorization(const std::string& userName, const std::string& p
 
 /// One GET for InsertTimestamp(url) with a Basic Authorization header (also when both credentials are empty),
 /// redirects not followed; returns the body's bytes. Throws HttpStatusError for any status outside 200-299 and
-/// WebError for every other failure; never returns an empty text in place of a failure.
+/// WebError for every other failure, a body over kMaxTextBytes included; never returns an empty text in place of a
+/// failure.
 std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password);
 
 } // namespace twinspotter

@@ -12,6 +12,7 @@ class QWidget;
 
 namespace twinspotter {
 
+/// Every box shows its text as plain text, never as markup.
 class Dialogs
 {
 public:
@@ -43,5 +44,10 @@ void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept);
 /// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
 /// \p queued keeps a second show before then from running it twice.
 void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
+
+/// Paints \p widget on screen now, because the thread is about to block in a request: waits up to a second for the
+/// window system to map a window that was just shown, then repaints. User input waits for the next event loop.
+/// Does nothing while the window is hidden.
+void PaintNow(QWidget* widget);
 
 } // namespace twinspotter

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -27,6 +28,8 @@ using namespace std::chrono;
 
 constexpr const char* kDefaultPattern = "%H:%M:%S";
 constexpr const char* kDefaultAmpmFormat = "%I:%M:%S %p";
+// The most of the postponement file that is read: its one line is about 30 bytes long.
+constexpr std::size_t kPostponementReadBytes = 256;
 
 enum class Field { Hour24, Hour24Unpadded, Hour12, Hour12Unpadded, Minute, Second, Designator };
 
@@ -136,13 +139,51 @@ bool startsWithIgnoringAsciiCase(const std::string& text, std::size_t at, const 
     return true;
 }
 
+// text for an error message: bytes that are not printable UTF-8 as \xNN, cut after maxCharacters with "...", so that
+// a damaged file can neither garble nor flood the error box.
+std::string PrintableQuote(const std::string& text, std::size_t maxCharacters = 40)
+{
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string out;
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < text.size(); ++characters) {
+        if (characters == maxCharacters)
+            return out + "...";
+        const auto byte = static_cast<unsigned char>(text[i]);
+        // The length of a well-formed UTF-8 sequence starting here, or 0.
+        std::size_t length = byte < 0x80                    ? 1
+                             : byte >= 0xC2 && byte <= 0xDF ? 2
+                             : byte >= 0xE0 && byte <= 0xEF ? 3
+                             : byte >= 0xF0 && byte <= 0xF4 ? 4
+                                                            : 0;
+        for (std::size_t k = 1; k < length; ++k)
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                length = 0;
+        const bool control = byte < 0x20 || byte == 0x7F ||
+                             (byte == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+        if (length == 0 || control) {
+            out += "\\x";
+            out += hex[byte >> 4];
+            out += hex[byte & 15];
+            ++i;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
 // A small cursor over the text being read; every failure becomes the one conversion error.
 class Reader
 {
 public:
     explicit Reader(const std::string& text) : m_text(text) {}
 
-    [[noreturn]] void fail() const { throw DateTimeConversionError("'" + m_text + "' is not a valid date and time"); }
+    [[noreturn]] void fail() const
+    {
+        throw DateTimeConversionError("'" + PrintableQuote(m_text) + "' is not a valid date and time");
+    }
     bool atEnd() const { return m_at == m_text.size(); }
     std::size_t skipBlanks()
     {
@@ -199,56 +240,122 @@ std::string systemError(const std::string& what, const std::filesystem::path& pa
     return what + " " + path.string() + ": " + std::strerror(error);
 }
 
-// Reads the whole file with plain system calls, so that a directory or an unreadable file reports its reason.
+std::runtime_error notARegularFile(const std::filesystem::path& path)
+{
+    return std::runtime_error("The postponement file " + path.string() +
+                              " is not a regular file. Remove it to let the update check run again.");
+}
+
+// Only a regular file is read, and only its beginning: a FIFO would block the start for good, a link to /dev/zero
+// would never end, and the one line that matters is about 30 bytes long. Plain system calls, so that every
+// refusal names its reason.
 std::string readFirstLine(const std::filesystem::path& path)
 {
-    const int fd = ::open(kPostponementFileName, O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(kPostponementFileName, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP)
+        throw notARegularFile(path);
     if (fd < 0)
         throw std::runtime_error(systemError("Cannot open the postponement file", path, errno));
-    std::string content;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        throw notARegularFile(path);
+    }
+    std::string content(kPostponementReadBytes, '\0');
+    std::size_t got = 0;
+    while (got < content.size() && content.find('\n') >= got) {
+        const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
             const int error = errno;
             ::close(fd);
             throw std::runtime_error(systemError("Cannot read the postponement file", path, error));
         }
-        if (got == 0)
+        if (n == 0)
             break;
-        content.append(buffer, static_cast<std::size_t>(got));
-        if (content.find('\n') != std::string::npos)
-            break;
+        got += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    std::string line = content.substr(0, content.find('\n'));
+    content.resize(got);
+    const auto end = content.find('\n');
+    if (end == std::string::npos && got == kPostponementReadBytes)
+        throw DateTimeConversionError("The postponement file " + path.string() + " cannot be converted: '" +
+                                      PrintableQuote(content) + "' begins a line too long for a date and time");
+    std::string line = content.substr(0, end);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return line;
 }
 
+// Written under a new name beside the file and renamed over it: a full disk or a crash never leaves half a line,
+// and a link in its place is replaced, never followed.
 void writeFile(const std::filesystem::path& path, const std::string& text)
 {
-    const int fd = ::open(kPostponementFileName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (IsSystemDirectory(path.parent_path()))
+        throw std::runtime_error("Cannot write the postponement file " + path.string() +
+                                 ": Twinspotter writes nothing into a system folder. Start it from a folder of your "
+                                 "own to keep the postponement.");
+    std::string temporary;
+    int fd = -1;
+    int error = 0;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary =
+            "." + std::string(kPostponementFileName) + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+        fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        error = fd < 0 ? errno : 0;
+        if (error != 0 && error != EEXIST)
+            break;
+    }
     if (fd < 0)
-        throw std::runtime_error(systemError("Cannot write the postponement file", path, errno));
+        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
+
     std::size_t done = 0;
-    while (done < text.size()) {
+    while (done < text.size() && error == 0) {
         const ssize_t put = ::write(fd, text.data() + done, text.size() - done);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0) {
-            const int error = put < 0 ? errno : EIO;
-            ::close(fd);
-            throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
-        }
-        done += static_cast<std::size_t>(put);
+        if (put <= 0)
+            error = put < 0 ? errno : EIO;
+        else
+            done += static_cast<std::size_t>(put);
     }
-    if (::close(fd) != 0)
-        throw std::runtime_error(systemError("Cannot write the postponement file", path, errno));
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.c_str(), kPostponementFileName) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
+    }
 }
+
+// Tells the window what the update prompt waits for, and that the wait is over when it ends, also by an error.
+class WaitingScope
+{
+public:
+    WaitingScope(const WaitingNotice& notice, const char* text) : m_notice(notice)
+    {
+        if (m_notice)
+            m_notice(QString::fromUtf8(text));
+    }
+    ~WaitingScope() { end(); }
+    WaitingScope(const WaitingScope&) = delete;
+    WaitingScope& operator=(const WaitingScope&) = delete;
+
+    void end()
+    {
+        if (m_notice && !m_ended)
+            m_notice(QString());
+        m_ended = true;
+    }
+
+private:
+    const WaitingNotice& m_notice;
+    bool m_ended = false;
+};
 
 } // namespace
 
@@ -436,12 +543,12 @@ LocalDateTime DateTimeSettings::Parse(const std::string& text) const
     return LocalDateTime{date, seconds{hour24 * 3600 + minute * 60 + second}};
 }
 
-void postponed(QWidget* parent)
+void postponed(QWidget* parent, const WaitingNotice& waiting)
 {
-    postponed(parent, DateTimeSettings::FromLocale());
+    postponed(parent, DateTimeSettings::FromLocale(), waiting);
 }
 
-void postponed(QWidget* parent, const DateTimeSettings& settings)
+void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting)
 {
     OnlineHost& host = CurrentOnlineHost();
     const std::string currentText = settings.Format(LocalDateTimeOf(host.now()));
@@ -463,14 +570,17 @@ void postponed(QWidget* parent, const DateTimeSettings& settings)
     }
     if (!due)
         return;
+    WaitingScope checking(waiting, "Checking for a newer version ...");
     if (!InternetAvailable())
         return;
 
     LatestVersion = GetWebText(VersionUrl, "", "");
+    checking.end();
     if (ProductVersion == LatestVersion)
         return;
 
     if (dialogs().confirm(parent, QString::fromUtf8(kUpdateQuestion))) {
+        WaitingScope downloading(waiting, "Downloading the update ...");
         DownloadUpdater(UpdaterUrl);
         SendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;

@@ -3,9 +3,11 @@
 
 #include <chrono>
 #include <compare>
+#include <functional>
 #include <stdexcept>
 #include <string>
 
+class QString;
 class QWidget;
 
 namespace twinspotter {
@@ -13,7 +15,6 @@ namespace twinspotter {
 inline constexpr const char* kPostponementFileName = "postponed.txt";
 inline constexpr const char* kUpdateQuestion = "There are a new version available\n\r           Update it ?";
 inline constexpr int kPostponementDays = 7;
-
 /// A local (wall-clock) date and time of day, to the second; what the postponement file holds.
 struct LocalDateTime
 {
@@ -70,13 +71,19 @@ private:
     std::string m_pm;
 };
 
+/// Shown while the update prompt waits for the server, with an empty text once the wait is over.
+using WaitingNotice = std::function<void(const QString& text)>;
+
 /// The update prompt of every start: when the postponement file in the working directory is missing or its moment
 /// has come, and the probe finds the internet, fetches the version text into LatestVersion; when it differs from
 /// ProductVersion, asks kUpdateQuestion through the dialogs. Yes downloads the updater and sends the "Update"
 /// report (the file stays as it is); any other answer writes now + 7 days to the file. The clock is the online
-/// host's now(). Catches nothing: a file that cannot be read, written or converted throws an error that names it,
-/// and a failed fetch or download propagates, for the caller's general error report.
-void postponed(QWidget* parent, const DateTimeSettings& settings);
-void postponed(QWidget* parent);
+/// host's now(). waiting hears of the probe and fetch, and of the download, before they start.
+/// The file is read only when it is a regular file (never through a link, never more than its first 256 bytes)
+/// and written through a new file renamed over it, so a link in its place is replaced, not followed.
+/// Catches nothing: a file that cannot be read, written or converted throws an error that names it, and a failed
+/// fetch or download propagates, for the caller's general error report.
+void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting = {});
+void postponed(QWidget* parent, const WaitingNotice& waiting = {});
 
 } // namespace twinspotter

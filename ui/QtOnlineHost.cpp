@@ -25,6 +25,8 @@ void QtOnlineHost::open(const std::string& target)
 
 void QtOnlineHost::requestQuit()
 {
+    // Remembered as well: during start-up no main loop runs yet, and a nested loop (an error box) drops the request.
+    OnlineHost::requestQuit();
     QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit, Qt::QueuedConnection);
 }
 

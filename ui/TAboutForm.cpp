@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTextEdit>
 
@@ -39,6 +40,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
 
     Label35 = new QLabel(QString::fromStdString(SiteRootAddress()) + QLatin1Char('/'), GroupBox7);
     Label35->setObjectName(QStringLiteral("Label35"));
+    Label35->setTextFormat(Qt::PlainText); // the address comes from the environment
     Label35->setCursor(Qt::PointingHandCursor);
     Label35->setToolTip(QStringLiteral("Click here to see the site of Quillnet"));
     Label35->setGeometry(23, 248, 260, 20);
@@ -64,17 +66,16 @@ void TAboutForm::FormActivate()
     RichEdit1->setPlainText(QString::fromLatin1(kRetrievingInfoText));
     BitBtn38->hide();
     // The probe and the fetches block the thread: the waiting text must be on screen before they start.
-    if (isVisible()) {
-        repaint();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    PaintNow(this);
 
     QString text;
     if (InternetAvailable()) {
         text = QString::fromUtf8(GetWebText(InfoUrl, "", ""));
         LatestVersion = GetWebText(VersionUrl, "", "");
         if (ProductVersion != LatestVersion) {
-            BitBtn38->setText(QStringLiteral("Update to version ") + QString::fromUtf8(LatestVersion));
+            // An "&" from the server is shown, not taken as the button's keyboard shortcut.
+            const QString version = QString::fromUtf8(LatestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
+            BitBtn38->setText(QStringLiteral("Update to version ") + version);
             BitBtn38->show();
         }
     } else {
@@ -93,6 +94,15 @@ void TAboutForm::showEvent(QShowEvent* event)
 void TAboutForm::BitBtn38Click()
 {
     if (InternetAvailable()) {
+        // The download blocks the thread; the button says why nothing moves, and comes back if the program stays.
+        const QString caption = BitBtn38->text();
+        const auto restore = qScopeGuard([this, caption] {
+            BitBtn38->setText(caption);
+            BitBtn38->setEnabled(true);
+        });
+        BitBtn38->setText(QStringLiteral("Downloading ..."));
+        BitBtn38->setEnabled(false);
+        PaintNow(BitBtn38);
         DownloadUpdater(UpdaterUrl);
         SendWebMessage("Update", "Auto Update", "just updating to new version", false);
     } else {

@@ -290,14 +290,24 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::setVisible(bool visible)
 {
-    if (visible && !m_started) {
-        m_started = true;
-        FormShow();
-    }
+    const bool firstShow = visible && !m_started;
+    const bool prepared = firstShow && runStartUpSteps();
     QMainWindow::setVisible(visible);
+    // The update check blocks the thread: the window is on screen and painted first, so that a slow server reads
+    // as waiting, not as a program that never opened.
+    if (prepared) {
+        PaintNow(this);
+        runUpdatePrompt();
+    }
 }
 
 void TMainForm::FormShow()
+{
+    if (runStartUpSteps())
+        runUpdatePrompt();
+}
+
+bool TMainForm::runStartUpSteps()
 {
     m_started = true;
     // A failing step skips the ones after it; the window still opens and works.
@@ -323,8 +333,20 @@ void TMainForm::FormShow()
         m_caption = kCaptionPrefix + QString::fromStdString(ProductVersion);
         setWindowTitle(m_caption);
         m_model->writeHeaderRow();
+        return true;
+    } catch (...) {
+        ReportCurrentError();
+        return false;
+    }
+}
 
-        twinspotter::postponed(this);
+void TMainForm::runUpdatePrompt()
+{
+    try {
+        twinspotter::postponed(this, [this](const QString& text) {
+            ProgressLabel->setText(text);
+            PaintNow(ProgressLabel);
+        });
     } catch (...) {
         ReportCurrentError();
     }

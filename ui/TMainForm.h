@@ -42,8 +42,8 @@ public:
 
     /// The splash that the first show puts up modally; without one the start-up goes straight on.
     void setSplash(TSplashScrForm* splash) { m_splash = splash; }
-    /// The start-up steps that run once, just before the window first appears. Public so that a test can run
-    /// them on a window it never shows.
+    /// The start-up steps that run once: all but the update prompt just before the window first appears, the
+    /// prompt once it is on screen. Public so that a test can run them on a window it never shows.
     void FormShow();
 
     /// Refills the table and the count labels from the pair list.
@@ -139,6 +139,11 @@ private:
     PathString safetyDirectory() const override;
     void disableBulkRemoval() override;
 
+    /// Splash, settings key, stale updater, online settings, caption and header row; false when one failed (and
+    /// was reported), which skips the update prompt.
+    bool runStartUpSteps();
+    /// The update prompt, its waiting texts in ProgressLabel and its errors in the general error report.
+    void runUpdatePrompt();
     void buildTopPanel();
     void buildBottomPanel();
     void placeRegions();

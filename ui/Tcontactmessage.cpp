@@ -133,6 +133,7 @@ Tcontactmessage::Tcontactmessage(QWidget* parent) : QDialog(parent)
 void Tcontactmessage::FormActivate()
 {
     Memo1->clear();
+    PaintNow(this); // on screen before the probe and the fetch block the thread
     QString text;
     if (InternetAvailable())
         text = QString::fromUtf8(GetWebText(ContactUsUrl, "", ""));

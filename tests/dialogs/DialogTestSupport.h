@@ -27,13 +27,16 @@
 
 namespace twinspotter::test {
 
-/// A fixed clock and a program directory of the test's own; records what would have been opened, quit or shown.
+/// A fixed clock, a program directory of the test's own and a settable request time-out; records what would have
+/// been opened, started, quit or shown.
 class ClockHost : public OnlineHost
 {
 public:
     std::chrono::system_clock::time_point moment = at(2011, 3, 7, 14, 30, 0);
     std::filesystem::path directory;
     std::vector<std::string> opened;
+    std::vector<std::string> started;
+    std::chrono::milliseconds timeout = std::chrono::seconds(60);
     int quitRequests = 0;
     std::vector<std::string> messages;
 
@@ -45,6 +48,12 @@ public:
     std::chrono::system_clock::time_point now() override { return moment; }
     std::filesystem::path programDirectory() override { return directory; }
     void open(const std::string& target) override { opened.push_back(target); }
+    int startProgram(const std::filesystem::path& program) override
+    {
+        started.push_back(program.string());
+        return 0;
+    }
+    std::chrono::milliseconds requestTimeout() override { return timeout; }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };

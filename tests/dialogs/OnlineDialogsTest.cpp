@@ -7,11 +7,14 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <memory>
 #include <mutex>
@@ -260,7 +263,7 @@ private slots:
         QCOMPARE(asked[0].path, std::string(kUpdaterPath));
         QCOMPARE(asked[1].query, std::string("application=Twinspotter&version=1.0.7&type=Update&content=Auto+Update"
                                              "&email=just+updating+to+new+version&appcode="));
-        QCOMPARE(m_host.opened, std::vector<std::string>{m_tree->path("TwinspotterUpdate.exe")});
+        QCOMPARE(m_host.started, std::vector<std::string>{m_tree->path("TwinspotterUpdate.exe")});
         QCOMPARE(m_host.quitRequests, 1);
         QVERIFY(about.isVisible());
     }
@@ -318,6 +321,35 @@ private slots:
         QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("Thank you")});
         QCOMPARE(QString::fromStdString(host.programDirectory().string()),
                  QCoreApplication::applicationDirPath() + QLatin1Char('/'));
+    }
+
+    // Markup from the server must not become a link that opens a local file, nor an "&" a keyboard shortcut.
+    void textsFromOutsideAreShownAsTheyStand()
+    {
+        setDialogs(nullptr); // the real boxes
+        QList<Qt::TextFormat> formats;
+        QTimer answer;
+        connect(&answer, &QTimer::timeout, [&] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                formats << box->textFormat();
+                box->reject();
+            }
+        });
+        answer.start(10);
+        const QString link = QStringLiteral("<a href=\"file:///etc/passwd\">Thanks</a><img src=\"/etc/logo.png\">");
+        QtOnlineHost().showMessage(link.toStdString());
+        dialogs().error(nullptr, QStringLiteral("The server answered HTTP/1.1 500 ") + link);
+        QVERIFY(!dialogs().confirm(nullptr, link));
+        QCOMPARE(formats, QList<Qt::TextFormat>(3, Qt::PlainText));
+
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        setDialogs(&m_dialogs);
+        m_server->serve(kVersionPath, "1.0&8");
+        TAboutForm about;
+        about.show();
+        QTRY_VERIFY(about.BitBtn38->isVisible());
+        QVERIFY(QKeySequence::mnemonic(about.BitBtn38->text()).isEmpty());
     }
 
     void sendingSendsTheBoxesAsTheyStand_data()

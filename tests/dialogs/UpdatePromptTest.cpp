@@ -1,6 +1,12 @@
 // Tests of the update prompt at start-up: the postponement file's life, the question and its answers.
 #include "tests/dialogs/DialogTestSupport.h"
 #include "ui/Postponement.h"
+#include "ui/TMainForm.h"
+
+#include <QLabel>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include <memory>
 
@@ -21,12 +27,19 @@ private:
     // The program writes with the locale of the test run (LC_TIME=C: 24 hours); the tests read with both forms.
     const DateTimeSettings m_settings = DateTimeSettings::FromLocale();
 
+    QTemporaryDir m_home; // the main window's settings key goes here, not into the user's
+
     std::string file() const { return m_tree->path("work/postponed.txt"); }
     std::vector<RecordedRequest> requests() const { return m_server->requests(); }
     void start() { postponed(nullptr, m_settings); }
 
 private slots:
-    void initTestCase() { m_probeWorks = InternetAvailable(); }
+    void initTestCase()
+    {
+        m_probeWorks = InternetAvailable();
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
+    }
 
     void init()
     {
@@ -170,7 +183,7 @@ private slots:
         QCOMPARE(asked[2].query, std::string("application=Twinspotter&version=1.0.7&type=Update&content=Auto+Update"
                                              "&email=just+updating+to+new+version&appcode="));
         QCOMPARE(asked[2].authorization, std::optional<std::string>(kServiceCredentials));
-        QCOMPARE(m_host.opened, std::vector<std::string>{m_tree->path("program/TwinspotterUpdate.exe")});
+        QCOMPARE(m_host.started, std::vector<std::string>{m_tree->path("program/TwinspotterUpdate.exe")});
         QCOMPARE(m_host.quitRequests, 1);
         QVERIFY(m_host.messages.empty());
     }
@@ -273,6 +286,83 @@ private slots:
         postponed(nullptr, twentyFour);
         QCOMPARE(m_dialogs.questions.size(), 2);
         QCOMPARE(readFile(file()), std::optional<std::string>("03-21-2011 14:30:00\r\n"));
+    }
+
+    void aPostponementFileThatIsNoRegularFileOrHasAHugeLineFailsAtOnce()
+    {
+        const auto refusal = [this] {
+            try {
+                start();
+            } catch (const std::runtime_error& error) {
+                return std::string(error.what());
+            }
+            return std::string("accepted");
+        };
+        const std::string notRegular =
+            "The postponement file " + file() + " is not a regular file. Remove it to let the update check run again.";
+        QCOMPARE(::mkfifo(file().c_str(), 0600), 0);
+        QCOMPARE(refusal(), notRegular);
+        std::filesystem::remove(file());
+        std::filesystem::create_symlink("/dev/zero", file());
+        QCOMPARE(refusal(), notRegular);
+        std::filesystem::remove(file());
+        writeFile(file(), "\x1b[2J\xff" + std::string(5 << 20, '7') + "\r\n");
+        QCOMPARE(refusal(), "The postponement file " + file() + " cannot be converted: '\\x1B[2J\\xFF" +
+                                std::string(35, '7') + "...' begins a line too long for a date and time");
+        QVERIFY(requests().empty());
+    }
+
+    void writingThePostponementReplacesALinkInsteadOfFollowingIt()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        // The link appears while the question is on screen, after the file was looked at.
+        struct LinkingDialogs : RecordingDialogs
+        {
+            std::string link, target;
+            bool confirm(QWidget*, const QString&) override
+            {
+                std::filesystem::create_symlink(target, link);
+                return false;
+            }
+        } dialogs;
+        dialogs.link = file();
+        dialogs.target = m_tree->path("victim.txt");
+        writeFile(dialogs.target, "precious");
+        setDialogs(&dialogs);
+        m_server->serve(kVersionPath, "1.0.8");
+        start();
+        QCOMPARE(readFile(dialogs.target), std::optional<std::string>("precious"));
+        QVERIFY(std::filesystem::is_regular_file(std::filesystem::symlink_status(file())));
+        QCOMPARE(std::distance(std::filesystem::directory_iterator(m_tree->path("work")), {}), 1); // nothing else
+    }
+
+    // A server that takes the request and never answers: the window is on screen and says what it waits for.
+    void theWindowIsOnScreenAndSaysItIsCheckingBeforeTheRequestStarts()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_host.timeout = std::chrono::milliseconds(500);
+        m_server->stall(kVersionPath, std::chrono::seconds(10));
+        TMainForm form;
+        struct Paints : QObject
+        {
+            QLabel* label = nullptr;
+            QStringList texts;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                if (event->type() == QEvent::Paint)
+                    texts << label->text();
+                return false;
+            }
+        } paints;
+        paints.label = form.ProgressLabel;
+        form.ProgressLabel->installEventFilter(&paints);
+        form.show();
+        // The text goes as soon as the request ends, so a paint of it came before the request.
+        QVERIFY(paints.texts.contains(QStringLiteral("Checking for a newer version ...")));
+        QVERIFY(form.ProgressLabel->text().isEmpty());
+        QCOMPARE(m_dialogs.errors.size(), 1); // the time-out, through the general error report
     }
 };
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# End to end: the real program under Xvfb asks to update when the loopback server announces a newer version,
-# and answering with anything but Yes records the seven-day postponement.
+# End to end: the real program under Xvfb asks to update when the loopback server announces a newer version, with its
+# main window already on screen; answering with anything but Yes records the seven-day postponement, and Yes starts
+# the downloaded updater and ends the program, also when the "Update" report fails.
 #   update_prompt.sh TWINSPOTTER_BINARY TEST_SERVER_BINARY
 set -euo pipefail
 program=$(realpath "$1")
@@ -39,6 +40,8 @@ pids+=($program_pid)
 
 question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
     fail "the update question did not come up"
+DISPLAY=$display xdotool search --onlyvisible --name '^Duplicate file finder  v\. 1\.0\.7$' >/dev/null ||
+    fail "the main window was not on screen while the update question was asked"
 grep -qP '^/downloads/twinspotter/version\.txt\tts=\d{8}\tBasic Og==$' "$work/requests.log" ||
     fail "the version text was not requested with an eight-digit ts and the anonymous Authorization header"
 echo "the question came up after: $(grep -c . "$work/requests.log") request(s)"
@@ -52,4 +55,29 @@ grep -qP "^$expected_date( [0-9:]+( ?[AaPp][Mm])?)?\r$" "$work/cwd/postponed.txt
     fail "unexpected postponement line: $(od -c "$work/cwd/postponed.txt" | head -n 3)"
 kill -0 "$program_pid" 2>/dev/null || fail "the program ended after the question"
 echo "postponed until: $(tr -d '\r' <"$work/cwd/postponed.txt")"
-echo "1 passed, 0 failed"
+kill "$program_pid"
+
+# Yes: the updater is saved beside a copy of the program and started; the report answered with 500 is shown, and
+# once its box is closed the program ends on its own.
+printf '#!/bin/sh\necho "$PWD" >"$(dirname "$0")/updater-ran"\n' >"$work/updater.sh"
+"$server" --version "1.0.8" --updater "$work/updater.sh" --answer /controlcenter/contact_quillnet.php=500 \
+    --log "$work/requests.log" >"$work/port2" &
+pids+=($!)
+for _ in $(seq 50); do [ -s "$work/port2" ] && break; sleep 0.1; done
+mkdir -p "$work/bin" "$work/cwd2" && cp "$program" "$work/bin/twinspotter"
+(cd "$work/cwd2" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
+    TWINSPOTTER_SERVER="http://127.0.0.1:$(head -n1 "$work/port2")" TWINSPOTTER_PROBE_HOSTS=127.0.0.1 \
+    exec "$work/bin/twinspotter") >>"$work/program.log" 2>&1 &
+program_pid=$!
+pids+=($program_pid)
+question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
+    fail "the update question did not come up the second time"
+DISPLAY=$display xdotool windowfocus --sync "$question" key y
+error_box=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Twinspotter$' | head -n1) ||
+    fail "the failed report was not shown"
+for _ in $(seq 50); do [ -s "$work/bin/updater-ran" ] && break; sleep 0.1; done
+[ "$(cat "$work/bin/updater-ran" 2>/dev/null)" = "$work/cwd2" ] || fail "the updater did not run"
+DISPLAY=$display xdotool windowfocus --sync "$error_box" key Return
+for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$program_pid" 2>/dev/null && fail "the program kept running beside the updater"
+echo "2 passed, 0 failed"

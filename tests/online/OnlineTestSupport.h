@@ -19,19 +19,29 @@
 
 namespace twinspotter::test {
 
-/// Fixes the time of day and the program directory and records what would have been started, quit or shown.
+/// Fixes the time of day, the program directory and the request time-out; records what would have been opened,
+/// started, quit or shown.
 class RecordingHost : public OnlineHost
 {
 public:
     TimeOfDay time{12, 0, 0};
     std::filesystem::path directory;
     std::vector<std::string> opened;
+    std::vector<std::string> started;
+    bool reallyStart = false; ///< run programs instead of only recording them
+    std::chrono::milliseconds timeout = std::chrono::seconds(60);
     int quitRequests = 0;
     std::vector<std::string> messages;
 
     TimeOfDay localTimeOfDay() override { return time; }
     std::filesystem::path programDirectory() override { return directory; }
     void open(const std::string& target) override { opened.push_back(target); }
+    int startProgram(const std::filesystem::path& program) override
+    {
+        started.push_back(program.string());
+        return reallyStart ? OnlineHost::startProgram(program) : 0;
+    }
+    std::chrono::milliseconds requestTimeout() override { return timeout; }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
@@ -47,6 +57,17 @@ inline std::string readFile(const std::filesystem::path& path)
 inline void writeFile(const std::filesystem::path& path, const std::string& text)
 {
     std::ofstream(path, std::ios::binary) << text;
+}
+
+/// What \p action throws, as its text; empty when it returns.
+template <typename Action> std::string thrownText(Action action)
+{
+    try {
+        action();
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+    return {};
 }
 
 class OnlineTest : public ::testing::Test

@@ -1,6 +1,8 @@
 // Tests of the updater download: the files left in the program directory after each outcome and the reports sent.
 #include "tests/online/OnlineTestSupport.h"
 
+#include <thread>
+
 namespace twinspotter::test {
 namespace {
 
@@ -32,7 +34,7 @@ TEST_F(UpdaterTest, DownloadSavesStartsAndAsksToQuitWithoutAuthorization)
 
     EXPECT_EQ(readFile(updater()), LoopbackServer::kDefaultUpdater);
     EXPECT_FALSE(std::filesystem::exists(backup()));
-    EXPECT_EQ(host.opened, std::vector<std::string>{updater().string()});
+    EXPECT_EQ(host.started, std::vector<std::string>{updater().string()});
     EXPECT_EQ(host.quitRequests, 1);
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -60,7 +62,7 @@ TEST_F(UpdaterTest, MissingUpdaterIsReportedWithItsLiteralPlaceholderAndTheProgr
     EXPECT_FALSE(std::filesystem::exists(updater()));
     EXPECT_EQ(readFile(backup()), "old updater");
     EXPECT_EQ(host.quitRequests, 0);
-    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(host.started.empty());
     EXPECT_TRUE(host.messages.empty());
     ASSERT_EQ(reports().size(), 1u);
     EXPECT_EQ(reports()[0].query,
@@ -87,11 +89,11 @@ TEST_F(UpdaterTest, OtherErrorStatusIsSilent)
 TEST_F(UpdaterTest, RedirectIsFollowedAndTheFinalBodySaved)
 {
     server.redirect(kUpdaterPath, server.address() + "/mirror/TwinspotterUpdate-1.0.8.exe");
-    server.serve("/mirror/TwinspotterUpdate-1.0.8.exe", "new updater");
+    server.serve("/mirror/TwinspotterUpdate-1.0.8.exe", "#!/bin/sh\n# new updater\n");
 
     DownloadUpdater(UpdaterUrl);
 
-    EXPECT_EQ(readFile(updater()), "new updater");
+    EXPECT_EQ(readFile(updater()), "#!/bin/sh\n# new updater\n");
     EXPECT_EQ(host.quitRequests, 1);
 }
 
@@ -106,17 +108,17 @@ TEST_F(UpdaterTest, RedirectToALocalFileIsRefused)
 
 TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)
 {
-    server.serve("/downloads/twinspotter/Helper.bin", "helper");
+    server.serve("/downloads/twinspotter/Helper.bin", "#!/bin/sh\n# helper\n");
     DownloadUpdater(server.address() + "/downloads/twinspotter/Helper.bin");
-    EXPECT_EQ(readFile(dir() / "Helper.bin"), "helper");
-    EXPECT_EQ(host.opened, std::vector<std::string>{(dir() / "Helper.bin").string()});
+    EXPECT_EQ(readFile(dir() / "Helper.bin"), "#!/bin/sh\n# helper\n");
+    EXPECT_EQ(host.started, std::vector<std::string>{(dir() / "Helper.bin").string()});
 }
 
 TEST_F(UpdaterTest, FailedWritePropagatesWithoutStartOrQuit)
 {
     host.directory = dir() / "not-there" / "";
     EXPECT_THROW(DownloadUpdater(UpdaterUrl), std::system_error);
-    EXPECT_TRUE(host.opened.empty());
+    EXPECT_TRUE(host.started.empty());
     EXPECT_EQ(host.quitRequests, 0);
     EXPECT_TRUE(reports().empty());
 }
@@ -137,6 +139,45 @@ TEST_F(UpdaterTest, FailedMissingReportPropagates)
     server.answerStatus(kUpdaterPath, 404);
     server.answerStatus(kContactScriptPath, 503);
     EXPECT_THROW(DownloadUpdater(UpdaterUrl), HttpStatusError);
+}
+
+TEST_F(UpdaterTest, OnlyAProgramForThisMachineIsStartedAndOnlyThenDoesTheProgramQuit)
+{
+    host.reallyStart = true;
+    server.serve(kUpdaterPath, "#!/bin/sh\necho started >\"$0.ran\"\n");
+    DownloadUpdater(UpdaterUrl);
+    const auto mark = dir() / "TwinspotterUpdate.exe.ran";
+    for (int i = 0; i < 500 && readFile(mark).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(readFile(mark), "started\n");
+    EXPECT_EQ(host.quitRequests, 1);
+
+    server.serve(kUpdaterPath, std::string("MZ\x90\0", 4) + std::string(60, '\0')); // a Windows program
+    EXPECT_EQ(thrownText([] { DownloadUpdater(UpdaterUrl); }),
+              "The update was saved as " + updater().string() + ", but it is not a program for this system and " +
+                  "cannot be started here. The new version can be had from " + server.address() + "/.");
+    EXPECT_TRUE(std::filesystem::exists(updater()));
+    EXPECT_EQ(host.quitRequests, 1);
+    std::string elf = readFile("/proc/self/exe").substr(0, 64);
+    EXPECT_TRUE(IsProgramForThisMachine(elf));
+    elf[18] = static_cast<char>(elf[18] ^ 0x55); // another machine
+    EXPECT_FALSE(IsProgramForThisMachine(elf));
+}
+
+TEST_F(UpdaterTest, NothingIsWrittenIntoAFolderThatIsNotTheUsersOwn)
+{
+    std::vector<std::filesystem::path> folders = {"/usr/bin"};
+    std::filesystem::create_directory(dir() / "others");
+    if (::chown((dir() / "others").c_str(), 65534, 65534) == 0) // only root can give a folder away
+        folders.push_back(dir() / "others");
+    for (const auto& folder : folders) {
+        host.directory = folder / "";
+        EXPECT_EQ(thrownText([] { DownloadUpdater(UpdaterUrl); }),
+                  "The update cannot be installed from inside " + folder.string() + ": Twinspotter may not write " +
+                      "to that folder. The new version can be had from " + server.address() + "/.");
+        EXPECT_FALSE(std::filesystem::exists(folder / "TwinspotterUpdate.exe"));
+    }
+    EXPECT_TRUE(server.requests().empty());
 }
 
 } // namespace

@@ -82,5 +82,32 @@ TEST_F(WebTextTest, ProxyFromTheEnvironmentIsNotUsedForLoopback)
     EXPECT_EQ(GetWebText(VersionUrl, "", ""), "1.0.7");
 }
 
+TEST_F(WebTextTest, AnswersOverTheirLimitFailAtOnceButAnErrorPageKeepsItsStatus)
+{
+    server.serveEndless(kInfoPath);
+    EXPECT_NE(thrownText([] { GetWebText(InfoUrl, "", ""); }).find("is larger than 64 KiB"), std::string::npos);
+    server.serve(kContactScriptPath, std::string(3 << 20, 'r')); // its length declared
+    EXPECT_THROW(SendWebMessage("Comment", "Hi", "", true), WebError);
+    server.serveEndless(kUpdaterPath);
+    EXPECT_NE(thrownText([] { DownloadUpdater(UpdaterUrl); }).find("is larger than 64 MiB"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir() / "TwinspotterUpdate.exe"));
+
+    server.serve(kContactScriptPath, "noted");
+    server.serveEndless(kUpdaterPath, 404);
+    DownloadUpdater(UpdaterUrl); // still reported as missing
+    EXPECT_EQ(server.requestsFor(kContactScriptPath).size(), 2u);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.quitRequests, 0);
+}
+
+TEST_F(WebTextTest, AServerThatNeverAnswersEndsAtTheRequestTimeout)
+{
+    host.timeout = std::chrono::milliseconds(300);
+    server.stall(kVersionPath, std::chrono::seconds(10));
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(GetWebText(VersionUrl, "", ""), WebError);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+}
+
 } // namespace
 } // namespace twinspotter::test

@@ -4,6 +4,7 @@
 #include <httplib.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -61,6 +62,11 @@ public:
 
     ~LoopbackServer()
     {
+        {
+            std::lock_guard lock(m_mutex);
+            m_releasing = true;
+        }
+        m_released.notify_all();
         m_server.stop();
         if (m_thread.joinable())
             m_thread.join();
@@ -78,6 +84,13 @@ public:
     void redirect(const std::string& path, const std::string& location, int status = 302)
     {
         set(path, Answer{status, {}, location});
+    }
+    /// Sends an endless body in chunks, without a declared length, until the client gives up.
+    void serveEndless(const std::string& path, int status = 200) { set(path, Answer{status, {}, {}, true}); }
+    /// Accepts the request and says nothing for \p silence (or until the server goes), then answers with \p body.
+    void stall(const std::string& path, std::chrono::milliseconds silence, const std::string& body = "late")
+    {
+        set(path, Answer{200, body, {}, false, silence});
     }
 
     /// Called on the server's thread after each request is recorded (the standalone server logs with it).
@@ -114,6 +127,8 @@ private:
         int status = 200;
         std::string body;
         std::string location;
+        bool endless = false;
+        std::chrono::milliseconds silence{0};
     };
 
     void set(const std::string& path, Answer answer)
@@ -143,12 +158,23 @@ private:
         }
         if (callback)
             callback(recorded);
+        if (answer.silence.count() > 0) {
+            std::unique_lock lock(m_mutex);
+            m_released.wait_for(lock, answer.silence, [this] { return m_releasing; });
+        }
 
         if (!answer.location.empty()) {
             response.set_redirect(answer.location, answer.status);
             return;
         }
         response.status = answer.status;
+        if (answer.endless) {
+            response.set_chunked_content_provider("application/octet-stream", [](std::size_t, httplib::DataSink& sink) {
+                static const std::string chunk(64 * 1024, 'x');
+                return sink.write(chunk.data(), chunk.size());
+            });
+            return;
+        }
         response.set_content(answer.body, "text/plain");
     }
 
@@ -159,6 +185,8 @@ private:
     std::map<std::string, Answer> m_answers;
     std::vector<RecordedRequest> m_requests;
     std::function<void(const RecordedRequest&)> m_onRequest;
+    std::condition_variable m_released;
+    bool m_releasing = false;
 };
 
 } // namespace twinspotter::test

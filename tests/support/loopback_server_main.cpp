@@ -3,8 +3,10 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <string>
 
@@ -12,9 +14,11 @@ namespace {
 
 void usage()
 {
-    std::cerr << "usage: twinspotter-test-server [--version TEXT] [--log FILE]\n"
-                 "Serves the Twinspotter resources on 127.0.0.1 at a port the system chooses, prints the port,\n"
-                 "logs one line per request (path<TAB>query<TAB>Authorization or -) and runs until SIGINT/SIGTERM.\n";
+    std::cerr
+        << "usage: twinspotter-test-server [--version TEXT] [--updater FILE] [--answer PATH=STATUS] [--log FILE]\n"
+           "Serves the Twinspotter resources on 127.0.0.1 at a port the system chooses, prints the port,\n"
+           "logs one line per request (path<TAB>query<TAB>Authorization or -) and runs until SIGINT/SIGTERM.\n"
+           "--updater serves FILE as the updater; --answer makes PATH answer with an error STATUS.\n";
 }
 
 } // namespace
@@ -23,10 +27,20 @@ int main(int argc, char** argv)
 {
     std::string version = twinspotter::test::LoopbackServer::kDefaultVersion;
     std::string logPath;
+    std::string updater = twinspotter::test::LoopbackServer::kDefaultUpdater;
+    std::string errorPath;
+    int errorStatus = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
         if (option == "--version" && i + 1 < argc) {
             version = argv[++i];
+        } else if (option == "--updater" && i + 1 < argc) {
+            std::ifstream in(argv[++i], std::ios::binary);
+            updater.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        } else if (option == "--answer" && i + 1 < argc && std::strchr(argv[i + 1], '=')) {
+            errorPath = argv[++i];
+            errorStatus = std::atoi(errorPath.c_str() + errorPath.find('=') + 1);
+            errorPath.erase(errorPath.find('='));
         } else if (option == "--log" && i + 1 < argc) {
             logPath = argv[++i];
         } else {
@@ -53,6 +67,9 @@ int main(int argc, char** argv)
 
     twinspotter::test::LoopbackServer server;
     server.serve(twinspotter::test::kVersionPath, version);
+    server.serve(twinspotter::test::kUpdaterPath, updater);
+    if (!errorPath.empty())
+        server.answerStatus(errorPath, errorStatus);
     std::mutex logMutex; // the server answers on several threads
     server.onRequest([&log, &logMutex](const twinspotter::test::RecordedRequest& request) {
         std::lock_guard lock(logMutex);
