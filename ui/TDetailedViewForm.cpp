@@ -3,7 +3,7 @@
 
 #include "core/TFileF.h"
 #include "ui/Dialogs.h"
-#include "ui/Postponement.h"
+#include "online/Postponement.h"
 
 #include <QDate>
 #include <QDesktopServices>

@@ -7,7 +7,7 @@
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
-#include "ui/Postponement.h"
+#include "ui/UpdatePrompt.h"
 #include "ui/ResultsModel.h"
 #include "ui/TDetailedViewForm.h"
 #include "ui/TSplashScrForm.h"
@@ -343,7 +343,7 @@ bool TMainForm::runStartUpSteps()
 void TMainForm::runUpdatePrompt()
 {
     try {
-        twinspotter::postponed(this, [this](const QString& text) {
+        RunUpdatePrompt(this, [this](const QString& text) {
             ProgressLabel->setText(text);
             PaintNow(ProgressLabel);
         });

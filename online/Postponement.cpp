@@ -1,10 +1,7 @@
-// The update prompt at start-up: postponement file, locale time format, version check and the question.
-#include "ui/Postponement.h"
+// The update check at start-up: postponement file, locale time format and the version check.
+#include "online/Postponement.h"
 
 #include "online/Online.h"
-#include "ui/Dialogs.h"
-
-#include <QString>
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -228,38 +225,61 @@ private:
     std::size_t m_at = 0;
 };
 
-std::filesystem::path postponementPath()
+std::filesystem::path PostponementPath()
 {
     std::error_code error;
     const auto absolute = std::filesystem::absolute(kPostponementFileName, error);
     return error ? std::filesystem::path(kPostponementFileName) : absolute;
 }
 
-std::string systemError(const std::string& what, const std::filesystem::path& path, int error)
+std::string SystemError(const std::string& what, const std::filesystem::path& path, int error)
 {
     return what + " " + path.string() + ": " + std::strerror(error);
 }
 
-std::runtime_error notARegularFile(const std::filesystem::path& path)
+std::runtime_error NotARegularFile(const std::filesystem::path& path)
 {
     return std::runtime_error("The postponement file " + path.string() +
                               " is not a regular file. Remove it to let the update check run again.");
 }
 
+// Tells the window what the update check waits for, and that the wait is over when it ends, also by an error.
+class WaitingScope
+{
+public:
+    WaitingScope(UpdateQuestion& window, std::string_view text) : m_window(window) { m_window.showWaiting(text); }
+    ~WaitingScope() { end(); }
+    WaitingScope(const WaitingScope&) = delete;
+    WaitingScope& operator=(const WaitingScope&) = delete;
+
+    void end()
+    {
+        if (!m_ended)
+            m_window.showWaiting({});
+        m_ended = true;
+    }
+
+private:
+    UpdateQuestion& m_window;
+    bool m_ended = false;
+};
+
+} // namespace
+
 // Only a regular file is read, and only its beginning: a FIFO would block the start for good, a link to /dev/zero
 // would never end, and the one line that matters is about 30 bytes long. Plain system calls, so that every
 // refusal names its reason.
-std::string readFirstLine(const std::filesystem::path& path)
+std::string ReadPostponementLine(const std::filesystem::path& path)
 {
-    const int fd = ::open(kPostponementFileName, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ELOOP)
-        throw notARegularFile(path);
+        throw NotARegularFile(path);
     if (fd < 0)
-        throw std::runtime_error(systemError("Cannot open the postponement file", path, errno));
+        throw std::runtime_error(SystemError("Cannot open the postponement file", path, errno));
     struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        throw notARegularFile(path);
+        throw NotARegularFile(path);
     }
     std::string content(kPostponementReadBytes, '\0');
     std::size_t got = 0;
@@ -270,7 +290,7 @@ std::string readFirstLine(const std::filesystem::path& path)
         if (n < 0) {
             const int error = errno;
             ::close(fd);
-            throw std::runtime_error(systemError("Cannot read the postponement file", path, error));
+            throw std::runtime_error(SystemError("Cannot read the postponement file", path, error));
         }
         if (n == 0)
             break;
@@ -290,25 +310,25 @@ std::string readFirstLine(const std::filesystem::path& path)
 
 // Written under a new name beside the file and renamed over it: a full disk or a crash never leaves half a line,
 // and a link in its place is replaced, never followed.
-void writeFile(const std::filesystem::path& path, const std::string& text)
+void WritePostponementFile(const std::filesystem::path& path, const std::string& text)
 {
     if (IsSystemDirectory(path.parent_path()))
         throw std::runtime_error("Cannot write the postponement file " + path.string() +
                                  ": Twinspotter writes nothing into a system folder. Start it from a folder of your "
                                  "own to keep the postponement.");
-    std::string temporary;
+    std::filesystem::path temporary;
     int fd = -1;
     int error = 0;
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary =
-            "." + std::string(kPostponementFileName) + "." + std::to_string(::getpid()) + "." + std::to_string(attempt);
+        temporary = path.parent_path() /
+                    ("." + path.filename().string() + "." + std::to_string(::getpid()) + "." + std::to_string(attempt));
         fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         error = fd < 0 ? errno : 0;
         if (error != 0 && error != EEXIST)
             break;
     }
     if (fd < 0)
-        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
+        throw std::runtime_error(SystemError("Cannot write the postponement file", path, error));
 
     std::size_t done = 0;
     while (done < text.size() && error == 0) {
@@ -324,40 +344,13 @@ void writeFile(const std::filesystem::path& path, const std::string& text)
         error = errno;
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temporary.c_str(), kPostponementFileName) != 0)
+    if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0)
         error = errno;
     if (error != 0) {
         ::unlink(temporary.c_str());
-        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
+        throw std::runtime_error(SystemError("Cannot write the postponement file", path, error));
     }
 }
-
-// Tells the window what the update prompt waits for, and that the wait is over when it ends, also by an error.
-class WaitingScope
-{
-public:
-    WaitingScope(const WaitingNotice& notice, const char* text) : m_notice(notice)
-    {
-        if (m_notice)
-            m_notice(QString::fromUtf8(text));
-    }
-    ~WaitingScope() { end(); }
-    WaitingScope(const WaitingScope&) = delete;
-    WaitingScope& operator=(const WaitingScope&) = delete;
-
-    void end()
-    {
-        if (m_notice && !m_ended)
-            m_notice(QString());
-        m_ended = true;
-    }
-
-private:
-    const WaitingNotice& m_notice;
-    bool m_ended = false;
-};
-
-} // namespace
 
 LocalDateTime LocalDateTimeOf(system_clock::time_point moment)
 {
@@ -543,21 +536,16 @@ LocalDateTime DateTimeSettings::Parse(const std::string& text) const
     return LocalDateTime{date, seconds{hour24 * 3600 + minute * 60 + second}};
 }
 
-void postponed(QWidget* parent, const WaitingNotice& waiting)
-{
-    postponed(parent, DateTimeSettings::FromLocale(), waiting);
-}
-
-void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting)
+void RunUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
 {
     OnlineHost& host = CurrentOnlineHost();
     const std::string currentText = settings.Format(LocalDateTimeOf(host.now()));
 
     bool due = true;
-    const std::filesystem::path path = postponementPath();
+    const std::filesystem::path path = PostponementPath();
     std::error_code missing;
-    if (std::filesystem::exists(std::filesystem::symlink_status(kPostponementFileName, missing))) {
-        const std::string line = readFirstLine(path);
+    if (std::filesystem::exists(std::filesystem::symlink_status(path, missing))) {
+        const std::string line = ReadPostponementLine(path);
         LocalDateTime stored;
         try {
             stored = settings.Parse(line);
@@ -570,7 +558,7 @@ void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingN
     }
     if (!due)
         return;
-    WaitingScope checking(waiting, "Checking for a newer version ...");
+    WaitingScope checking(window, "Checking for a newer version ...");
     if (!InternetAvailable())
         return;
 
@@ -579,14 +567,14 @@ void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingN
     if (ProductVersion == LatestVersion)
         return;
 
-    if (dialogs().confirm(parent, QString::fromUtf8(kUpdateQuestion))) {
-        WaitingScope downloading(waiting, "Downloading the update ...");
+    if (window.askToUpdate()) {
+        WaitingScope downloading(window, "Downloading the update ...");
         DownloadUpdater(UpdaterUrl);
         SendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;
     }
     const LocalDateTime next = AddDays(LocalDateTimeOf(host.now()), kPostponementDays);
-    writeFile(path, settings.Format(next) + "\r\n");
+    WritePostponementFile(path, settings.Format(next) + "\r\n");
 }
 
 } // namespace twinspotter

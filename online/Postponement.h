@@ -1,14 +1,12 @@
-// The update prompt at start-up and the seven-day postponement recorded in "postponed.txt".
+// The update check at start-up and the seven-day postponement recorded in "postponed.txt", without the window.
 #pragma once
 
 #include <chrono>
 #include <compare>
-#include <functional>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
-
-class QString;
-class QWidget;
+#include <string_view>
 
 namespace twinspotter {
 
@@ -71,19 +69,33 @@ private:
     std::string m_pm;
 };
 
-/// Shown while the update prompt waits for the server, with an empty text once the wait is over.
-using WaitingNotice = std::function<void(const QString& text)>;
+/// The first line of the postponement file at \p path, without its line end. Only a regular file is read (never
+/// through a link, never more than its first 256 bytes). Throws an error that names the file when it cannot be read
+/// or is no regular file, and DateTimeConversionError when its beginning is too long to be a date and time.
+std::string ReadPostponementLine(const std::filesystem::path& path);
 
-/// The update prompt of every start: when the postponement file in the working directory is missing or its moment
+/// Replaces the postponement file at \p path by \p text: written under a new name beside it, synced and renamed over
+/// it, so a link in its place is replaced, never followed, and a crash never leaves half a line. Refuses a system
+/// folder. Throws an error that names the file.
+void WritePostponementFile(const std::filesystem::path& path, const std::string& text);
+
+/// What the update check needs from the window.
+class UpdateQuestion
+{
+public:
+    virtual ~UpdateQuestion() = default;
+    /// Asks kUpdateQuestion; true only for Yes.
+    virtual bool askToUpdate() = 0;
+    /// Says what the check waits for before a request starts, and with an empty text that the wait is over.
+    virtual void showWaiting(std::string_view text) = 0;
+};
+
+/// The update check of every start: when the postponement file in the working directory is missing or its moment
 /// has come, and the probe finds the internet, fetches the version text into LatestVersion; when it differs from
-/// ProductVersion, asks kUpdateQuestion through the dialogs. Yes downloads the updater and sends the "Update"
-/// report (the file stays as it is); any other answer writes now + 7 days to the file. The clock is the online
-/// host's now(). waiting hears of the probe and fetch, and of the download, before they start.
-/// The file is read only when it is a regular file (never through a link, never more than its first 256 bytes)
-/// and written through a new file renamed over it, so a link in its place is replaced, not followed.
+/// ProductVersion, asks \p window. Yes downloads the updater and sends the "Update" report (the file stays as it
+/// is); any other answer writes now + 7 days to the file. The clock is the online host's now().
 /// Catches nothing: a file that cannot be read, written or converted throws an error that names it, and a failed
 /// fetch or download propagates, for the caller's general error report.
-void postponed(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting = {});
-void postponed(QWidget* parent, const WaitingNotice& waiting = {});
+void RunUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings);
 
 } // namespace twinspotter
