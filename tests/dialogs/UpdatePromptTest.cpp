@@ -1,7 +1,9 @@
 // The update question at start-up as the window asks it, and the window on screen while the check waits.
-#include "ui/UpdatePrompt.h"
+// Qt's headers first: moc reads this file and stumbles on the standard library's concepts without them.
 #include "tests/dialogs/DialogTestSupport.h"
+
 #include "ui/TMainForm.h"
+#include "ui/UpdatePrompt.h"
 
 #include <QLabel>
 #include <QTemporaryDir>
