@@ -4,6 +4,8 @@
 # again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Every warning is an error here; the package step below builds from the same configuration.
+export TWINSPOTTER_WERROR=ON
 bash scripts/install-deps.sh
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j 2 --timeout 300)
@@ -13,6 +15,6 @@ bash scripts/package.sh >/dev/null
 bash tests/package/check_package.sh twinspotter_*.deb
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTWINSPOTTER_CORE_ONLY=ON \
-    -DTWINSPOTTER_SANITIZE=ON >/dev/null
+    -DTWINSPOTTER_SANITIZE=ON -DTWINSPOTTER_WERROR=ON >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
 (cd build-sanitize && ctest --output-on-failure -j 2 --timeout 300)
