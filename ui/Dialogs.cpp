@@ -2,12 +2,19 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -68,8 +75,70 @@ void Dialogs::error(QWidget* parent, const QString& text)
 
 QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                             QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+    FolderPicker picker(title, parent);
+    return picker.exec() == QDialog::Accepted ? picker.chosenFolder() : QString();
+}
+
+QString PickerStartFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(PickerStartFolder())
+{
+    setWindowTitle(title);
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    m_model->setReadOnly(true);
+    m_model->setRootPath(QDir::rootPath());
+
+    m_view = new QTreeView(this);
+    m_view->setModel(m_model);
+    m_view->setHeaderHidden(true);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        m_view->hideColumn(column);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!chosenFolder().isEmpty()); });
+    // Folders are listed in the background, and each listing pushes the rows below it down: the start folder is
+    // brought back to the top until the user has chosen something.
+    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
+        if (!m_view->selectionModel()->hasSelection())
+            showStartFolder();
+    });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_view);
+    layout->addWidget(m_buttons);
+    resize(520, 440);
+
+    const QModelIndex start = m_model->index(m_start);
+    for (QModelIndex folder = start; folder.isValid(); folder = folder.parent())
+        m_view->expand(folder);
+}
+
+QString FolderPicker::chosenFolder() const
+{
+    const QModelIndexList chosen = m_view->selectionModel()->selectedRows();
+    return chosen.isEmpty() ? QString() : m_model->filePath(chosen.first());
+}
+
+void FolderPicker::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    showStartFolder();
+}
+
+void FolderPicker::showStartFolder()
+{
+    m_view->scrollTo(m_model->index(m_start), QAbstractItemView::PositionAtTop);
 }
 
 Dialogs& dialogs()
