@@ -51,9 +51,9 @@ public:
     void edtStartDir2Change(const PathString& location2) { SameDir = location2.empty(); }
 
     /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode), and has
-    /// the host rebuild the table. Changes nothing on disk. A cancel keeps the pairs made so far and the counts
-    /// of the folders walked to the end; the previous pairs stay until the catalogue is complete. Does nothing
-    /// while a search or removal runs.
+    /// the host rebuild the table. Changes nothing on disk. A cancel keeps the pairs made so far and the files
+    /// counted until then; the previous pairs stay until the catalogue is complete. Does nothing while a search or
+    /// removal runs.
     void ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host);
 
     /// Asks a running search to stop at its next poll.

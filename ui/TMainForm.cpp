@@ -72,7 +72,8 @@ void setTextColor(QWidget* widget, const QColor& color)
     widget->setPalette(palette);
 }
 
-template <typename T> T* named(T* widget, const char* name)
+template <typename T>
+T* named(T* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -109,7 +110,8 @@ TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_s
     for (int column = 0; column < 4; ++column)
         strGridD->setColumnWidth(column, initialWidths[column]);
     connect(strGridD, &QTableView::clicked, this, &TMainForm::strGridDClick);
-    connect(strGridD->selectionModel(), &QItemSelectionModel::selectionChanged, this, &TMainForm::strGridDSelectCell);
+    connect(strGridD->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &TMainForm::strGridDSelectCell);
     connect(strGridD, &QTableView::doubleClicked, this, &TMainForm::strGridDDblClick);
 
     buildBottomPanel();

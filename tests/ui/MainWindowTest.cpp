@@ -200,11 +200,10 @@ private slots:
         QCOMPARE(form.TntBitBtn1->text(), QStringLiteral("..."));
         QVERIFY(form.ProgressLabel->text().isEmpty() && form.ProgressCounter->text().isEmpty());
 
-        for (const char* name :
-             {"edtStartDir1", "TntBitBtn1",    "edtStartDir2",    "TntBitBtn2", "lbTotalFiles1", "lbTotalfiles2",
-              "Labelcount1",  "ProgressLabel", "ProgressCounter", "Buttonfind", "chkName",       "chkDate",
-              "chkSize",      "btnCancel",     "strGridD",        "chksafety",  "edtSavedir",    "btnBrowsSaveD",
-              "lbUseShift",   "btnDelDir1",    "btnDelDir2",      "btnDelete",  "TntBitBtn3"})
+        for (const char* name : {"edtStartDir1", "TntBitBtn1", "edtStartDir2", "TntBitBtn2", "lbTotalFiles1",
+                                 "lbTotalfiles2", "Labelcount1", "ProgressLabel", "ProgressCounter", "Buttonfind",
+                                 "chkName", "chkDate", "chkSize", "btnCancel", "strGridD", "chksafety", "edtSavedir",
+                                 "btnBrowsSaveD", "lbUseShift", "btnDelDir1", "btnDelDir2", "btnDelete", "TntBitBtn3"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
         QCOMPARE(form.File1->title(), QStringLiteral("File"));
         QCOMPARE(form.Exit1->text(), QStringLiteral("Exit"));
@@ -537,9 +536,9 @@ private slots:
         form->resize(1042 - (form->frameGeometry().width() - form->width()), form->height());
         QTRY_COMPARE(form->frameGeometry().width(), 1042);
         QHeaderView* header = form->strGridD->horizontalHeader();
-        QCOMPARE(
-            (Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2), header->sectionSize(3)}),
-            (Widths{31, 115, 417, 417}));
+        QCOMPARE((Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
+                         header->sectionSize(3)}),
+                 (Widths{31, 115, 417, 417}));
     }
 
     void aCancelledSearchShowsEveryPairItFoundAndSaysWhatItCounted()
