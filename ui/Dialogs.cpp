@@ -10,6 +10,7 @@
 #include <QFileSystemModel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -105,14 +106,19 @@ FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(pare
     m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            [this] { m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!chosenFolder().isEmpty()); });
-    // Folders are listed in the background, and each listing pushes the rows below it down: the start folder is
-    // brought back to the top until the user has chosen something.
-    connect(m_model, &QFileSystemModel::directoryLoaded, this, [this] {
-        if (!m_view->selectionModel()->hasSelection())
-            showStartFolder();
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_followStart = false;
+        m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!chosenFolder().isEmpty());
     });
+    // Folders are listed and sorted in the background, and each new row above the start folder pushes it down: it
+    // is brought back to the top, once the view has laid the rows out, until the user scrolls or chooses.
+    const auto follow = [this] {
+        if (m_followStart)
+            QTimer::singleShot(0, this, &FolderPicker::showStartFolder);
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(m_view->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { m_followStart = false; });
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_view);
@@ -122,6 +128,10 @@ FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(pare
     const QModelIndex start = m_model->index(m_start);
     for (QModelIndex folder = start; folder.isValid(); folder = folder.parent())
         m_view->expand(folder);
+    // From here on, a folder opened or closed is the user's doing: the view stays where they put it.
+    const auto stopFollowing = [this] { m_followStart = false; };
+    connect(m_view, &QTreeView::expanded, this, stopFollowing);
+    connect(m_view, &QTreeView::collapsed, this, stopFollowing);
 }
 
 QString FolderPicker::chosenFolder() const
@@ -138,7 +148,8 @@ void FolderPicker::showEvent(QShowEvent* event)
 
 void FolderPicker::showStartFolder()
 {
-    m_view->scrollTo(m_model->index(m_start), QAbstractItemView::PositionAtTop);
+    if (m_followStart)
+        m_view->scrollTo(m_model->index(m_start), QAbstractItemView::PositionAtTop);
 }
 
 Dialogs& dialogs()

@@ -65,6 +65,7 @@ private:
     QTreeView* m_view = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
     QString m_start;
+    bool m_followStart = true;
 };
 
 /// The dialogs in use: the real boxes unless a test has put its own in place.

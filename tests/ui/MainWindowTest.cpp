@@ -683,6 +683,7 @@ private slots:
             QCOMPARE(picker.startFolder(), home.filePath(QStringLiteral("Desktop")));
             const QModelIndex start = picker.model()->index(picker.startFolder());
             QVERIFY(picker.folders()->isExpanded(start));
+            QTRY_VERIFY(picker.folders()->viewport()->rect().contains(picker.folders()->visualRect(start)));
             QVERIFY(!picker.folders()->selectionModel()->hasSelection());
             const QList<QPushButton*> buttons = picker.findChildren<QPushButton*>();
             QCOMPARE(buttons.size(), 2); // OK and Cancel: no new-folder button
