@@ -14,9 +14,11 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,16 +93,43 @@ bool readLocations(const QStringList& arguments, QStringList& locations)
     return true;
 }
 
+// Watches the search about to start and cancels it at the first point where it lets the window handle its events
+// with at least \p pairs pairs found; a zero timer runs at every such point. The caller deletes the watch.
+QTimer* cancelSearchAfter(twinspotter::TMainForm& form, std::size_t pairs)
+{
+    auto* watch = new QTimer(&form);
+    QObject::connect(watch, &QTimer::timeout, &form, [&form, watch, pairs] {
+        if (form.btnCancel->isEnabled() && form.state().FCompared.size() >= pairs) {
+            watch->stop();
+            form.btnCancel->click();
+        }
+    });
+    watch->start(0);
+    return watch;
+}
+
 // Screenshots only: with TWINSPOTTER_SCREENSHOT set, the program runs one search on the locations it was given,
-// saves a picture of its own window there and quits.
+// saves a picture of its own window there and quits. TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that
+// search once it has found N pairs; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first.
 void scheduleScreenshot(twinspotter::TMainForm& form)
 {
     const QString target = qEnvironmentVariable("TWINSPOTTER_SCREENSHOT");
     if (target.isEmpty())
         return;
     QTimer::singleShot(300, &form, [&form, target] {
+        bool cancel = false;
+        const int cancelAfter = qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_CANCEL", &cancel);
+        QTimer* watch = cancel ? cancelSearchAfter(form, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
         if (!form.edtStartDir1->text().isEmpty())
             form.Buttonfind->click();
+        if (watch) {
+            // A small tree is searched between two of the window's servicing points: nothing could stop it.
+            if (!form.state().searchCancelled())
+                std::fprintf(stderr, "twinspotter: the search ended before it could be cancelled\n");
+            delete watch;
+        }
+        if (qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_LAST_ROWS") != 0)
+            form.strGridD->scrollToBottom();
         QTimer::singleShot(300, &form, [&form, target] {
             const bool saved = form.grab().save(target, "PNG");
             QCoreApplication::exit(saved ? 0 : 1);

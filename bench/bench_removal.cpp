@@ -87,8 +87,7 @@ void SyntheticRuns(std::size_t count)
     YesHost host;
     const auto run = [&](const char* what, auto command) {
         MainFormState state(disk);
-        state.SameDir = false;
-        state.setPairs(pairs, {});
+        state.setPairs(pairs, {}, SearchMode::TwoLocations);
         const double start = CpuSeconds();
         const RemovalReport report = command(state);
         std::printf("  %-34s %7.3f s  (%d removed)\n", what, CpuSeconds() - start, report.count);

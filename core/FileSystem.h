@@ -48,6 +48,7 @@ enum class KeepReason : std::uint8_t {
     MoveFailed,           ///< the safety directory cannot take the file (error)
     CopyFailed,           ///< the copy onto the safety directory's file system failed (error)
     SourceNotRemoved,     ///< copied, but the original could not be removed, so the copy was taken back (error)
+    AlreadyGone,          ///< not there any more when the removal came to it: removed by something else
 };
 
 /// Words for the user: why the file stayed.
@@ -62,7 +63,7 @@ struct RemovalResult
     static RemovalResult kept(KeepReason why, int error = 0) { return {RemoveOutcome::StillPresent, why, error}; }
 };
 
-/// A file that a removal command set out to remove and left where it is.
+/// A file that a removal command set out to remove and did not: left where it is, or found gone already.
 struct KeptFile
 {
     PathString path;
@@ -70,8 +71,8 @@ struct KeptFile
     int error = 0;
 
     std::string text() const { return KeepReasonText(reason, error); }
-    /// Left by the pairing rules (its partner is gone), not by a failure.
-    bool byRule() const { return reason == KeepReason::PartnerGone; }
+    /// Not a failure: left by the pairing rules (its partner is gone), or gone before the removal came to it.
+    bool byRule() const { return reason == KeepReason::PartnerGone || reason == KeepReason::AlreadyGone; }
 };
 
 /// A file as the search recorded it: the directory text the walk made (ending with the separator), its name and

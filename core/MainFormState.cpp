@@ -17,6 +17,7 @@ void MainFormState::ButtonfindClick(const PathString& location1, const PathStrin
     try {
         FlagScope running(m_searching);
         FCanceled = false;
+        m_searchCancelled = false;
         runSearch(location1, location2, host);
     } catch (...) {
         host.searchEnded();
@@ -40,12 +41,15 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
     if (!SameDir)
         recordLocation(location2, locations);
     m_locations = std::move(locations);
+    m_searchedMode = SameDir ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
 
     host.showPhase("Looking for duplicates ...");
     if (SameDir)
         MatchWithinCatalogue(catalogue, FCompared, env);
     else
         MatchTreeAgainstCatalogue(catalogue, FCompared, location2, kSearchMask, countallfiles2, env);
+    // A cancel that arrives while the table is rebuilt comes after every pair was found: the search is complete.
+    m_searchCancelled = FCanceled;
 
     host.rebuildResultsTable();
     host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()));

@@ -14,6 +14,9 @@ namespace twinspotter {
 
 inline constexpr std::string_view kSearchMask = "*.*";
 
+/// What a search compared: the files of one location with each other, or location 2 against location 1.
+enum class SearchMode { SingleDirectory, TwoLocations };
+
 class MainFormState
 {
 public:
@@ -29,20 +32,28 @@ public:
     FileSystem& fileSystem() { return m_fs; }
     /// The locations the last search walked, as its pairs name them.
     const std::vector<LocationRoot>& searchedLocations() const { return m_locations; }
-    /// Replaces the pair list by \p pairs that a search of \p locations made (for callers that build pairs
-    /// themselves, such as tests and benchmarks).
-    void setPairs(TFiles pairs, std::vector<LocationRoot> locations)
+    /// The mode of the search that made the pairs; removals count against its locations, whatever the location-2
+    /// field has said since.
+    SearchMode searchedMode() const { return m_searchedMode; }
+    /// True when the last search was cancelled before it had walked and matched everything; its pairs and counters
+    /// are those found until then.
+    bool searchCancelled() const { return m_searchCancelled; }
+    /// Replaces the pair list by \p pairs that a search of \p locations in \p mode made (for callers that build
+    /// pairs themselves, such as tests and benchmarks).
+    void setPairs(TFiles pairs, std::vector<LocationRoot> locations, SearchMode mode)
     {
         FCompared = std::move(pairs);
         m_locations = std::move(locations);
+        m_searchedMode = mode;
     }
 
     /// Follows the location-2 field: empty means single-directory mode.
     void edtStartDir2Change(const PathString& location2) { SameDir = location2.empty(); }
 
     /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode), and has
-    /// the host rebuild the table. Changes nothing on disk. A cancel keeps the pairs made so far; the previous
-    /// pairs stay until the catalogue is complete. Does nothing while a search or removal runs.
+    /// the host rebuild the table. Changes nothing on disk. A cancel keeps the pairs made so far and the files
+    /// counted until then; the previous pairs stay until the catalogue is complete. Does nothing while a search or
+    /// removal runs.
     void ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host);
 
     /// Asks a running search to stop at its next poll.
@@ -78,11 +89,14 @@ protected:
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
     /// The count message, the kept files when there are any, and the table rebuild.
     void finishRemoval(const RemovalReport& report, CommandHost& host);
-    std::int32_t& counterOf(Side side);
+    /// One file fewer on \p side, never below zero.
+    void lowerCounterOf(Side side);
 
     FileSystem& m_fs;
     /// The locations the search that made FCompared walked; removals reach files only through them.
     std::vector<LocationRoot> m_locations;
+    SearchMode m_searchedMode = SearchMode::SingleDirectory;
+    bool m_searchCancelled = false;
     bool m_searching = false;
     bool m_removing = false;
 };

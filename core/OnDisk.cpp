@@ -569,6 +569,8 @@ std::string KeepReasonText(KeepReason reason, int error)
         return "it cannot be copied into the safety directory" + cause;
     case KeepReason::SourceNotRemoved:
         return "it was copied into the safety directory but cannot be removed here, so the copy was taken back" + cause;
+    case KeepReason::AlreadyGone:
+        return "it is no longer there";
     }
     return {};
 }

@@ -238,9 +238,13 @@ private:
 
 } // namespace
 
-std::int32_t& MainFormState::counterOf(Side side)
+void MainFormState::lowerCounterOf(Side side)
 {
-    return side == Side::Location1 || SameDir ? countallfiles1 : countallfiles2;
+    // The search's own mode, not the location-2 field's: typing into it since must not move the count elsewhere.
+    std::int32_t& counter =
+        side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory ? countallfiles1 : countallfiles2;
+    if (counter > 0)
+        --counter;
 }
 
 RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
@@ -256,10 +260,11 @@ void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResu
     case RemoveOutcome::Removed:
         ++report.count;
         pair.Deleted = true;
-        --counterOf(side);
+        lowerCounterOf(side);
         break;
     case RemoveOutcome::Gone:
         pair.Deleted = true;
+        report.kept.push_back({SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0});
         break;
     case RemoveOutcome::StillPresent:
         report.kept.push_back({SideDirectory(pair, side) + pair.Name, result.reason, result.error});
@@ -350,12 +355,15 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
         return std::nullopt;
 
     const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host), nullptr);
+    const TFileF& pair = FCompared[fileIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
-        const TFileF& pair = FCompared[fileIndex];
         host.reportKept({{SideDirectory(pair, side) + pair.Name, result.reason, result.error}});
         return result.outcome;
     }
-    --counterOf(side);
+    // The view closes right after: without a word, a file that had already gone would look removed by it.
+    if (result.outcome == RemoveOutcome::Gone)
+        host.reportKept({{SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0}});
+    lowerCounterOf(side);
     MarkSiblingsDeleted(FCompared, fileIndex, side);
     FCompared[fileIndex].Deleted = true;
     return result.outcome;

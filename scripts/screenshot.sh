@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
 # Takes a PNG of the main window under a private Xvfb display, optionally after a search on given locations.
-# Usage: scripts/screenshot.sh [OUT.png] [LOCATION1 [LOCATION2]]
+# Usage: scripts/screenshot.sh [--cancel-after PAIRS] [--last-rows] [OUT.png] [LOCATION1 [LOCATION2]]
+#   --cancel-after PAIRS  press Cancel once the search has found PAIRS pairs (0: during the first walk)
+#   --last-rows           scroll the results table to its last rows before the picture
 # TWINSPOTTER_BIN names the program to run (default: build/app/twinspotter beside this script's repository).
 set -euo pipefail
+
+cancel_after=""
+last_rows=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --cancel-after)
+            [[ "${2:-}" =~ ^[0-9]+$ ]] || { echo "screenshot: --cancel-after needs a number of pairs" >&2; exit 2; }
+            cancel_after="$2"; shift 2 ;;
+        --last-rows) last_rows=1; shift ;;
+        --) shift; break ;;
+        -*) echo "screenshot: unknown option $1" >&2; exit 2 ;;
+        *) break ;;
+    esac
+done
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 out="$(realpath -m "${1:-twinspotter.png}")"
@@ -25,5 +41,6 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1
 # Nothing may leave the machine: the online services talk to a closed loopback port and probe no real host.
 DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" XDG_CONFIG_HOME="$runtime/config" QT_QPA_PLATFORM=xcb \
 TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid" \
-TWINSPOTTER_SCREENSHOT="$out" timeout 120 "$bin" -- "${@:2}"
+TWINSPOTTER_SCREENSHOT="$out" TWINSPOTTER_SCREENSHOT_CANCEL="$cancel_after" TWINSPOTTER_SCREENSHOT_LAST_ROWS="$last_rows" \
+timeout 120 "$bin" -- "${@:2}"
 echo "$out"

@@ -2,12 +2,20 @@
 #include "ui/Dialogs.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
+#include <QFileInfo>
+#include <QFileSystemModel>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -68,8 +76,80 @@ void Dialogs::error(QWidget* parent, const QString& text)
 
 QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
 {
-    return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                             QFileDialog::ShowDirsOnly | QFileDialog::ReadOnly);
+    FolderPicker picker(title, parent);
+    return picker.exec() == QDialog::Accepted ? picker.chosenFolder() : QString();
+}
+
+QString PickerStartFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
+FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(PickerStartFolder())
+{
+    setWindowTitle(title);
+    m_model = new QFileSystemModel(this);
+    m_model->setFilter(QDir::AllDirs | QDir::Drives | QDir::NoDotAndDotDot);
+    m_model->setReadOnly(true);
+    m_model->setRootPath(QDir::rootPath());
+
+    m_view = new QTreeView(this);
+    m_view->setModel(m_model);
+    m_view->setHeaderHidden(true);
+    for (int column = 1; column < m_model->columnCount(); ++column)
+        m_view->hideColumn(column);
+    m_view->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    m_buttons->button(QDialogButtonBox::Ok)->setEnabled(false);
+    connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        m_followStart = false;
+        m_buttons->button(QDialogButtonBox::Ok)->setEnabled(!chosenFolder().isEmpty());
+    });
+    // Folders are listed and sorted in the background, and each new row above the start folder pushes it down: it
+    // is brought back to the top, once the view has laid the rows out, until the user scrolls or chooses.
+    const auto follow = [this] {
+        if (m_followStart)
+            QTimer::singleShot(0, this, &FolderPicker::showStartFolder);
+    };
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(m_view->verticalScrollBar(), &QScrollBar::actionTriggered, this, [this] { m_followStart = false; });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_view);
+    layout->addWidget(m_buttons);
+    resize(520, 440);
+
+    const QModelIndex start = m_model->index(m_start);
+    for (QModelIndex folder = start; folder.isValid(); folder = folder.parent())
+        m_view->expand(folder);
+    // From here on, a folder opened or closed is the user's doing: the view stays where they put it.
+    const auto stopFollowing = [this] { m_followStart = false; };
+    connect(m_view, &QTreeView::expanded, this, stopFollowing);
+    connect(m_view, &QTreeView::collapsed, this, stopFollowing);
+}
+
+QString FolderPicker::chosenFolder() const
+{
+    const QModelIndexList chosen = m_view->selectionModel()->selectedRows();
+    return chosen.isEmpty() ? QString() : m_model->filePath(chosen.first());
+}
+
+void FolderPicker::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    showStartFolder();
+}
+
+void FolderPicker::showStartFolder()
+{
+    if (m_followStart)
+        m_view->scrollTo(m_model->index(m_start), QAbstractItemView::PositionAtTop);
 }
 
 Dialogs& dialogs()

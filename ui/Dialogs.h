@@ -3,11 +3,15 @@
 
 #include "core/FileSystem.h"
 
+#include <QDialog>
 #include <QString>
 
 #include <functional>
 #include <vector>
 
+class QDialogButtonBox;
+class QFileSystemModel;
+class QTreeView;
 class QWidget;
 
 namespace twinspotter {
@@ -29,8 +33,39 @@ public:
     virtual void keptFiles(QWidget* parent, const QString& summary, const QString& details);
     /// The general error report: the text of an error that escaped a command.
     virtual void error(QWidget* parent, const QString& text);
-    /// A folder picker offering directories only; an empty text when the user cancels.
+    /// A FolderPicker titled \p title; an empty text when the user cancels.
     virtual QString chooseDirectory(QWidget* parent, const QString& title);
+};
+
+/// Where the folder picker opens: the user's desktop folder, or the home folder when there is none.
+QString PickerStartFolder();
+
+/// The folder picker: the file system's folders as a tree, opened at PickerStartFolder() with nothing chosen and
+/// no way to make, rename or delete a folder. Unlike Qt's file dialog, it keeps no history and writes nothing.
+class FolderPicker : public QDialog
+{
+    Q_OBJECT
+
+public:
+    FolderPicker(const QString& title, QWidget* parent = nullptr);
+
+    const QString& startFolder() const { return m_start; }
+    /// The chosen folder; empty while none is.
+    QString chosenFolder() const;
+    QTreeView* folders() const { return m_view; }
+    QFileSystemModel* model() const { return m_model; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showStartFolder();
+
+    QFileSystemModel* m_model = nullptr;
+    QTreeView* m_view = nullptr;
+    QDialogButtonBox* m_buttons = nullptr;
+    QString m_start;
+    bool m_followStart = true;
 };
 
 /// The dialogs in use: the real boxes unless a test has put its own in place.

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -21,12 +22,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 namespace twinspotter {
 
 namespace {
 
 constexpr int kColumns = 4;
+constexpr int kColumnPath = 1;
+constexpr int kColumnSize = 2;
+constexpr int kColumnDate = 3;
 constexpr int kColumnWidths[kColumns] = {37, 488, 93, 136};
 // As many digits as a double holds exactly in decimal.
 constexpr int kSignificantDigits = 15;
@@ -191,6 +196,22 @@ void TDetailedViewForm::setRow(int row, const QString& number, const QString& pa
     }
 }
 
+void TDetailedViewForm::fitSizeAndDate(const QString& size, const QString& date)
+{
+    // Size and date are read whole or not at all; the path column, which shows its text whole on hover, gives
+    // up what they need beyond their usual widths.
+    const QFontMetrics metrics(strGridDel->font());
+    const int margin =
+        2 * (strGridDel->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, strGridDel) + 1) + 1;
+    int extra = 0;
+    for (const auto& [column, text] : {std::pair{kColumnSize, size}, std::pair{kColumnDate, date}}) {
+        const int width = std::max(kColumnWidths[column], metrics.horizontalAdvance(text) + margin);
+        extra += width - kColumnWidths[column];
+        strGridDel->setColumnWidth(column, width);
+    }
+    strGridDel->setColumnWidth(kColumnPath, kColumnWidths[kColumnPath] - extra);
+}
+
 void TDetailedViewForm::FormShow()
 {
     FileIndex = m_state.ComparedItem;
@@ -203,6 +224,7 @@ void TDetailedViewForm::FormShow()
     const QString date = DateText(pair.Date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
+    fitSizeAndDate(size, date);
     strGridDel->setCurrentCell(kRowLocation1, 0);
 }
 

@@ -63,6 +63,7 @@ private slots:
 
 private:
     void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
+    void fitSizeAndDate(const QString& size, const QString& date);
 
     MainFormState& m_state;
     CommandHost& m_host;

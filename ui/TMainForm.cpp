@@ -29,10 +29,13 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QStyle>
 #include <QTableView>
 
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace twinspotter {
 
@@ -42,9 +45,13 @@ const QString kCaptionPrefix = QStringLiteral("Duplicate file finder  v. ");
 const QString kUpdaterFile = QStringLiteral("TwinspotterUpdate.exe");
 
 // btnDelete's place in the bottom panel at the design width; it keeps its share of the width when resized.
-constexpr int kDeleteLeft = 782;
+constexpr int kDeleteLeft = 784;
 constexpr int kExitWidth = 84;
 constexpr int kExitRightGap = 8;
+// Since btnDelete keeps its share of the width while " E x i t" keeps its distance from the right edge, the two
+// meet as soon as the window is narrower than its design width: that is the narrowest it may be. The table keeps
+// room for its header and a few rows.
+constexpr int kMinimumTableHeight = 120;
 // The rebuild lets the window breathe once per this many rows.
 constexpr std::size_t kRowsPerService = 300;
 
@@ -79,7 +86,7 @@ TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_s
     setObjectName(QStringLiteral("MainForm"));
 
     m_client = new QWidget(this);
-    m_client->setMinimumSize(0, 0);
+    m_client->setMinimumSize(kClientWidth, kTopPanelHeight + kMinimumTableHeight + kBottomPanelHeight);
     m_client->installEventFilter(this);
     setCentralWidget(m_client);
 
@@ -150,53 +157,57 @@ void TMainForm::buildTopPanel()
     auto* location1 = named(new QLabel(QStringLiteral("Location 1"), m_topPanel), "LabelLocation1");
     location1->setGeometry(8, 2, 200, 18);
     edtStartDir1 = named(new QLineEdit(m_topPanel), "edtStartDir1");
-    edtStartDir1->setGeometry(8, 20, 390, 26);
+    edtStartDir1->setGeometry(8, 20, 358, 26);
     TntBitBtn1 = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn1");
-    TntBitBtn1->setGeometry(402, 20, 30, 26);
+    TntBitBtn1->setGeometry(370, 20, 30, 26);
 
     auto* location2 = named(new QLabel(QStringLiteral("Location 2"), m_topPanel), "LabelLocation2");
     location2->setGeometry(8, 52, 200, 18);
     edtStartDir2 = named(new QLineEdit(m_topPanel), "edtStartDir2");
-    edtStartDir2->setGeometry(8, 70, 390, 26);
+    edtStartDir2->setGeometry(8, 70, 358, 26);
     TntBitBtn2 = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn2");
-    TntBitBtn2->setGeometry(402, 70, 30, 26);
+    TntBitBtn2->setGeometry(370, 70, 30, 26);
 
     Labelcount1 = named(new QLabel(QStringLiteral("Duplicate Files Found:"), m_topPanel), "Labelcount1");
-    Labelcount1->setGeometry(446, 2, 300, 18);
+    // Wide enough for the longest count texts with ten-digit numbers.
+    Labelcount1->setGeometry(410, 2, 310, 18);
     lbTotalFiles1 = named(new QLabel(QStringLiteral("Total files in Location 1"), m_topPanel), "lbTotalFiles1");
-    lbTotalFiles1->setGeometry(446, 24, 300, 18);
+    lbTotalFiles1->setGeometry(410, 24, 310, 18);
     ProgressLabel = named(new QLabel(m_topPanel), "ProgressLabel");
-    ProgressLabel->setGeometry(446, 50, 236, 18);
+    ProgressLabel->setGeometry(410, 50, 236, 18);
     setTextColor(ProgressLabel, Qt::blue);
     ProgressCounter = named(new QLabel(m_topPanel), "ProgressCounter");
-    ProgressCounter->setGeometry(684, 50, 62, 18);
+    ProgressCounter->setGeometry(650, 50, 70, 18);
     setTextColor(ProgressCounter, Qt::red);
     QFont bold = ProgressCounter->font();
     bold.setBold(true);
     ProgressCounter->setFont(bold);
     lbTotalfiles2 = named(new QLabel(QStringLiteral("Total files in Location 2 "), m_topPanel), "lbTotalfiles2");
-    lbTotalfiles2->setGeometry(446, 74, 300, 18);
+    lbTotalfiles2->setGeometry(410, 74, 310, 18);
 
     Buttonfind = named(new QPushButton(QStringLiteral("Single directory search"), m_topPanel), "Buttonfind");
-    Buttonfind->setGeometry(754, 12, 170, 36);
+    Buttonfind->setGeometry(728, 12, 170, 36);
     btnCancel = named(new QPushButton(QStringLiteral("Cancel"), m_topPanel), "btnCancel");
-    btnCancel->setGeometry(754, 60, 170, 30);
+    btnCancel->setGeometry(728, 60, 170, 30);
     btnCancel->setEnabled(false);
 
     chkName = named(new QCheckBox(QStringLiteral("Same name"), m_topPanel), "chkName");
-    chkName->setGeometry(932, 14, 94, 22);
+    // The criteria column has rows of 24 pixels and room for a fourth box below these three.
+    chkName->setGeometry(906, 4, 112, 22);
     chkName->setChecked(true);
     chkName->setEnabled(false);
     chkDate = named(new QCheckBox(QStringLiteral("Same date"), m_topPanel), "chkDate");
-    chkDate->setGeometry(932, 40, 94, 22);
+    chkDate->setGeometry(906, 28, 112, 22);
     chkDate->setChecked(true);
     chkSize = named(new QCheckBox(QStringLiteral("Same size"), m_topPanel), "chkSize");
-    chkSize->setGeometry(932, 66, 94, 22);
+    chkSize->setGeometry(906, 52, 112, 22);
     chkSize->setChecked(true);
 
     connect(Buttonfind, &QPushButton::clicked, this, &TMainForm::ButtonfindClick);
     connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
     connect(edtStartDir2, &QLineEdit::textChanged, this, &TMainForm::edtStartDir2Change);
+    connect(edtStartDir1, &QLineEdit::returnPressed, this, &TMainForm::ButtonfindClick);
+    connect(edtStartDir2, &QLineEdit::returnPressed, this, &TMainForm::ButtonfindClick);
     connect(TntBitBtn1, &QPushButton::clicked, this, &TMainForm::TntBitBtn1Click);
     connect(TntBitBtn2, &QPushButton::clicked, this, &TMainForm::TntBitBtn2Click);
 }
@@ -208,32 +219,35 @@ void TMainForm::buildBottomPanel()
     chksafety = named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
                                     m_bottomPanel),
                       "chksafety");
-    chksafety->setGeometry(8, 6, 412, 22);
+    // The first row holds the safety option and, right of it up to lbUseShift, room for one more option.
+    chksafety->setGeometry(8, 6, 404, 22);
     edtSavedir = named(new QLineEdit(m_bottomPanel), "edtSavedir");
-    edtSavedir->setGeometry(8, 34, 330, 26);
+    edtSavedir->setGeometry(8, 34, 320, 26);
     edtSavedir->setReadOnly(true);
     edtSavedir->hide();
     btnBrowsSaveD = named(new QPushButton(QStringLiteral("..."), m_bottomPanel), "btnBrowsSaveD");
-    btnBrowsSaveD->setGeometry(342, 34, 28, 26);
+    btnBrowsSaveD->setGeometry(332, 34, 28, 26);
     btnBrowsSaveD->hide();
 
     lbUseShift = named(new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel),
                        "lbUseShift");
-    lbUseShift->setGeometry(430, 8, 320, 18);
+    lbUseShift->setGeometry(728, 8, 290, 18);
     setTextColor(lbUseShift, Qt::blue);
-    btnDelDir1 = named(new QPushButton(QStringLiteral("delete selected from directory 1"), m_bottomPanel), "btnDelDir1");
-    btnDelDir1->setGeometry(376, 32, 200, 30);
+    btnDelDir1 =
+        named(new QPushButton(QStringLiteral("delete selected from directory 1"), m_bottomPanel), "btnDelDir1");
+    btnDelDir1->setGeometry(366, 32, 204, 30);
     btnDelDir1->hide();
-    btnDelDir2 = named(new QPushButton(QStringLiteral("delete selected from directory 2"), m_bottomPanel), "btnDelDir2");
-    btnDelDir2->setGeometry(578, 32, 200, 30);
+    btnDelDir2 =
+        named(new QPushButton(QStringLiteral("delete selected from directory 2"), m_bottomPanel), "btnDelDir2");
+    btnDelDir2->setGeometry(574, 32, 204, 30);
     btnDelDir2->hide();
 
     btnDelete = named(new QPushButton(QStringLiteral("Delete duplicate files"), m_bottomPanel), "btnDelete");
     btnDelete->setToolTip(QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
-    btnDelete->setGeometry(kDeleteLeft, 18, 146, 34);
+    btnDelete->setGeometry(kDeleteLeft, 32, 142, 30);
     btnDelete->setEnabled(false);
     TntBitBtn3 = named(new QPushButton(QStringLiteral(" E x i t"), m_bottomPanel), "TntBitBtn3");
-    TntBitBtn3->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 18, kExitWidth, 34);
+    TntBitBtn3->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 32, kExitWidth, 30);
     connect(TntBitBtn3, &QPushButton::clicked, this, &TMainForm::TntBitBtn3Click);
 
     connect(btnDelete, &QPushButton::clicked, this, &TMainForm::btnDeleteClick);
@@ -268,9 +282,21 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
+int TMainForm::numberColumnWidth() const
+{
+    const QFontMetrics metrics(strGridD->font());
+    int digitWidth = 0;
+    for (char digit = '0'; digit <= '9'; ++digit)
+        digitWidth = std::max(digitWidth, metrics.horizontalAdvance(QLatin1Char(digit)));
+    const auto digits = static_cast<int>(QString::number(std::max<std::size_t>(m_model->shownPairs(), 1)).size());
+    // A cell's text sits inside the focus frame's margin on either side, and the grid line takes one pixel more.
+    const int margin = strGridD->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, strGridD) + 1;
+    return digits * digitWidth + 2 * margin + 1;
+}
+
 void TMainForm::FormCanResize(int outerWidth)
 {
-    const std::array<int, 4> widths = ColumnWidthsForWindowWidth(outerWidth);
+    const std::array<int, 4> widths = ColumnWidthsForWindowWidth(outerWidth, numberColumnWidth());
     for (int column = 0; column < 4; ++column)
         strGridD->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
 }
@@ -424,6 +450,9 @@ void TMainForm::ButtonfindClick()
         ~CloseAfterSearch() { form.closeIfPending(); }
     } closeAfter{*this};
     m_state.ButtonfindClick(toPath(edtStartDir1->text()), toPath(edtStartDir2->text()), *this);
+    // The table and the labels show what the search found and counted until then; this says it stopped early.
+    if (m_state.searchCancelled())
+        ProgressLabel->setText(QStringLiteral("Search cancelled: counts so far"));
 }
 
 void TMainForm::btnCancelClick()
@@ -473,17 +502,11 @@ void TMainForm::applySelectionRule()
 {
     if (m_rebuilding)
         return;
-    // Read the ranges, not the selected rows: selecting a million rows must not build a million indexes.
-    const QItemSelection selection = strGridD->selectionModel()->selection();
-    if (selection.isEmpty())
+    updateSelectedRowButtons();
+    const std::optional<std::pair<int, int>> range = selectedRange();
+    if (!range)
         return;
-    int top = selection.first().top();
-    int bottom = selection.first().bottom();
-    for (const QItemSelectionRange& range : selection) {
-        top = std::min(top, range.top());
-        bottom = std::max(bottom, range.bottom());
-    }
-    if (bottom <= top) {
+    if (range->second <= range->first) {
         setDeleteEnabled(true);
         btnDelDir1->hide();
         btnDelDir2->hide();
@@ -502,9 +525,10 @@ void TMainForm::setDeleteEnabled(bool enabled)
 
 void TMainForm::setSearchLocked(bool locked)
 {
-    for (QWidget* widget : std::initializer_list<QWidget*>{edtStartDir1, edtStartDir2, TntBitBtn1, TntBitBtn2, btnDelDir1, btnDelDir2})
+    for (QWidget* widget : std::initializer_list<QWidget*>{edtStartDir1, edtStartDir2, TntBitBtn1, TntBitBtn2})
         widget->setEnabled(!locked);
     btnDelete->setEnabled(m_deleteWanted && !locked);
+    updateSelectedRowButtons();
 }
 
 void TMainForm::RebuildResultsTable()
@@ -525,17 +549,13 @@ void TMainForm::RebuildResultsTable()
 
     m_model->showNothing();
 
+    // Every pair in the list gets its row, also after a cancel: a removal must never reach a pair the table does
+    // not show.
     const TFiles& pairs = m_state.FCompared;
     ResultsModel::RowIndex rows;
     rows.reserve(pairs.size());
-    bool stopped = false;
     bool deleteSet = false;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        // Only a running search listens to a cancel; one left over from a finished search stops nothing.
-        if (m_searchRunning && m_state.FCanceled) {
-            stopped = true;
-            break;
-        }
         // Enabled for every pair, the marked ones too; after a service point a handler may have changed it.
         if (!deleteSet) {
             setDeleteEnabled(true);
@@ -552,9 +572,9 @@ void TMainForm::RebuildResultsTable()
         }
     }
     const std::size_t shown = rows.size();
-    m_model->showRows(std::move(rows), stopped);
-    if (stopped)
-        return;
+    m_model->showRows(std::move(rows), false);
+    updateSelectedRowButtons();
+    FormCanResize(frameGeometry().width());
 
     Labelcount1->setText(QStringLiteral("Duplicate Files Found: ") + QString::number(shown));
     lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : %1").arg(m_state.countallfiles1));
@@ -628,6 +648,9 @@ void TMainForm::searchEnded()
     setSearchLocked(false);
     Buttonfind->setEnabled(true);
     btnCancel->setEnabled(false);
+    // Disabling the search button moved the focus on to the next control, a criterion box that the next Space
+    // would untick: it comes back to where the search started.
+    Buttonfind->setFocus(Qt::OtherFocusReason);
 }
 
 void TMainForm::rebuildResultsTable()
@@ -664,18 +687,39 @@ void TMainForm::setRemovalLocked(bool locked)
         closeIfPending();
 }
 
-std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
+std::optional<std::pair<int, int>> TMainForm::selectedRange() const
 {
-    std::vector<SelectedRow> rows;
+    // Read the ranges, not the selected rows: selecting a million rows must not build a million indexes.
     const QItemSelection selection = strGridD->selectionModel()->selection();
     if (selection.isEmpty())
-        return rows;
+        return std::nullopt;
     int top = selection.first().top();
     int bottom = selection.first().bottom();
     for (const QItemSelectionRange& range : selection) {
         top = std::min(top, range.top());
         bottom = std::max(bottom, range.bottom());
     }
+    return std::pair{top, bottom};
+}
+
+void TMainForm::updateSelectedRowButtons()
+{
+    // A rebuild clears the selection without a word to the selection rule: the buttons must not stay armed for
+    // rows that are no longer selected.
+    const std::optional<std::pair<int, int>> range = selectedRange();
+    const bool several = range && range->second > range->first;
+    const bool locked = m_searchRunning || m_removalLocked;
+    btnDelDir1->setEnabled(several && !locked);
+    btnDelDir2->setEnabled(several && !locked);
+}
+
+std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
+{
+    std::vector<SelectedRow> rows;
+    const std::optional<std::pair<int, int>> range = selectedRange();
+    if (!range)
+        return rows;
+    const auto [top, bottom] = *range;
     rows.reserve(static_cast<std::size_t>(bottom - top + 1));
     // The pair's own bytes, not the cells' display text: a name that is not valid UTF-8 must still match.
     for (int row = top; row <= bottom; ++row) {

@@ -10,6 +10,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -157,6 +159,12 @@ private:
     void setRemovalLocked(bool locked);
     /// Runs a removal command unless a search or removal is under way, with the window locked around it.
     void runRemoval(const std::function<void()>& command);
+    /// The top and bottom row of the table's selection; none when nothing is selected.
+    std::optional<std::pair<int, int>> selectedRange() const;
+    /// The selected-rows buttons are enabled only while two or more rows are selected and nothing runs.
+    void updateSelectedRowButtons();
+    /// What the number column needs to show the highest row number whole.
+    int numberColumnWidth() const;
     /// The selected rows' directory (the side's column) and name texts, top to bottom.
     std::vector<SelectedRow> selectedRows(Side side) const;
 

@@ -45,7 +45,7 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     fs.failDelete.insert(loc2 + "stuck");
     host.answers = {true};
 
-    const RemovalReport report = state.btnDeleteClick(host);
+    RemovalReport report = state.btnDeleteClick(host);
     EXPECT_EQ(report.count, 2);
     EXPECT_EQ(report.total, 5);
     EXPECT_FALSE(OnDisk(loc2 + "a") || OnDisk(loc2 + "x/c"));
@@ -55,16 +55,22 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     EXPECT_EQ(state.countallfiles1, 10);
     EXPECT_EQ(state.countallfiles2, 8);
     EXPECT_EQ(host.serviced, 4);
-    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "kept:1", "rebuild",
+    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "kept:2", "rebuild",
                                                      "bulk-off"}));
-    ASSERT_EQ(host.kept.size(), 1u);
-    EXPECT_EQ(host.kept[0].path, loc2 + "stuck");
-    EXPECT_EQ(host.kept[0].text(), "it cannot be deleted: Operation not permitted");
+    // The vanished copy is told too, as no failure.
+    ASSERT_EQ(host.kept.size(), 2u);
+    EXPECT_EQ(host.kept[0].path, loc2 + "gone");
+    EXPECT_EQ(host.kept[0].text(), "it is no longer there");
+    EXPECT_EQ(host.kept[1].path, loc2 + "stuck");
+    EXPECT_EQ(host.kept[1].text(), "it cannot be deleted: Operation not permitted");
+    EXPECT_TRUE(report.failed());
+    report.kept.pop_back();
+    EXPECT_FALSE(report.failed());
 }
 
 TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAndReportsAnEmptyList)
 {
-    state.SameDir = true;
+    singleDirectorySearch();
     host.answers = {true, true};
     EXPECT_EQ(state.btnDeleteClick(host).total, 0);
     EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 0");
@@ -187,7 +193,7 @@ TEST_F(RemoveCommandsTest, TheSameThreeRowsFromDirectory2RemoveAllThreeCopies)
     EXPECT_EQ(host.events.back(), "bulk-off");
 
     // In single-directory mode both sides count against location 1.
-    state.SameDir = true;
+    singleDirectorySearch();
     pair("one/", "one/s/", "g");
     host.answers = {true};
     state.btnDelDir2Click({{loc1 + "s/", "g"}}, host);
@@ -245,7 +251,7 @@ TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone
 
 TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCannotMove)
 {
-    state.SameDir = true;
+    singleDirectorySearch();
     host.ticked = true;
     host.directory = tree.dir("safe");
     pair("one/", "one/a/", "f");
@@ -338,8 +344,7 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
         TFiles expected = pairs;
         const RemovalReport plain = PlainSelectedRows(expected, rows, side, plainDisk);
         MainFormState state(indexedDisk);
-        state.SameDir = false;
-        state.setPairs(pairs, {});
+        state.setPairs(pairs, {}, SearchMode::TwoLocations);
         test::RecordingHost host;
         host.answers = {true};
         const RemovalReport indexed =

@@ -87,7 +87,7 @@ protected:
 
     void SetUp() override
     {
-        state.SameDir = false;
+        state.setPairs({}, {}, SearchMode::TwoLocations);
         state.countallfiles1 = 10;
         state.countallfiles2 = 10;
     }
@@ -114,6 +114,8 @@ protected:
     }
 
     std::vector<bool> deletedFlags() const { return DeletedFlags(state.FCompared); }
+    /// The pairs so far, as a single-directory search would have left them.
+    void singleDirectorySearch() { state.setPairs(std::move(state.FCompared), {}, SearchMode::SingleDirectory); }
 };
 
 } // namespace twinspotter::test

@@ -1,19 +1,24 @@
 // The main window driven through its real widgets: start-up, mode switch, searches, cancel, the table and errors.
+#include "tests/support/PrivateHome.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
-#include "tests/support/PrivateHome.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
+#include "ui/Dialogs.h"
 #include "ui/ResultsModel.h"
 #include "ui/TMainForm.h"
 #include "ui/TSplashScrForm.h"
 
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,12 +31,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
+using twinspotter::test::ScopedEnvironment;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
 
@@ -58,6 +66,25 @@ void addPair(TMainForm& form, const std::string& name, bool deleted = false)
     pair.Name = name;
     pair.Deleted = deleted;
     pairs.append(std::move(pair));
+}
+
+// Runs \p check on the folder picker as soon as it is up, then closes it unless the check did; any other modal
+// window is closed at once, so that a test can never wait for ever.
+void whenPickerOpens(QObject* context, std::function<void(FolderPicker&)> check)
+{
+    auto* poll = new QTimer(context);
+    QObject::connect(poll, &QTimer::timeout, context, [poll, check] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        if (auto* picker = qobject_cast<FolderPicker*>(dialog))
+            check(*picker);
+        if (dialog->isVisible())
+            dialog->reject();
+    });
+    poll->start(5);
 }
 
 // Throws from its event handler, as a failing command would.
@@ -183,8 +210,8 @@ private slots:
         QCOMPARE(form.About2->title(), QStringLiteral("About"));
 
         QCOMPARE(form.centralWidget()->size(), QSize(1026, 615));
-        form.resize(160, 120); // no minimum size
-        QTRY_COMPARE(form.width(), 160);
+        form.resize(1400, 700);
+        QTRY_COMPARE(form.width(), 1400);
         QCOMPARE(form.TntBitBtn3->geometry().right(), form.centralWidget()->width() - 9);
 
         QSignalSpy closed(form.Exit1, &QAction::triggered);
@@ -512,6 +539,175 @@ private slots:
         QCOMPARE((Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
                          header->sectionSize(3)}),
                  (Widths{31, 115, 417, 417}));
+    }
+
+    void aCancelledSearchShowsEveryPairItFoundAndSaysWhatItCounted()
+    {
+        TempTree tree;
+        for (int i = 0; i < 6; ++i) {
+            tree.file("one/f" + std::to_string(i), 5, 1600000000);
+            tree.file("two/d" + std::to_string(i) + "/f" + std::to_string(i), 5, 1600000000);
+        }
+        SeamFileSystem fs;
+        int foldersOfTwo = 0;
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        // Cancel as the third folder below location 2 is listed: two of its six files have been paired by then.
+        fs.afterList = [&](const PathString& dir) {
+            if (dir.starts_with(tree.path("two/d")) && ++foldersOfTwo == 3)
+                form->btnCancel->click();
+        };
+        form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
+        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+
+        QCOMPARE(form->state().FCompared.size(), std::size_t(2));
+        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(form->ProgressLabel->text(), QStringLiteral("Search cancelled: counts so far"));
+        QVERIFY(form->ProgressCounter->text().isEmpty());
+        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 6"));
+        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 2"));
+
+        // What the bulk removal reaches is what the table shows.
+        QTest::mouseClick(form->strGridD->viewport(), Qt::LeftButton, {},
+                          form->strGridD->visualRect(form->strGridD->model()->index(0, 1)).center());
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
+        QVERIFY(form->ProgressLabel->text().isEmpty());
+    }
+
+    void aRemovalCountsAgainstTheModeOfTheSearchThatMadeThePairs()
+    {
+        TempTree tree;
+        for (const char* name : {"d1/a", "d1/b", "d2/a", "d2/b"})
+            tree.file(name, 4, 1600000000);
+        auto form = openWindow();
+        QVERIFY(form);
+        form->setLocations(QString::fromStdString(tree.root()), QString());
+        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 4"));
+
+        QTest::keyClicks(form->edtStartDir2, QStringLiteral("x")); // two-location mode from now on
+        QVERIFY(form->btnDelete->isEnabled());
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
+        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 2"));
+        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
+    }
+
+    void afterASearchTheKeyboardIsBackOnTheSearchButton()
+    {
+        TempTree tree;
+        tree.file("one/a", 3, 1600000000);
+        tree.file("two/a", 3, 1600000000);
+        auto form = openWindow();
+        QVERIFY(form);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
+
+        form->edtStartDir2->setFocus();
+        QTest::keyClick(form->edtStartDir2, Qt::Key_Return);
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1"));
+        QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
+
+        form->state().FCompared.clear();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // searches again, unticks nothing
+        QCOMPARE(form->state().FCompared.size(), std::size_t(1));
+        QVERIFY(form->chkDate->isChecked() && form->chkSize->isChecked());
+        QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
+
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // still the bulk removal's key
+        QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete all files?")));
+    }
+
+    void atItsMinimumSizeNoControlIsCutOffOrCovered()
+    {
+        auto form = openWindow();
+        QVERIFY(form);
+        // Every control that can show, with the longest texts it can show.
+        form->chksafety->click();
+        form->btnDelDir1->show();
+        form->btnDelDir2->show();
+        form->Labelcount1->setText(QStringLiteral("Duplicate Files Found: 2147483647"));
+        form->lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : 2147483647"));
+        form->lbTotalfiles2->setText(QStringLiteral("Total files in directory shown below : 2147483647"));
+        form->ProgressLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
+        form->ProgressCounter->setText(QStringLiteral("9999999"));
+
+        const auto check = [&](const char* panelName) {
+            const auto* panel = form->findChild<QWidget*>(QString::fromLatin1(panelName));
+            QList<QWidget*> shown;
+            for (QWidget* control : panel->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+                if (control->isVisible())
+                    shown << control;
+            for (QWidget* control : shown) {
+                const QByteArray name = control->objectName().toLatin1();
+                QVERIFY2(panel->rect().contains(control->geometry()), name);
+                int needed = control->sizeHint().width();
+                if (auto* button = qobject_cast<QPushButton*>(control)) // the style's minimum is no text's need
+                    needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
+                else if (qobject_cast<QLineEdit*>(control))
+                    needed = 100;
+                QVERIFY2(control->width() >= needed, name);
+                for (QWidget* other : shown)
+                    QVERIFY2(other == control || !other->geometry().intersects(control->geometry()),
+                             name + " / " + other->objectName().toLatin1());
+            }
+        };
+        for (const QSize& asked : {QSize(1, 1), QSize(1600, 900)}) {
+            form->resize(asked);
+            QTRY_COMPARE(form->size(), asked.expandedTo(form->minimumSize()));
+            check("TopPanel");
+            check("BottomPanel");
+            QVERIFY(form->strGridD->viewport()->height() >= 3 * form->strGridD->verticalHeader()->defaultSectionSize());
+        }
+        QCOMPARE(form->centralWidget()->minimumWidth(), 1026);
+    }
+
+    void folderPickersOpenAtTheDesktopWithNothingChosenAndWriteNothing()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Desktop/photos")));
+        const ScopedEnvironment homeVariable("HOME", home.path().toStdString());
+        setDialogs(nullptr); // the real picker
+        auto form = openWindow();
+        QVERIFY(form);
+
+        const QString photos = home.filePath(QStringLiteral("Desktop/photos"));
+        bool checked = false;
+        whenPickerOpens(form.get(), [&](FolderPicker& picker) {
+            QCOMPARE(picker.windowTitle(), QStringLiteral("Source Directory"));
+            QCOMPARE(picker.startFolder(), home.filePath(QStringLiteral("Desktop")));
+            const QModelIndex start = picker.model()->index(picker.startFolder());
+            QVERIFY(picker.folders()->isExpanded(start));
+            QTRY_VERIFY(picker.folders()->viewport()->rect().contains(picker.folders()->visualRect(start)));
+            QVERIFY(!picker.folders()->selectionModel()->hasSelection());
+            const QList<QPushButton*> buttons = picker.findChildren<QPushButton*>();
+            QCOMPARE(buttons.size(), 2); // OK and Cancel: no new-folder button
+            auto* ok = picker.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            QVERIFY(!ok->isEnabled());
+            picker.folders()->setCurrentIndex(picker.model()->index(photos));
+            QVERIFY(ok->isEnabled());
+            checked = true;
+            ok->click();
+        });
+        QTest::mouseClick(form->TntBitBtn1, Qt::LeftButton);
+        QVERIFY(checked);
+        QCOMPARE(form->edtStartDir1->text(), photos);
+
+        // Without a desktop folder the picker opens at home; cancelled, it changes nothing.
+        QVERIFY(QDir(home.filePath(QStringLiteral("Desktop"))).removeRecursively());
+        QString openedAt;
+        whenPickerOpens(form.get(), [&](FolderPicker& picker) { openedAt = picker.startFolder(); });
+        QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton);
+        QCOMPARE(openedAt, home.path());
+        QVERIFY(form->edtStartDir2->text().isEmpty());
+
+        const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
+        QVERIFY2(!config.exists(QStringLiteral("QtProject.conf")), "the picker kept a history");
     }
 
     void errorsThatEscapeAHandlerAreReportedAndTheProgramGoesOn()

@@ -5,6 +5,7 @@
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
 #include "ui/Application.h"
+#include "ui/ColumnWidths.h"
 #include "ui/ResultsModel.h"
 #include "ui/TDetailedViewForm.h"
 #include "ui/TMainForm.h"
@@ -20,6 +21,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -276,6 +278,94 @@ private slots:
         QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
         QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
         QVERIFY(!form->btnDelete->isEnabled());
+        // The rebuild cleared the selection: nothing is left for the selected-rows buttons to act on.
+        QVERIFY(!form->btnDelDir1->isEnabled() && !form->btnDelDir2->isEnabled());
+        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QCOMPARE(m_dialogs.questions.size(), 2);
+    }
+
+    void rowNumbersAndTheDetailedViewsSizeAndDateReadWhole()
+    {
+        TempTree tree;
+        for (int i = 0; i < 1001; ++i)
+            for (const char* dir : {"a/", "b/"})
+                tree.file(dir + std::to_string(i), 1, kWhen);
+        tree.file("a/big.bin", 2282521, kWhen);
+        tree.file("b/big.bin", 2282521, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+        search(*form, tree.root(), std::string());
+        QTableView* table = form->strGridD;
+        QCOMPARE(table->model()->rowCount(), 1002);
+
+        // Qt's own measure of what a cell needs, the grid line included.
+        const auto fits = [](QAbstractItemView* view, const QModelIndex& index, int width) {
+            QStyleOptionViewItem option;
+            option.initFrom(view->viewport());
+            option.widget = view;
+            option.font = view->font();
+            return view->itemDelegate()->sizeHint(option, index).width() + 1 <= width;
+        };
+        QVERIFY(fits(table, table->model()->index(1001, 0), table->columnWidth(0)));
+        // The rule still shares out the same total among the four columns.
+        const std::array<int, 4> rule = ColumnWidthsForWindowWidth(form->frameGeometry().width());
+        QCOMPARE(table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(2) + table->columnWidth(3),
+                 rule[0] + rule[1] + rule[2] + rule[3]);
+
+        int big = 0;
+        while (table->model()->index(big, 1).data().toString() != QStringLiteral("big.bin"))
+            ++big;
+        bool checked = false;
+        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+            checked = true;
+            QTableWidget* grid = view.strGridDel;
+            QCOMPARE(grid->item(0, 2)->text(), "2229" + QLocale::system().decimalPoint() + "0244140625 Kb");
+            for (int row : {0, 1})
+                for (int column : {2, 3})
+                    QVERIFY(fits(grid, grid->model()->index(row, column), grid->columnWidth(column)));
+            QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2) + grid->columnWidth(3),
+                     37 + 488 + 93 + 136);
+        });
+        doubleClickRow(*form, big);
+        QVERIFY(checked);
+    }
+
+    void aRemovalThatFindsItsFileGoneSaysSo()
+    {
+        TempTree tree;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            tree.file(std::string("one/") + name, 3, kWhen);
+            tree.file(std::string("two/") + name, 3, kWhen);
+        }
+        auto form = openWindow();
+        QVERIFY(form);
+        search(*form, tree.path("one"), tree.path("two"));
+        const auto rowOf = [&](const QString& name) {
+            for (int row = 0; row < form->strGridD->model()->rowCount(); ++row)
+                if (form->strGridD->model()->index(row, 1).data().toString() == name)
+                    return row;
+            return -1;
+        };
+        const QString gone = QStringLiteral("1 file was not removed:\n1 \u2013 it is no longer there");
+
+        // Something else removed the copy while the table showed it: the detailed view says so before it closes.
+        QFile::remove(QString::fromStdString(tree.path("two/a.txt")));
+        whenDetailedViewOpens(form.get(), [](TDetailedViewForm& view) {
+            view.strGridDel->setCurrentCell(1, 0);
+            QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+        });
+        m_dialogs.answers = {true};
+        doubleClickRow(*form, rowOf(QStringLiteral("a.txt")));
+        QCOMPARE(m_dialogs.keptSummaries, QStringList(gone));
+        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+
+        QFile::remove(QString::fromStdString(tree.path("two/b.txt")));
+        selectRows(*form, 0, 1);
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
+        QCOMPARE(m_dialogs.keptSummaries, QStringList({gone, gone}));
+        QVERIFY(m_dialogs.keptDetails.last().startsWith(QString::fromStdString(tree.path("two/b.txt")) + "\n"));
     }
 
     void detailedViewShowsThePairAndOpensEitherFile()
