@@ -69,6 +69,8 @@ public:
     /// The safety option (chksafety and the text of edtSavedir), read afresh for every file a removal handles.
     virtual bool safetyTicked() const { return false; }
     virtual PathString safetyDirectory() const { return {}; }
+    /// The Trash option, read like the safety option; it excludes it.
+    virtual bool trashTicked() const { return false; }
     /// Disables the bulk-removal button. Every confirmed bulk or selected-rows removal ends with it, one that
     /// stopped on an error too.
     virtual void disableBulkRemoval() {}

@@ -49,6 +49,8 @@ enum class KeepReason : std::uint8_t {
     MoveFailed,           ///< the safety directory cannot take the file (error)
     CopyFailed,           ///< the copy onto the safety directory's file system failed (error)
     SourceNotRemoved,     ///< copied, but the original could not be removed, so the copy was taken back (error)
+    NoTrash,              ///< its own file system has no Trash it may go to (error)
+    TrashFailed,          ///< the Trash refused it (error)
 };
 
 /// Words for the user: why the file stayed.
@@ -106,6 +108,8 @@ struct RemovalRequest
     PathString mirroredDirectory;
     /// The folders this command has already reached; null for a removal on its own.
     DirectoryCache* cache = nullptr;
+    /// Into the Trash of the file's own file system instead of deleting (the safety directory is then not used).
+    bool toTrash = false;
 };
 
 /// What reading a file for its content gave.

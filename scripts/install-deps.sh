@@ -10,7 +10,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     clang libclang-rt-14-dev
     xvfb xauth x11-apps xdotool fonts-dejavu-core
-    python3 findutils procps time
+    python3 findutils procps time libglib2.0-bin
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base
 )
 

@@ -20,9 +20,11 @@ class RemoveHost : public RecordingHost
 public:
     bool ticked = false;
     PathString directory;
+    bool trash = false;
     int bulkDisabled = 0;
 
     bool safetyTicked() const override { return ticked; }
+    bool trashTicked() const override { return trash; }
     PathString safetyDirectory() const override { return directory; }
     void disableBulkRemoval() override
     {
