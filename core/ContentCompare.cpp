@@ -86,11 +86,11 @@ bool ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
 }
 
 // The digest of an open regular file of \p size bytes: the chunks' hashes hashed in order. Whole chunks inside a
-// hole are zeros by definition and are not read.
-ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& request)
+// hole are zeros by definition and are not read; \p readSome tells whether any chunk had to be.
+ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
 {
     thread_local std::unique_ptr<char[]> buffer;
-    const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
+    thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
     if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
         return Outcome(ContentStatus::Unreadable, ENOMEM);
     const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
@@ -115,6 +115,9 @@ ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         const std::uint64_t dataEnd = hole > 0 ? static_cast<std::uint64_t>(hole) : size;
         if (!buffer)
             buffer.reset(new char[kChunk]);
+        if (!readSome)
+            (void)::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
+        readSome = true;
         do {
             const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
             if (!ReadAt(fd, offset, buffer.get(), length))
@@ -128,13 +131,13 @@ ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
     return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
 }
 
-// Distinct files handed out to reader threads in list order; the search thread waits for the ones it needs.
+// Distinct files handed out to reader threads in the order given; the search thread collects the ones read.
 class Readers
 {
 public:
-    Readers(ContentDigests& digests, std::vector<RecordedFile> files, std::span<const LocationRoot> locations,
-            FileSystem& fs)
-        : m_digests(digests), m_files(std::move(files)), m_locations(locations), m_fs(fs), m_ready(m_files.size())
+    Readers(ContentDigests& digests, std::vector<RecordedFile> files, std::vector<std::uint32_t> order,
+            std::span<const LocationRoot> locations, FileSystem& fs)
+        : m_digests(digests), m_files(std::move(files)), m_order(std::move(order)), m_locations(locations), m_fs(fs)
     {
         const unsigned count = std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxReaders);
         for (unsigned i = 0; i < count && i < m_files.size(); ++i)
@@ -149,17 +152,16 @@ public:
     Readers(const Readers&) = delete;
     Readers& operator=(const Readers&) = delete;
 
-    /// Waits up to one slice for \p file; true once its result is in.
-    bool waitFor(std::uint32_t file)
+    /// Waits up to one slice for files to be read, and puts those read since the last call into \p read.
+    void takeRead(std::vector<std::uint32_t>& read)
     {
+        read.clear();
         std::unique_lock lock(m_mutex);
-        return m_done.wait_for(lock, kWaitSlice, [&] { return m_ready[file]; });
+        m_signal.wait_for(lock, kWaitSlice, [&] { return !m_read.empty(); });
+        std::swap(read, m_read);
+        m_filesDone += read.size();
     }
-    std::uint64_t filesDone()
-    {
-        const std::lock_guard lock(m_mutex);
-        return m_filesDone;
-    }
+    std::uint64_t filesDone() const { return m_filesDone; }
     std::uint64_t bytesDone() const { return m_bytesDone.load(std::memory_order_relaxed); }
 
 private:
@@ -167,9 +169,10 @@ private:
     {
         DirectoryCache cache;
         for (;;) {
-            const std::size_t file = m_next.fetch_add(1);
-            if (file >= m_files.size() || m_stop)
+            const std::size_t next = m_next.fetch_add(1);
+            if (next >= m_order.size() || m_stop)
                 return;
+            const std::uint32_t file = m_order[next];
             ContentRequest request{m_files[file], m_locations, &cache, [this](std::uint64_t bytes) {
                                        m_bytesDone.fetch_add(bytes, std::memory_order_relaxed);
                                        return !m_stop.load(std::memory_order_relaxed);
@@ -182,22 +185,22 @@ private:
             }
             {
                 const std::lock_guard lock(m_mutex);
-                m_digests.result(static_cast<std::uint32_t>(file)) = result;
-                m_ready[file] = true;
-                ++m_filesDone;
+                m_digests.result(file) = result;
+                m_read.push_back(file);
             }
-            m_done.notify_all();
+            m_signal.notify_one();
         }
     }
 
     ContentDigests& m_digests;
     const std::vector<RecordedFile> m_files;
+    const std::vector<std::uint32_t> m_order;
     std::span<const LocationRoot> m_locations;
     FileSystem& m_fs;
     std::mutex m_mutex;
-    std::condition_variable m_done;
-    std::vector<bool> m_ready;
-    std::uint64_t m_filesDone = 0;
+    std::condition_variable m_signal;
+    std::vector<std::uint32_t> m_read;
+    std::uint64_t m_filesDone = 0; ///< the search thread's own count
     std::atomic<std::size_t> m_next{0};
     std::atomic<std::uint64_t> m_bytesDone{0};
     std::atomic<bool> m_stop{false};
@@ -258,11 +261,13 @@ ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationR
     // Each pair's two files as places in the digest table; pairs of unequal size are decided without reading.
     std::vector<std::uint32_t> places(2 * pairs.size(), kNone);
     std::vector<RecordedFile> files;
+    std::size_t candidates = 0;
     ContentProgress progress;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const TFileF& pair = pairs[i];
         if (pair.Stamp1.size != pair.Stamp2.size)
             continue;
+        ++candidates;
         const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.Stamp1},
                                                                         {pair.dir2(), pair.Stamp2}};
         for (int side = 0; side < 2; ++side) {
@@ -276,47 +281,66 @@ ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationR
     }
     progress.filesTotal = files.size();
 
+    // The pairs of each file, so that a pair is decided as soon as its second file has been read.
+    std::vector<std::uint32_t> firstPair(files.size() + 1, 0);
+    for (const std::uint32_t place : places)
+        if (place != kNone)
+            ++firstPair[place + 1];
+    for (std::size_t f = 0; f < files.size(); ++f)
+        firstPair[f + 1] += firstPair[f];
+    std::vector<std::uint32_t> pairsOfFile(firstPair.back());
+    std::vector<std::uint32_t> fill(firstPair.begin(), firstPair.end() - 1);
+    for (std::size_t slot = 0; slot < places.size(); ++slot)
+        if (places[slot] != kNone)
+            pairsOfFile[fill[places[slot]]++] = static_cast<std::uint32_t>(slot / 2);
+    // Files are read folder by folder: the reader's folders stay open, and a disk reads nearby places in turn.
+    std::vector<std::uint32_t> order(files.size());
+    for (std::uint32_t f = 0; f < order.size(); ++f)
+        order[f] = f;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::less<>()(&files[a].directory, &files[b].directory);
+    });
+
     // The readers are joined before the comparison leaves: after a cancel they may still be finishing a file.
     {
-        Readers readers(digests, std::move(files), locations, env.fs);
-        std::vector<bool> counted(digests.size(), false);
-        const auto report = [&] {
+        Readers readers(digests, std::move(files), std::move(order), locations, env.fs);
+        std::vector<bool> read(digests.size(), false);
+        std::vector<std::uint32_t> justRead;
+        // False when a cancel came.
+        const auto breathe = [&] {
             progress.filesDone = readers.filesDone();
             progress.bytesDone = readers.bytesDone();
             env.host.showContentProgress(progress);
+            env.host.serviceEvents();
+            return !env.canceled;
         };
-        // False when a cancel came first.
-        const auto waitFor = [&](std::uint32_t place) {
-            while (!readers.waitFor(place)) {
-                report();
-                env.host.serviceEvents();
-                if (env.canceled)
-                    return false;
-            }
-            if (!counted[place]) {
-                counted[place] = true;
-                const ContentStatus status = digests.result(place).status;
-                comparison.report.unreadable += status == ContentStatus::Unreadable;
-                comparison.report.changed += status == ContentStatus::Changed;
-            }
-            return true;
-        };
+        std::size_t decided = 0;
         comparison.complete = [&] {
-            for (std::size_t i = 0; i < pairs.size(); ++i) {
+            while (decided < candidates) {
                 if (env.canceled)
                     return false;
-                const std::uint32_t first = places[2 * i];
-                const std::uint32_t second = places[2 * i + 1];
-                if (first == kNone)
-                    continue;
-                if (!waitFor(first) || !waitFor(second))
+                readers.takeRead(justRead);
+                if (justRead.empty() && !breathe())
                     return false;
-                if (digests.result(first).sameBytes(digests.result(second))) {
-                    comparison.kept[i] = true;
-                    ++progress.pairsKept;
+                for (const std::uint32_t file : justRead) {
+                    read[file] = true;
+                    const ContentStatus status = digests.result(file).status;
+                    comparison.report.unreadable += status == ContentStatus::Unreadable;
+                    comparison.report.changed += status == ContentStatus::Changed;
+                    for (std::uint32_t k = firstPair[file]; k < firstPair[file + 1]; ++k) {
+                        const std::uint32_t pair = pairsOfFile[k];
+                        const std::uint32_t other = places[2 * pair] == file ? places[2 * pair + 1] : places[2 * pair];
+                        if (!read[other])
+                            continue;
+                        ++decided;
+                        if (digests.result(file).sameBytes(digests.result(other))) {
+                            comparison.kept[pair] = true;
+                            ++progress.pairsKept;
+                        }
+                        if (!breathe())
+                            return false;
+                    }
                 }
-                report();
-                env.host.serviceEvents();
             }
             return true;
         }();
@@ -362,11 +386,13 @@ ContentDigest ReadContentOnDisk(const ContentRequest& request)
         return Outcome(ContentStatus::Unreadable, errno);
     if (!MatchesStamp(st, stamp) || !S_ISREG(st.st_mode))
         return Outcome(ContentStatus::Changed);
-    (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 
-    ContentDigest digest = DigestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request);
-    // A file written to while it was read is not the file the search listed any more.
-    if (digest.status == ContentStatus::Digested && (::fstat(fd.get(), &st) != 0 || !MatchesStamp(st, stamp)))
+    bool readSome = false;
+    ContentDigest digest = DigestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request, readSome);
+    // A file written to while it was read is not the file the search listed any more. (A file of holes only took
+    // no time to read: a write now is a write after the reading.)
+    if (digest.status == ContentStatus::Digested && readSome &&
+        (::fstat(fd.get(), &st) != 0 || !MatchesStamp(st, stamp)))
         return Outcome(ContentStatus::Changed);
     return digest;
 }
