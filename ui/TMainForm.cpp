@@ -178,21 +178,24 @@ void TMainForm::buildTopPanel()
     lbTotalfiles2->setGeometry(446, 74, 300, 18);
 
     Buttonfind = named(new QPushButton(QStringLiteral("Single directory search"), m_topPanel), "Buttonfind");
-    Buttonfind->setGeometry(754, 12, 170, 36);
+    Buttonfind->setGeometry(754, 12, 158, 36);
     btnCancel = named(new QPushButton(QStringLiteral("Cancel"), m_topPanel), "btnCancel");
-    btnCancel->setGeometry(754, 60, 170, 30);
+    btnCancel->setGeometry(754, 60, 158, 30);
     btnCancel->setEnabled(false);
 
     chkName = named(new QCheckBox(QStringLiteral("Same name"), m_topPanel), "chkName");
-    chkName->setGeometry(932, 14, 94, 22);
+    chkName->setGeometry(916, 4, 110, 22);
     chkName->setChecked(true);
     chkName->setEnabled(false);
     chkDate = named(new QCheckBox(QStringLiteral("Same date"), m_topPanel), "chkDate");
-    chkDate->setGeometry(932, 40, 94, 22);
+    chkDate->setGeometry(916, 26, 110, 22);
     chkDate->setChecked(true);
     chkSize = named(new QCheckBox(QStringLiteral("Same size"), m_topPanel), "chkSize");
-    chkSize->setGeometry(932, 66, 94, 22);
+    chkSize->setGeometry(916, 48, 110, 22);
     chkSize->setChecked(true);
+    // Unticked at every start: reading every candidate file is a choice for this search, not a habit to keep.
+    chkContent = named(new QCheckBox(QStringLiteral("Same content"), m_topPanel), "chkContent");
+    chkContent->setGeometry(916, 70, 110, 22);
 
     connect(Buttonfind, &QPushButton::clicked, this, &TMainForm::ButtonfindClick);
     connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
@@ -208,13 +211,16 @@ void TMainForm::buildBottomPanel()
     chksafety = named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
                                     m_bottomPanel),
                       "chksafety");
-    chksafety->setGeometry(8, 6, 412, 22);
+    chksafety->setGeometry(8, 4, 412, 22);
+    chkTrash =
+        named(new QCheckBox(QStringLiteral("move files to the Trash instead of deleting"), m_bottomPanel), "chkTrash");
+    chkTrash->setGeometry(8, 28, 360, 22);
     edtSavedir = named(new QLineEdit(m_bottomPanel), "edtSavedir");
-    edtSavedir->setGeometry(8, 34, 330, 26);
+    edtSavedir->setGeometry(8, 56, 330, 26);
     edtSavedir->setReadOnly(true);
     edtSavedir->hide();
     btnBrowsSaveD = named(new QPushButton(QStringLiteral("..."), m_bottomPanel), "btnBrowsSaveD");
-    btnBrowsSaveD->setGeometry(342, 34, 28, 26);
+    btnBrowsSaveD->setGeometry(342, 56, 28, 26);
     btnBrowsSaveD->hide();
 
     lbUseShift = named(new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel),
@@ -242,6 +248,7 @@ void TMainForm::buildBottomPanel()
     connect(chksafety, &QCheckBox::toggled, this, &TMainForm::chksafetyClick);
     connect(edtSavedir, &QLineEdit::textChanged, this, &TMainForm::edtSavedirChange);
     connect(btnBrowsSaveD, &QPushButton::clicked, this, &TMainForm::btnBrowsSaveDClick);
+    connect(chkTrash, &QCheckBox::toggled, this, &TMainForm::chkTrashClick);
     // btnDelete is the window's cancel button: Escape without modifiers presses it, and a disabled button
     // ignores the press.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -597,6 +604,11 @@ bool TMainForm::sameSize() const
     return chkSize->isChecked();
 }
 
+bool TMainForm::sameContent() const
+{
+    return chkContent->isChecked();
+}
+
 bool TMainForm::confirm(std::string_view question)
 {
     return dialogs().confirm(this, fromBytes(question));
@@ -648,6 +660,11 @@ bool TMainForm::safetyTicked() const
 PathString TMainForm::safetyDirectory() const
 {
     return toPath(edtSavedir->text());
+}
+
+bool TMainForm::trashTicked() const
+{
+    return chkTrash->isChecked();
 }
 
 void TMainForm::disableBulkRemoval()
@@ -722,6 +739,9 @@ void TMainForm::btnDelDir2Click()
 void TMainForm::chksafetyClick()
 {
     const bool ticked = chksafety->isChecked();
+    // A file goes to one place: the safety directory and the Trash exclude each other.
+    if (ticked)
+        chkTrash->setChecked(false);
     edtSavedir->setVisible(ticked);
     btnBrowsSaveD->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
@@ -732,6 +752,12 @@ void TMainForm::chksafetyClick()
 void TMainForm::edtSavedirChange()
 {
     twinspotter::edtSavedirChange(toPath(edtSavedir->text()), m_state.fileSystem());
+}
+
+void TMainForm::chkTrashClick()
+{
+    if (chkTrash->isChecked())
+        chksafety->setChecked(false);
 }
 
 void TMainForm::btnBrowsSaveDClick()

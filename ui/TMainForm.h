@@ -34,7 +34,7 @@ public:
     static constexpr int kClientWidth = 1026;
     static constexpr int kClientHeight = 615;
     static constexpr int kTopPanelHeight = 105;
-    static constexpr int kBottomPanelHeight = 67;
+    static constexpr int kBottomPanelHeight = 90;
 
     /// Builds the window with both locations empty (single-directory mode). \p fs is what searches walk.
     explicit TMainForm(FileSystem& fs = realFileSystem(), QWidget* parent = nullptr);
@@ -70,11 +70,13 @@ public:
     QCheckBox* chkName = nullptr;
     QCheckBox* chkDate = nullptr;
     QCheckBox* chkSize = nullptr;
+    QCheckBox* chkContent = nullptr;
     QPushButton* btnCancel = nullptr;
     QTableView* strGridD = nullptr;
     QCheckBox* chksafety = nullptr;
     QLineEdit* edtSavedir = nullptr;
     QPushButton* btnBrowsSaveD = nullptr;
+    QCheckBox* chkTrash = nullptr;
     QLabel* lbUseShift = nullptr;
     QPushButton* btnDelDir1 = nullptr;
     QPushButton* btnDelDir2 = nullptr;
@@ -120,6 +122,7 @@ private slots:
     void chksafetyClick();
     void edtSavedirChange();
     void btnBrowsSaveDClick();
+    void chkTrashClick();
 
 private:
     // CommandHost: what the search needs from the window.
@@ -128,6 +131,7 @@ private:
     void showPhase(std::string_view text) override;
     bool sameDate() const override;
     bool sameSize() const override;
+    bool sameContent() const override;
     bool confirm(std::string_view question) override;
     void inform(std::string_view message) override;
     void reportKept(const std::vector<KeptFile>& kept) override;
@@ -137,6 +141,7 @@ private:
     void showPairCount(std::string_view text) override;
     bool safetyTicked() const override;
     PathString safetyDirectory() const override;
+    bool trashTicked() const override;
     void disableBulkRemoval() override;
 
     /// Splash, settings key, stale updater, online settings, caption and header row; false when one failed (and
