@@ -34,6 +34,8 @@ constexpr std::uint64_t kChunk = 1 << 20;
 constexpr unsigned kMaxReaders = 4;
 // How long the search thread waits for a file before it lets the window breathe.
 constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// Files read before the search thread is woken early: waking it for every small file costs more than reading it.
+constexpr std::size_t kWakeBatch = 64;
 
 XXH128_hash_t ChunkHash(const char* data, std::size_t size)
 {
@@ -183,12 +185,15 @@ private:
             } catch (...) {
                 result = Outcome(ContentStatus::Unreadable);
             }
+            bool wake = false;
             {
                 const std::lock_guard lock(m_mutex);
                 m_digests.result(file) = result;
                 m_read.push_back(file);
+                wake = m_read.size() >= kWakeBatch || ++m_finished == m_order.size();
             }
-            m_signal.notify_one();
+            if (wake)
+                m_signal.notify_one();
         }
     }
 
@@ -201,6 +206,7 @@ private:
     std::condition_variable m_signal;
     std::vector<std::uint32_t> m_read;
     std::uint64_t m_filesDone = 0; ///< the search thread's own count
+    std::size_t m_finished = 0;
     std::atomic<std::size_t> m_next{0};
     std::atomic<std::uint64_t> m_bytesDone{0};
     std::atomic<bool> m_stop{false};
