@@ -30,7 +30,7 @@ namespace {
 
 // Large enough that a read costs little beyond its copy, small enough to stay in the core's cache for the hash.
 constexpr std::uint64_t kChunk = 1 << 20;
-// Readers on a desktop's disks: enough to hide the hash behind the reading, few enough not to make a disk seek.
+// Enough readers to hide the hash behind the reading; few, so that a spinning disk is not sent between many files.
 constexpr unsigned kMaxReaders = 4;
 // How long the search thread waits for a file before it lets the window breathe.
 constexpr auto kWaitSlice = std::chrono::milliseconds(10);
