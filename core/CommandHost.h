@@ -22,8 +22,8 @@ struct ContentProgress
     std::uint64_t pairsKept = 0;
 };
 
-/// "1.2 of 4.5 GB", "12 of 512 bytes": both amounts in the larger one's decimal unit, one decimal place from a
-/// kilobyte on.
+/// "1.2/4.5 GB", "123/456 MB", "12/512 bytes": both amounts in the total's decimal unit, with one decimal place
+/// below a hundred of it.
 std::string ByteProgressText(std::uint64_t done, std::uint64_t total);
 
 class CommandHost
@@ -43,7 +43,7 @@ public:
     /// The "Same content" tick, read once when matching has ended.
     virtual bool sameContent() const { return false; }
     /// The content comparison's progress, after every pair it decides and while it waits for a file. By default
-    /// the bytes go to the progress label ("Comparing contents ... 1.2 of 4.5 GB") and the files done to the counter.
+    /// the bytes go to the progress label ("Comparing contents ... 1.2/4.5 GB") and the files done to the counter.
     virtual void showContentProgress(const ContentProgress& progress)
     {
         showPhase("Comparing contents ... " + ByteProgressText(progress.bytesDone, progress.bytesTotal));

@@ -219,15 +219,18 @@ std::string ByteProgressText(std::uint64_t done, std::uint64_t total)
 {
     static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
     if (total < 1000)
-        return std::to_string(done) + " of " + std::to_string(total) + " bytes";
+        return std::to_string(done) + "/" + std::to_string(total) + " bytes";
     double scale = 1000;
     std::size_t unit = 0;
     while (unit + 1 < std::size(kUnits) && total >= scale * 1000) {
         scale *= 1000;
         ++unit;
     }
+    // Three digits at most on either side, so the text fits the window's progress label.
+    const int decimals = total < scale * 100 ? 1 : 0;
     char text[64];
-    std::snprintf(text, sizeof text, "%.1f of %.1f %s", double(done) / scale, double(total) / scale, kUnits[unit]);
+    std::snprintf(text, sizeof text, "%.*f/%.*f %s", decimals, double(done) / scale, decimals, double(total) / scale,
+                  kUnits[unit]);
     return text;
 }
 
