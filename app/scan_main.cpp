@@ -20,8 +20,8 @@ namespace {
 using namespace twinspotter;
 
 const char* const kUsage =
-    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--json]\n"
-    "                        [--delete-location2 [--safety-dir DIR] [--yes]] LOCATION1 [LOCATION2]\n"
+    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--same-content] [--json]\n"
+    "                        [--delete-location2 [--safety-dir DIR | --trash] [--yes]] LOCATION1 [LOCATION2]\n"
     "       twinspotter-scan --help | --version\n"
     "\n"
     "Finds files that exist twice. With LOCATION2, every file under LOCATION2 is paired with each file under\n"
@@ -31,6 +31,8 @@ const char* const kUsage =
     "Options:\n"
     "  --ignore-date   do not require the same modification date (two locations only)\n"
     "  --ignore-size   do not require the same size (two locations only)\n"
+    "  --same-content  list a pair only when both files hold the same bytes; each file is read once, and files\n"
+    "                  that cannot be read, or that changed since they were listed, are left out and counted\n"
     "  --json          write one JSON document instead of tab-separated lines\n"
     "  --delete-location2\n"
     "                  after writing the pairs, remove the location-2 copy of every pair (in single-directory\n"
@@ -39,6 +41,9 @@ const char* const kUsage =
     "                  move the copies under DIR, which mirrors each file's absolute path, instead of deleting\n"
     "                  them; DIR is created if its parent exists; a copy that cannot be moved there (its place\n"
     "                  taken, the disk full, a link in the way) stays where it is and is reported, never deleted\n"
+    "  --trash         move the copies to the desktop's Trash instead of deleting them, where a file manager can\n"
+    "                  restore them: the home Trash, or the Trash at the top of the copy's own mount; a copy whose\n"
+    "                  mount has no usable Trash stays where it is and is reported, never copied elsewhere\n"
     "  --yes           remove without asking; otherwise the question is asked on the terminal and the removal\n"
     "                  is refused when standard input is not a terminal\n"
     "  --help          show this text\n"
@@ -46,6 +51,7 @@ const char* const kUsage =
     "\n"
     "Output: one line per pair: name, directory 1, directory 2, size in bytes and the packed date, separated by\n"
     "tabs; backslash, tab, line feed and carriage return are written as \\\\, \\t, \\n and \\r.\n"
+    "With --same-content, standard error says \"unreadable: N\" and \"changed: N\" before the counts.\n"
     "Standard error ends with the file counts of both locations and the number of pairs; after a removal the\n"
     "counts are lowered by the files removed and a last line says \"N files was deleted from total of T\".\n"
     "Before the counts, a line \"not removed: PATH: REASON\" names each copy the removal left where it is, or\n"
@@ -72,8 +78,10 @@ struct Options
     bool ignoreSize = false;
     bool json = false;
     bool deleteLocation2 = false;
+    bool sameContent = false;
     bool hasSafetyDir = false;
     std::string safetyDir;
+    bool trash = false;
     bool yes = false;
     std::vector<std::string> locations;
 };
@@ -106,8 +114,11 @@ public:
     }
     bool sameDate() const override { return !m_options.ignoreDate; }
     bool sameSize() const override { return !m_options.ignoreSize; }
+    bool sameContent() const override { return m_options.sameContent; }
+    void showContentProgress(const ContentProgress& progress) override { m_content = progress; }
 
     bool safetyTicked() const override { return m_options.hasSafetyDir; }
+    bool trashTicked() const override { return m_options.trash; }
     PathString safetyDirectory() const override { return m_options.safetyDir; }
     bool confirm(std::string_view question) override
     {
@@ -144,7 +155,12 @@ private:
             return;
         m_lastDraw = now;
         const long long progress = m_progress.empty() ? 0 : std::stoll(m_progress) + 1;
-        if (m_phase == "Readin files form location 1")
+        if (m_phase == kComparingContents)
+            std::fprintf(stderr, "\r\033[Kcomparing contents: %llu of %llu files, %s",
+                         static_cast<unsigned long long>(m_content.filesDone),
+                         static_cast<unsigned long long>(m_content.filesTotal),
+                         ByteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
+        else if (m_phase == "Readin files form location 1")
             std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", progress);
         else
             std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, progress);
@@ -160,6 +176,7 @@ private:
     std::vector<KeptFile> m_kept;
     std::string m_phase;
     std::string m_progress;
+    ContentProgress m_content;
     long long m_filesCatalogued = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
@@ -190,6 +207,10 @@ int main(int argc, char** argv)
             options.ignoreDate = true;
         } else if (!optionsEnded && arg == "--ignore-size") {
             options.ignoreSize = true;
+        } else if (!optionsEnded && arg == "--same-content") {
+            options.sameContent = true;
+        } else if (!optionsEnded && arg == "--trash") {
+            options.trash = true;
         } else if (!optionsEnded && arg == "--json") {
             options.json = true;
         } else if (!optionsEnded && arg == "--delete-location2") {
@@ -207,8 +228,10 @@ int main(int argc, char** argv)
             options.locations.push_back(arg);
         }
     }
-    if ((options.hasSafetyDir || options.yes) && !options.deleteLocation2)
-        return UsageError("--safety-dir and --yes only go with --delete-location2");
+    if ((options.hasSafetyDir || options.trash || options.yes) && !options.deleteLocation2)
+        return UsageError("--safety-dir, --trash and --yes only go with --delete-location2");
+    if (options.hasSafetyDir && options.trash)
+        return UsageError("--safety-dir and --trash exclude each other");
     if (options.hasSafetyDir && options.safetyDir.empty())
         return UsageError("the safety directory is empty");
     if (options.locations.empty())
@@ -272,6 +295,10 @@ int main(int argc, char** argv)
         refused = !report.ran;
         failed = report.failed();
     }
+    if (options.sameContent)
+        std::fprintf(stderr, "unreadable: %lld\nchanged: %lld\n",
+                     static_cast<long long>(state.contentReport().unreadable),
+                     static_cast<long long>(state.contentReport().changed));
     for (const KeptFile& file : host.kept())
         std::fprintf(stderr, "not removed: %s: %s\n", EscapeField(file.path).c_str(), file.text().c_str());
     std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", state.countallfiles1,

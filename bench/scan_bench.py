@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
 """Times twinspotter-scan against find on a seeded synthetic pair of trees (warm cache).
 
-  bench/scan_bench.py [--files N] [--root DIR] [--runs K] [--scanner PATH]
+  bench/scan_bench.py [--files N] [--root DIR] [--runs K] [--scanner PATH] [--same-content]
 
 Builds LOCATION1 and LOCATION2 under DIR (reused when a tree of the same size and seed is there), warms the cache,
 then runs each command K times and prints the best wall time of each, their ratio and the scanner's peak resident
 memory. Files are sparse, so a million of them cost inodes, not disk blocks.
+
+With --same-content it times the scanner with and without --same-content instead, alternating, K runs of each.
 """
 import argparse
 import os
@@ -98,6 +100,7 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--share", type=float, default=0.2, help="share of location-2 files that copy location 1")
     parser.add_argument("--scanner", default=os.path.join(here, "..", "build", "app", "twinspotter-scan"))
+    parser.add_argument("--same-content", action="store_true", help="time --same-content against the plain search")
     args = parser.parse_args()
 
     root = os.path.join(args.root, f"n{args.files}-s{args.seed}")
@@ -113,6 +116,20 @@ def main():
 
     find_cmd = ["find", loc1, loc2, "-type", "f", "-printf", "%f %s %T@\n"]
     scan_cmd = [args.scanner, loc1, loc2]
+    if args.same_content:
+        content_cmd = [args.scanner, "--same-content", loc1, loc2]
+        timed(scan_cmd, 1)  # warm the cache
+        plain, content = [], []
+        for _ in range(args.runs):  # alternating, so both meet the same load on a shared machine
+            plain.append(timed(scan_cmd, 1))
+            content.append(timed(content_cmd, 1))
+        plain_s, content_s = min(p[0] for p in plain), min(c[0] for c in content)
+        pairs = [l for l in content[-1][2].splitlines() if l.startswith(("pairs:", "unreadable:"))]
+        print(f"files:                 {args.files} ({', '.join(pairs)})")
+        print(f"plain search:          {plain_s:.2f} s, peak {max(p[1] for p in plain) / 1024:.0f} MB")
+        print(f"--same-content search: {content_s:.2f} s, peak {max(c[1] for c in content) / 1024:.0f} MB")
+        print(f"ratio:                 {content_s / plain_s:.2f}")
+        return
     timed(find_cmd, 1)  # warm the cache
     find_s, find_kb, _ = timed(find_cmd, args.runs)
     scan_s, scan_kb, scan_err = timed(scan_cmd, args.runs)

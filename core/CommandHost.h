@@ -4,10 +4,27 @@
 #include "core/FileSystem.h"
 #include "core/TFileF.h"
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace twinspotter {
+
+/// How far the content comparison has got: distinct files and their bytes, done and to do, and the pairs it has
+/// confirmed so far.
+struct ContentProgress
+{
+    std::uint64_t filesDone = 0;
+    std::uint64_t filesTotal = 0;
+    std::uint64_t bytesDone = 0;
+    std::uint64_t bytesTotal = 0;
+    std::uint64_t pairsKept = 0;
+};
+
+/// "1.2/4.5 GB", "123/456 MB", "12/512 bytes": both amounts in the total's decimal unit, with one decimal place
+/// below a hundred of it.
+std::string ByteProgressText(std::uint64_t done, std::uint64_t total);
 
 class CommandHost
 {
@@ -23,6 +40,15 @@ public:
     /// The two criterion ticks, read afresh for every location-2 file.
     virtual bool sameDate() const { return true; }
     virtual bool sameSize() const { return true; }
+    /// The "Same content" tick, read once when matching has ended.
+    virtual bool sameContent() const { return false; }
+    /// The content comparison's progress, after every pair it decides and while it waits for a file. By default
+    /// the bytes go to the progress label ("Comparing contents ... 1.2/4.5 GB") and the files done to the counter.
+    virtual void showContentProgress(const ContentProgress& progress)
+    {
+        showPhase("Comparing contents ... " + ByteProgressText(progress.bytesDone, progress.bytesTotal));
+        showProgress(std::to_string(progress.filesDone));
+    }
     /// A Yes/No question with the title "Confirm"; only true proceeds.
     virtual bool confirm(std::string_view /*question*/) { return false; }
     /// A message in the confirmation style with a single OK button.
@@ -43,6 +69,8 @@ public:
     /// The safety option (chksafety and the text of edtSavedir), read afresh for every file a removal handles.
     virtual bool safetyTicked() const { return false; }
     virtual PathString safetyDirectory() const { return {}; }
+    /// The Trash option, read like the safety option; it excludes it.
+    virtual bool trashTicked() const { return false; }
     /// Disables the bulk-removal button. Every confirmed bulk or selected-rows removal ends with it, one that
     /// stopped on an error too.
     virtual void disableBulkRemoval() {}

@@ -4,6 +4,7 @@
 #include "core/TFileF.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -49,6 +50,8 @@ enum class KeepReason : std::uint8_t {
     CopyFailed,           ///< the copy onto the safety directory's file system failed (error)
     SourceNotRemoved,     ///< copied, but the original could not be removed, so the copy was taken back (error)
     AlreadyGone,          ///< not there any more when the removal came to it: removed by something else
+    NoTrash,              ///< its own file system has no Trash it may go to (error)
+    TrashFailed,          ///< the Trash refused it (error)
 };
 
 /// Words for the user: why the file stayed.
@@ -106,6 +109,42 @@ struct RemovalRequest
     PathString mirroredDirectory;
     /// The folders this command has already reached; null for a removal on its own.
     DirectoryCache* cache = nullptr;
+    /// Into the Trash of the file's own file system instead of deleting (the safety directory is then not used).
+    bool toTrash = false;
+};
+
+/// What reading a file for its content gave.
+enum class ContentStatus : std::uint8_t {
+    Digested,   ///< read whole; the digest stands for its bytes
+    Changed,    ///< no longer the file the search listed (gone, replaced, rewritten, or changed while read)
+    Unreadable, ///< it cannot be read (error), or it is no regular file
+    Stopped     ///< the reader was asked to stop
+};
+
+/// A file's content as a 128-bit digest: equal digests mean equal bytes (see ContentCompare.h).
+struct ContentDigest
+{
+    ContentStatus status = ContentStatus::Unreadable;
+    int error = 0;
+    std::uint64_t high = 0;
+    std::uint64_t low = 0;
+
+    bool sameBytes(const ContentDigest& other) const
+    {
+        return status == ContentStatus::Digested && other.status == ContentStatus::Digested && high == other.high &&
+               low == other.low;
+    }
+};
+
+/// One file to read for its content.
+struct ContentRequest
+{
+    RecordedFile file;
+    std::span<const LocationRoot> locations;
+    /// The folders this reader has already reached; one per reading thread.
+    DirectoryCache* cache = nullptr;
+    /// Called after each block with the bytes it covered; reading stops when it returns false.
+    std::function<bool(std::uint64_t bytes)> onBlock;
 };
 
 class FileSystem
@@ -132,6 +171,11 @@ public:
     /// are reached without following a symbolic link below their location. Anything else leaves the file where it
     /// is and says why. Gone only when the file, or a folder on its way, no longer exists.
     virtual RemovalResult removeFile(const RemovalRequest& request) = 0;
+
+    /// Reads the request's file whole, in large blocks, and digests its bytes, but only while it is still the file
+    /// the search recorded (checked on the opened file before and after reading). Changes nothing on disk. Called
+    /// from several threads at once, each with a cache of its own.
+    virtual ContentDigest readContent(const ContentRequest& request) = 0;
 };
 
 /// The real file system of this machine.

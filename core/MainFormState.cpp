@@ -51,8 +51,30 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
     // A cancel that arrives while the table is rebuilt comes after every pair was found: the search is complete.
     m_searchCancelled = FCanceled;
 
+    m_content = {};
+    std::string leftOut;
+    if (host.sameContent()) {
+        host.showPhase(kComparingContents);
+        const ContentComparison comparison = CompareContents(FCompared, m_locations, env);
+        m_content = comparison.report;
+        if (SameDir && comparison.complete) {
+            // Paired again with the content as part of the key: two equal files with an unequal one of the same
+            // name, date and size between them in the catalogue are a pair, which the first pairing could not see.
+            const bool never = false;
+            WalkEnv uncancelled{m_fs, host, never};
+            FCompared.reset(catalogue.pool());
+            MatchWithinCatalogue(catalogue, FCompared, uncancelled, &comparison.digests);
+        } else {
+            comparison.keepConfirmed(FCompared);
+        }
+        if (m_content.unreadable > 0)
+            leftOut += ", unreadable: " + std::to_string(m_content.unreadable);
+        if (m_content.changed > 0)
+            leftOut += ", changed: " + std::to_string(m_content.changed);
+    }
+
     host.rebuildResultsTable();
-    host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()));
+    host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()) + leftOut);
 }
 
 void MainFormState::recordLocation(const PathString& location, std::vector<LocationRoot>& locations)

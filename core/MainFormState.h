@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/CommandHost.h"
+#include "core/ContentCompare.h"
 #include "core/FileSystem.h"
 #include "core/TFileF.h"
 #include "core/remove.h"
@@ -50,8 +51,9 @@ public:
     /// Follows the location-2 field: empty means single-directory mode.
     void edtStartDir2Change(const PathString& location2) { SameDir = location2.empty(); }
 
-    /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode), and has
-    /// the host rebuild the table. Changes nothing on disk. A cancel keeps the pairs made so far and the files
+    /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode), keeps only
+    /// pairs of equal bytes when the host asks for the same content, and has the host rebuild the table. Changes
+    /// nothing on disk. A cancel keeps the pairs made (or, with the same content, confirmed) so far and the files
     /// counted until then; the previous pairs stay until the catalogue is complete. Does nothing while a search or
     /// removal runs.
     void ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host);
@@ -75,6 +77,9 @@ public:
     /// otherwise Removed or Gone (the view empties the row) or StillPresent (nothing changed).
     std::optional<RemoveOutcome> DetailedViewDeleteClick(std::size_t fileIndex, Side side, CommandHost& host);
 
+    /// The files the last search's content comparison left out; zeros when it compared no contents.
+    const ContentReport& contentReport() const { return m_content; }
+
     bool searching() const { return m_searching; }
     bool removing() const { return m_removing; }
     /// A search or a removal is under way; commands that replace or walk the pair list must wait.
@@ -97,6 +102,7 @@ protected:
     std::vector<LocationRoot> m_locations;
     SearchMode m_searchedMode = SearchMode::SingleDirectory;
     bool m_searchCancelled = false;
+    ContentReport m_content;
     bool m_searching = false;
     bool m_removing = false;
 };

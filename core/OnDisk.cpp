@@ -2,6 +2,8 @@
 // works on a descriptor that was checked, and nothing is ever reached through a link below the user's location.
 #include "core/OnDisk.h"
 
+#include "core/Trash.h"
+
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/syscall.h>
@@ -515,6 +517,8 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
     if (MaybeSameFile(partner, st))
         return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
 
+    if (request.toTrash)
+        return MoveToTrash(dir, name, st, cache, calls);
     if (!request.safetyDirectory) {
         if (calls.unlinkat(dir, name.c_str(), 0) == 0)
             return Removed();
@@ -571,6 +575,10 @@ std::string KeepReasonText(KeepReason reason, int error)
         return "it was copied into the safety directory but cannot be removed here, so the copy was taken back" + cause;
     case KeepReason::AlreadyGone:
         return "it is no longer there";
+    case KeepReason::NoTrash:
+        return "its file system has no Trash it can be moved to" + cause;
+    case KeepReason::TrashFailed:
+        return "it cannot be moved to the Trash" + cause;
     }
     return {};
 }

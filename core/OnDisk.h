@@ -10,6 +10,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -49,6 +50,17 @@ enum class ReachFailure {
     Error             ///< anything else; the errno says what
 };
 
+/// A Trash directory a command has opened, for the files of one mount.
+struct TrashDirectory
+{
+    std::uint64_t mount = 0;
+    PathString top; ///< the mount's top directory; empty for the home Trash, whose Path values are absolute
+    UniqueFd files;
+    UniqueFd info;
+    /// The number each name's unique variants are tried from, so that many files of one name cost no search each.
+    std::unordered_map<PathString, unsigned> nextNumber;
+};
+
 /// The folders one removal command has reached and checked, kept open for the files that follow in them, and the
 /// locations it has checked. A folder moved or swapped after it was checked is still the folder the search walked,
 /// so its descriptor stays good for the rest of the command; the cache lives no longer than that.
@@ -59,6 +71,7 @@ public:
     int keep(const PathString& directory, UniqueFd fd);
     int findLocation(const LocationRoot& location) const;
     int keepLocation(const LocationRoot& location, UniqueFd fd);
+    std::vector<TrashDirectory>& trashes() { return m_trashes; }
 
 private:
     struct Entry
@@ -72,6 +85,7 @@ private:
     std::array<Entry, 6> m_entries;
     std::uint64_t m_clock = 0;
     std::vector<std::pair<const LocationRoot*, UniqueFd>> m_locations;
+    std::vector<TrashDirectory> m_trashes;
 };
 
 /// Reaches \p directory, a text the walk made below one of \p locations: the location itself as the walk opened it,

@@ -1,6 +1,7 @@
 // The file-system seam on Linux: POSIX calls, no path re-encoding, symbolic links never followed.
 #include "core/RealFileSystem.h"
 
+#include "core/ContentCompare.h"
 #include "core/OnDisk.h"
 
 #include <dirent.h>
@@ -120,6 +121,11 @@ PathString RealFileSystem::currentDirectory()
 RemovalResult RealFileSystem::removeFile(const RemovalRequest& request)
 {
     return RemoveOnDisk(request, m_calls);
+}
+
+ContentDigest RealFileSystem::readContent(const ContentRequest& request)
+{
+    return ReadContentOnDisk(request);
 }
 
 FileSystem& realFileSystem()

@@ -19,6 +19,7 @@ public:
     bool createDirectory(const PathString& path) override;
     PathString currentDirectory() override;
     RemovalResult removeFile(const RemovalRequest& request) override;
+    ContentDigest readContent(const ContentRequest& request) override;
 
 private:
     SystemCalls m_calls;

@@ -103,18 +103,28 @@ void MatchTreeAgainstCatalogue(const TFiles& catalogue, TFiles& pairs, const Pat
     WalkTree(dir, mask, visitor, *pairs.pool(), env);
 }
 
-void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env)
+void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env, const ContentDigests* sameBytes)
 {
     const std::size_t n = catalogue.size();
     if (n < 2)
         return;
+    std::vector<const ContentDigest*> digests;
+    if (sameBytes) {
+        digests.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            digests[i] = sameBytes->find(catalogue[i].Stamp1);
+    }
     ChainIndex index;
     index.init(n);
     for (std::uint32_t i = 0; i < n; ++i) {
         const TFileF& r = catalogue[i];
-        index.add(i, HashKey(r), [&](std::uint32_t other) {
+        if (sameBytes && !digests[i])
+            continue;
+        const std::size_t hash = HashKey(r) ^ (sameBytes ? digests[i]->low : 0);
+        index.add(i, hash, [&](std::uint32_t other) {
             const TFileF& o = catalogue[other];
-            return o.Name == r.Name && o.Date == r.Date && o.Size == r.Size;
+            return o.Name == r.Name && o.Date == r.Date && o.Size == r.Size &&
+                   (!sameBytes || digests[other]->sameBytes(*digests[i]));
         });
     }
     for (std::uint32_t i = 0; i + 1 < n; ++i) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/ChainIndex.h"
+#include "core/ContentCompare.h"
 #include "core/walk.h"
 
 namespace twinspotter {
@@ -33,8 +34,10 @@ private:
 void MatchTreeAgainstCatalogue(const TFiles& catalogue, TFiles& pairs, const PathString& dir, std::string_view mask,
                                std::int32_t& countallfiles2, WalkEnv& env);
 
-/// Pairs every catalogue entry with the nearest later entry of equal name, Date and Size, ordered by the earlier
-/// entry. A cancel keeps the pairs made so far.
-void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env);
+/// Pairs every catalogue entry with the nearest later entry of equal name, Date and Size (and, given \p sameBytes,
+/// equal bytes: entries not read whole are left out), ordered by the earlier entry. A cancel keeps the pairs made
+/// so far.
+void MatchWithinCatalogue(const TFiles& catalogue, TFiles& pairs, WalkEnv& env,
+                          const ContentDigests* sameBytes = nullptr);
 
 } // namespace twinspotter

@@ -80,7 +80,9 @@ RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& 
                            nullptr,
                            {},
                            cache};
-    if (safety.ticked) {
+    if (safety.trash) {
+        request.toTrash = true;
+    } else if (safety.ticked) {
         request.safetyDirectory = &safety.directory;
         const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.Name, fs);
         request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
@@ -147,7 +149,7 @@ namespace {
 
 SafetyOption ReadSafetyOption(const CommandHost& host)
 {
-    return SafetyOption{host.safetyTicked(), host.safetyDirectory()};
+    return SafetyOption{host.safetyTicked(), host.safetyDirectory(), host.trashTicked()};
 }
 
 // A confirmed main-window removal leaves the bulk button disabled on every way out, so a further bulk run

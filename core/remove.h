@@ -16,11 +16,13 @@ namespace twinspotter {
 /// Which file of a pair: FileDir1 + Name or FileDir2 + Name.
 enum class Side { Location1 = 1, Location2 = 2 };
 
-/// The safety option as the window shows it at one moment: the tick and the safety directory's text.
+/// The safety option as the window shows it at one moment: the tick and the safety directory's text, and the Trash
+/// option beside it, which wins when both are on.
 struct SafetyOption
 {
     bool ticked = false;
     PathString directory;
+    bool trash = false;
 };
 
 /// One selected results-table row as the table showed it when a selected-rows command started.
@@ -68,11 +70,12 @@ PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
 /// must exist). A failure is silent; moves create the chain again per file.
 void edtSavedirChange(const PathString& text, FileSystem& fs);
 
-/// Removes the file on \p side of \p pair: with the option ticked, moves it to its SafetyTargetPath (creating the
-/// folders on the way), otherwise deletes it; never replaces a file in the safety directory, and never deletes a
-/// file the move could not take. Goes ahead only while the file and its partner are still the files the search
-/// recorded and two different files, reached without a link below the \p locations the search walked.
-/// \p cache, when given, keeps the folders reached for the next files of the same command.
+/// Removes the file on \p side of \p pair: with the Trash option, moves it into the Trash of its own file system;
+/// with the safety option, moves it to its SafetyTargetPath (creating the folders on the way); otherwise deletes it;
+/// never replaces a file in the safety directory, and never deletes a file the move could not take. Goes ahead only
+/// while the file and its partner are still the files the search recorded and two different files, reached without a
+/// link below the \p locations the search walked. \p cache, when given, keeps the folders reached for the next files of
+/// the same command.
 RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 

@@ -60,6 +60,7 @@ public:
     void reportKept(const std::vector<KeptFile>& kept) override { ShowKeptFiles(m_parent, kept); }
     bool safetyTicked() const override { return m_main.safetyTicked(); }
     PathString safetyDirectory() const override { return m_main.safetyDirectory(); }
+    bool trashTicked() const override { return m_main.trashTicked(); }
 
 private:
     CommandHost& m_main;

@@ -202,6 +202,9 @@ void TMainForm::buildTopPanel()
     chkSize = named(new QCheckBox(QStringLiteral("Same size"), m_topPanel), "chkSize");
     chkSize->setGeometry(906, 52, 112, 22);
     chkSize->setChecked(true);
+    // Unticked at every start: reading every candidate file is a choice for this search, not a habit to keep.
+    chkContent = named(new QCheckBox(QStringLiteral("Same content"), m_topPanel), "chkContent");
+    chkContent->setGeometry(906, 76, 112, 22);
 
     connect(Buttonfind, &QPushButton::clicked, this, &TMainForm::ButtonfindClick);
     connect(btnCancel, &QPushButton::clicked, this, &TMainForm::btnCancelClick);
@@ -227,6 +230,10 @@ void TMainForm::buildBottomPanel()
     edtSavedir->hide();
     btnBrowsSaveD = named(new QPushButton(QStringLiteral("..."), m_bottomPanel), "btnBrowsSaveD");
     btnBrowsSaveD->setGeometry(332, 34, 28, 26);
+    // Beside the safety option, the other way of keeping what goes; ticking one unticks the other.
+    chkTrash =
+        named(new QCheckBox(QStringLiteral("move files to the Trash instead of deleting"), m_bottomPanel), "chkTrash");
+    chkTrash->setGeometry(420, 6, 300, 22);
     btnBrowsSaveD->hide();
 
     lbUseShift = named(new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel),
@@ -256,6 +263,7 @@ void TMainForm::buildBottomPanel()
     connect(chksafety, &QCheckBox::toggled, this, &TMainForm::chksafetyClick);
     connect(edtSavedir, &QLineEdit::textChanged, this, &TMainForm::edtSavedirChange);
     connect(btnBrowsSaveD, &QPushButton::clicked, this, &TMainForm::btnBrowsSaveDClick);
+    connect(chkTrash, &QCheckBox::toggled, this, &TMainForm::chkTrashClick);
     // btnDelete is the window's cancel button: Escape without modifiers presses it, and a disabled button
     // ignores the press.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -617,6 +625,11 @@ bool TMainForm::sameSize() const
     return chkSize->isChecked();
 }
 
+bool TMainForm::sameContent() const
+{
+    return chkContent->isChecked();
+}
+
 bool TMainForm::confirm(std::string_view question)
 {
     return dialogs().confirm(this, fromBytes(question));
@@ -671,6 +684,11 @@ bool TMainForm::safetyTicked() const
 PathString TMainForm::safetyDirectory() const
 {
     return toPath(edtSavedir->text());
+}
+
+bool TMainForm::trashTicked() const
+{
+    return chkTrash->isChecked();
 }
 
 void TMainForm::disableBulkRemoval()
@@ -766,6 +784,9 @@ void TMainForm::btnDelDir2Click()
 void TMainForm::chksafetyClick()
 {
     const bool ticked = chksafety->isChecked();
+    // A file goes to one place: the safety directory and the Trash exclude each other.
+    if (ticked)
+        chkTrash->setChecked(false);
     edtSavedir->setVisible(ticked);
     btnBrowsSaveD->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
@@ -776,6 +797,12 @@ void TMainForm::chksafetyClick()
 void TMainForm::edtSavedirChange()
 {
     twinspotter::edtSavedirChange(toPath(edtSavedir->text()), m_state.fileSystem());
+}
+
+void TMainForm::chkTrashClick()
+{
+    if (chkTrash->isChecked())
+        chksafety->setChecked(false);
 }
 
 void TMainForm::btnBrowsSaveDClick()

@@ -72,11 +72,13 @@ public:
     QCheckBox* chkName = nullptr;
     QCheckBox* chkDate = nullptr;
     QCheckBox* chkSize = nullptr;
+    QCheckBox* chkContent = nullptr;
     QPushButton* btnCancel = nullptr;
     QTableView* strGridD = nullptr;
     QCheckBox* chksafety = nullptr;
     QLineEdit* edtSavedir = nullptr;
     QPushButton* btnBrowsSaveD = nullptr;
+    QCheckBox* chkTrash = nullptr;
     QLabel* lbUseShift = nullptr;
     QPushButton* btnDelDir1 = nullptr;
     QPushButton* btnDelDir2 = nullptr;
@@ -122,6 +124,7 @@ private slots:
     void chksafetyClick();
     void edtSavedirChange();
     void btnBrowsSaveDClick();
+    void chkTrashClick();
 
 private:
     // CommandHost: what the search needs from the window.
@@ -130,6 +133,7 @@ private:
     void showPhase(std::string_view text) override;
     bool sameDate() const override;
     bool sameSize() const override;
+    bool sameContent() const override;
     bool confirm(std::string_view question) override;
     void inform(std::string_view message) override;
     void reportKept(const std::vector<KeptFile>& kept) override;
@@ -139,6 +143,7 @@ private:
     void showPairCount(std::string_view text) override;
     bool safetyTicked() const override;
     PathString safetyDirectory() const override;
+    bool trashTicked() const override;
     void disableBulkRemoval() override;
 
     /// Splash, settings key, stale updater, online settings, caption and header row; false when one failed (and

@@ -5,7 +5,6 @@
 #include "tests/core/RemoveTestSupport.h"
 
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/mount.h>
 
 #include <algorithm>
@@ -105,14 +104,6 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
                                                "it is no longer the file the search found",
                                                "its partner is no longer the file the search found",
                                                "its partner is no longer the file the search found"}));
-}
-
-// Moves this test's process into a mount namespace of its own, so that its mounts vanish with it; false when it may
-// not mount.
-bool PrivateMounts()
-{
-    return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
-           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 TEST_F(RemovalSafetyTest, OneFileSeenThroughAnOverlayAndItsLayerIsNeverRemovedOnTheStrengthOfItself)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <fstream>
@@ -20,9 +22,11 @@ class RemoveHost : public RecordingHost
 public:
     bool ticked = false;
     PathString directory;
+    bool trash = false;
     int bulkDisabled = 0;
 
     bool safetyTicked() const override { return ticked; }
+    bool trashTicked() const override { return trash; }
     PathString safetyDirectory() const override { return directory; }
     void disableBulkRemoval() override
     {
@@ -57,6 +61,14 @@ inline FileStamp StampOf(const std::string& path)
         return {};
     return FileStamp{FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, st.st_size,
                      std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
+/// Moves this test's process into a mount namespace of its own, so that its mounts vanish with it; false when it may
+/// not mount.
+inline bool PrivateMounts()
+{
+    return geteuid() == 0 && unshare(CLONE_NEWNS) == 0 &&
+           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
 inline std::vector<bool> DeletedFlags(const TFiles& pairs)

@@ -1,9 +1,11 @@
 // The scanner's bulk removal, run as a user or a script runs it: with --yes, on a terminal, and refused without one.
 #include "tests/support/RunProgram.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
@@ -147,7 +149,8 @@ TEST(ScanRemoveTest, WithoutYesItAsksOnATerminalAndRefusesWithoutOne)
     EXPECT_TRUE(OnDisk(tree.path("two/a.jpg")) && OnDisk(tree.path("two/sub/b.txt")));
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--yes", tree.path("one")},
                                                  {"--safety-dir", tree.path("s"), tree.path("one")},
-                                                 {"--delete-location2", tree.path("one"), "--safety-dir"}}) {
+                                                 {"--delete-location2", tree.path("one"), "--safety-dir"},
+                                                 {"--delete-location2", "--trash", "--safety-dir", "s", "x"}}) {
         const ProgramResult r = Scan(args);
         EXPECT_EQ(r.status, 2) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
@@ -194,4 +197,27 @@ TEST(ScanRemoveTest, WhatTheRemovalLeavesIsNamedAndOnlyAFailureFailsTheRun)
         << transcript;
     EXPECT_NE(transcript.find("its partner is gone, so it may be the last copy"), std::string::npos) << transcript;
     EXPECT_TRUE(OnDisk(tree.path("two/sub/a.jpg")));
+}
+
+TEST(ScanRemoveTest, SameContentListsOnlyEqualCopiesAndTrashTakesThem)
+{
+    TempTree tree;
+    tree.file("one/a.jpg", 5, kNoon, 'a');
+    tree.file("two/a.jpg", 5, kNoon, 'a');
+    tree.file("one/b.txt", 3, kNoon, '1');
+    tree.file("two/sub/b.txt", 3, kNoon, '2');
+    ASSERT_EQ(mkfifo(tree.path("one/c").c_str(), 0644), 0);
+    const timespec noon[2] = {{kNoon, 0}, {kNoon, 0}};
+    utimensat(AT_FDCWD, tree.path("one/c").c_str(), noon, 0);
+    tree.file("two/c", 0, kNoon);
+    const ScopedEnvironment data("XDG_DATA_HOME", tree.path("data"));
+    const ProgramResult r =
+        Scan({"--same-content", "--delete-location2", "--trash", "--yes", tree.path("one"), tree.path("two")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out.starts_with("a.jpg\t") && std::count(r.out.begin(), r.out.end(), '\n') == 1) << r.out;
+    EXPECT_TRUE(r.err.ends_with("unreadable: 1\nchanged: 0\nfiles in location 1: 3\nfiles in location 2: 2\npairs: 1\n"
+                                "1 files was deleted from total of 1\n"))
+        << r.err;
+    EXPECT_EQ(std::filesystem::file_size(tree.path("data/Trash/files/a.jpg")), 5u);
+    EXPECT_TRUE(OnDisk(tree.path("two/sub/b.txt")));
 }

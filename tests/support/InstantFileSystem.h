@@ -38,6 +38,7 @@ public:
             return {RemoveOutcome::Gone, KeepReason::None, 0};
         return {RemoveOutcome::Removed, KeepReason::None, 0};
     }
+    ContentDigest readContent(const ContentRequest&) override { return {}; }
 };
 
 } // namespace twinspotter::test

@@ -15,6 +15,8 @@ class RecordingHost : public CommandHost
 public:
     bool tickDate = true;
     bool tickSize = true;
+    bool tickContent = false;
+    std::vector<ContentProgress> contentProgress;
     std::deque<bool> answers; ///< answers to confirm(), in order; No when none is left
     std::vector<std::string> progress;
     std::vector<std::string> phases;
@@ -40,6 +42,8 @@ public:
     }
     bool sameDate() const override { return tickDate; }
     bool sameSize() const override { return tickSize; }
+    bool sameContent() const override { return tickContent; }
+    void showContentProgress(const ContentProgress& progress) override { contentProgress.push_back(progress); }
     bool confirm(std::string_view question) override
     {
         questions.emplace_back(question);

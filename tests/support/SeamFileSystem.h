@@ -10,6 +10,8 @@
 
 #include <cerrno>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +44,10 @@ public:
     std::function<void(const PathString& dir)> afterList;
     /// Runs before a removal of a file looks at the disk.
     std::function<void(const PathString& path)> beforeRemove;
+    /// Runs before a file is read for its content, on the reading thread.
+    std::function<void(const PathString& path)> beforeRead;
+    /// How often each file was read for its content.
+    std::map<PathString, int> reads;
     std::vector<PathString> listed;
     std::vector<PathString> deleted;
     std::vector<std::pair<PathString, PathString>> moved;
@@ -75,6 +81,17 @@ public:
         if (beforeRemove)
             beforeRemove(request.file.directory + request.file.name);
         return m_real.removeFile(request);
+    }
+    ContentDigest readContent(const ContentRequest& request) override
+    {
+        const PathString path = request.file.directory + request.file.name;
+        {
+            const std::lock_guard lock(m_readsMutex);
+            ++reads[path];
+        }
+        if (beforeRead)
+            beforeRead(path);
+        return m_real.readContent(request);
     }
 
 private:
@@ -121,6 +138,7 @@ private:
     }
 
     RealFileSystem m_real;
+    std::mutex m_readsMutex;
 };
 
 } // namespace twinspotter::test

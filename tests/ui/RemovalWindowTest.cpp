@@ -1,6 +1,7 @@
 // The removal commands driven through the main window and the detailed view, on real temporary trees.
 #include "core/TFileF.h"
 #include "tests/support/PrivateHome.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
@@ -28,6 +29,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 #include <functional>
 #include <memory>
@@ -238,6 +241,41 @@ private slots:
         QVERIFY(exists(tree.path("two/photos/b.jpg")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 a file of that "
                                                                      "name is already in the safety directory")));
+    }
+
+    void sameContentKeepsEqualCopiesAndTheTrashExcludesTheSafetyDirectory()
+    {
+        TempTree tree;
+        tree.file("one/same.txt", 5, kWhen, 's');
+        tree.file("two/same.txt", 5, kWhen, 's');
+        tree.file("one/other.txt", 5, kWhen, '1');
+        tree.file("two/other.txt", 5, kWhen, '2');
+        QCOMPARE(mkfifo(tree.path("one/fifo").c_str(), 0644), 0);
+        const timespec when[2] = {{kWhen, 0}, {kWhen, 0}};
+        utimensat(AT_FDCWD, tree.path("one/fifo").c_str(), when, 0);
+        tree.file("two/fifo", 0, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+        for (QCheckBox* box : {form->chkContent, form->chkTrash}) {
+            QVERIFY(!box->isChecked());
+            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text() + " is cut off"));
+        }
+        form->chkContent->click();
+        search(*form, tree.path("one"), tree.path("two"));
+        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
+        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
+
+        form->chkTrash->click();
+        form->chksafety->click();
+        QVERIFY(!form->chkTrash->isChecked());
+        form->chkTrash->click();
+        QVERIFY(!form->chksafety->isChecked() && form->edtSavedir->isHidden());
+        const test::ScopedEnvironment data("XDG_DATA_HOME", tree.path("data"));
+        m_dialogs.answers = {true};
+        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
+        QVERIFY(exists(tree.path("data/Trash/files/same.txt")) && !exists(tree.path("two/same.txt")));
     }
 
     void deleteSelectedFromDirectory1RemovesAFileSharedByThreeRowsOnce()

@@ -1,0 +1,409 @@
+// Same content: the worker threads that read files, the order in which the search thread decides pairs, and the
+// hole-aware digest of one file.
+#include "core/ContentCompare.h"
+
+#include "core/ChainIndex.h"
+#include "core/OnDisk.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
+#if defined(__x86_64__)
+#include <xxh_x86dispatch.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace twinspotter {
+
+namespace {
+
+// Large enough that a read costs little beyond its copy, small enough to stay in the core's cache for the hash.
+constexpr std::uint64_t kChunk = 1 << 20;
+// Enough readers to hide the hash behind the reading; few, so that a spinning disk is not sent between many files.
+constexpr unsigned kMaxReaders = 4;
+// How long the search thread waits for a file before it lets the window breathe.
+constexpr auto kWaitSlice = std::chrono::milliseconds(10);
+// Files read before the search thread is woken early: waking it for every small file costs more than reading it.
+constexpr std::size_t kWakeBatch = 64;
+
+XXH128_hash_t ChunkHash(const char* data, std::size_t size)
+{
+#if defined(__x86_64__)
+    return XXH3_128bits_dispatch(data, size);
+#else
+    return XXH3_128bits(data, size);
+#endif
+}
+
+// A chunk of zeros stands for itself; a hash value equal to it turns up by chance about once in 2^128 chunks.
+XXH128_hash_t ZeroChunk(std::uint64_t size)
+{
+    return XXH128_hash_t{size, 0x7a65726f63686e6bULL};
+}
+
+bool AllZero(const char* data, std::size_t size)
+{
+    // Comparing the block with itself one byte on: equal only when every byte equals the first.
+    return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
+ContentDigest Outcome(ContentStatus status, int error = 0)
+{
+    return ContentDigest{status, error, 0, 0};
+}
+
+struct StateFree
+{
+    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
+};
+
+// Reads [offset, offset + size) whole; false with errno set (0 when the file ended early).
+bool ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0)
+                errno = 0;
+            return false;
+        }
+        buffer += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The digest of an open regular file of \p size bytes: the chunks' hashes hashed in order. Whole chunks inside a
+// hole are zeros by definition and are not read; \p readSome tells whether any chunk had to be.
+ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
+{
+    thread_local std::unique_ptr<char[]> buffer;
+    thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
+    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+        return Outcome(ContentStatus::Unreadable, ENOMEM);
+    const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
+        XXH3_128bits_update(state.get(), &chunk, sizeof chunk);
+        return !request.onBlock || request.onBlock(length);
+    };
+
+    std::uint64_t offset = 0;
+    while (offset < size) {
+        const off_t data = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+        // ENXIO: nothing but a hole up to the end. Any other failure: take everything as data.
+        const std::uint64_t dataStart = data >= 0 ? static_cast<std::uint64_t>(data) : errno == ENXIO ? size : offset;
+        while (offset < size && offset + std::min(kChunk, size - offset) <= dataStart) {
+            const std::uint64_t length = std::min(kChunk, size - offset);
+            if (!add(ZeroChunk(length), length))
+                return Outcome(ContentStatus::Stopped);
+            offset += length;
+        }
+        if (offset >= size)
+            break;
+        const off_t hole = ::lseek(fd, static_cast<off_t>(offset), SEEK_HOLE);
+        const std::uint64_t dataEnd = hole > 0 ? static_cast<std::uint64_t>(hole) : size;
+        if (!buffer)
+            buffer.reset(new char[kChunk]);
+        if (!readSome)
+            (void)::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
+        readSome = true;
+        do {
+            const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
+            if (!ReadAt(fd, offset, buffer.get(), length))
+                return errno == 0 ? Outcome(ContentStatus::Changed) : Outcome(ContentStatus::Unreadable, errno);
+            if (!add(AllZero(buffer.get(), length) ? ZeroChunk(length) : ChunkHash(buffer.get(), length), length))
+                return Outcome(ContentStatus::Stopped);
+            offset += length;
+        } while (offset < size && offset < dataEnd);
+    }
+    const XXH128_hash_t digest = XXH3_128bits_digest(state.get());
+    return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
+}
+
+// Distinct files handed out to reader threads in the order given; the search thread collects the ones read.
+class Readers
+{
+public:
+    Readers(ContentDigests& digests, std::vector<RecordedFile> files, std::vector<std::uint32_t> order,
+            std::span<const LocationRoot> locations, FileSystem& fs)
+        : m_digests(digests), m_files(std::move(files)), m_order(std::move(order)), m_locations(locations), m_fs(fs)
+    {
+        const unsigned count = std::clamp<unsigned>(std::thread::hardware_concurrency(), 1, kMaxReaders);
+        for (unsigned i = 0; i < count && i < m_files.size(); ++i)
+            m_threads.emplace_back([this] { run(); });
+    }
+    ~Readers()
+    {
+        m_stop = true;
+        for (std::thread& thread : m_threads)
+            thread.join();
+    }
+    Readers(const Readers&) = delete;
+    Readers& operator=(const Readers&) = delete;
+
+    /// Waits up to one slice for files to be read, and puts those read since the last call into \p read.
+    void takeRead(std::vector<std::uint32_t>& read)
+    {
+        read.clear();
+        std::unique_lock lock(m_mutex);
+        m_signal.wait_for(lock, kWaitSlice, [&] { return !m_read.empty(); });
+        std::swap(read, m_read);
+        m_filesDone += read.size();
+    }
+    std::uint64_t filesDone() const { return m_filesDone; }
+    std::uint64_t bytesDone() const { return m_bytesDone.load(std::memory_order_relaxed); }
+
+private:
+    void run()
+    {
+        DirectoryCache cache;
+        for (;;) {
+            const std::size_t next = m_next.fetch_add(1);
+            if (next >= m_order.size() || m_stop)
+                return;
+            const std::uint32_t file = m_order[next];
+            ContentRequest request{m_files[file], m_locations, &cache, [this](std::uint64_t bytes) {
+                                       m_bytesDone.fetch_add(bytes, std::memory_order_relaxed);
+                                       return !m_stop.load(std::memory_order_relaxed);
+                                   }};
+            ContentDigest result;
+            try {
+                result = m_fs.readContent(request);
+            } catch (...) {
+                result = Outcome(ContentStatus::Unreadable);
+            }
+            bool wake = false;
+            {
+                const std::lock_guard lock(m_mutex);
+                m_digests.result(file) = result;
+                m_read.push_back(file);
+                wake = m_read.size() >= kWakeBatch || ++m_finished == m_order.size();
+            }
+            if (wake)
+                m_signal.notify_one();
+        }
+    }
+
+    ContentDigests& m_digests;
+    const std::vector<RecordedFile> m_files;
+    const std::vector<std::uint32_t> m_order;
+    std::span<const LocationRoot> m_locations;
+    FileSystem& m_fs;
+    std::mutex m_mutex;
+    std::condition_variable m_signal;
+    std::vector<std::uint32_t> m_read;
+    std::uint64_t m_filesDone = 0; ///< the search thread's own count
+    std::size_t m_finished = 0;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<std::uint64_t> m_bytesDone{0};
+    std::atomic<bool> m_stop{false};
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace
+
+std::string ByteProgressText(std::uint64_t done, std::uint64_t total)
+{
+    static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
+    if (total < 1000)
+        return std::to_string(done) + "/" + std::to_string(total) + " bytes";
+    double scale = 1000;
+    std::size_t unit = 0;
+    while (unit + 1 < std::size(kUnits) && total >= scale * 1000) {
+        scale *= 1000;
+        ++unit;
+    }
+    // Three digits at most on either side, so the text fits the window's progress label.
+    const int decimals = total < scale * 100 ? 1 : 0;
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f/%.*f %s", decimals, double(done) / scale, decimals, double(total) / scale,
+                  kUnits[unit]);
+    return text;
+}
+
+std::uint32_t ContentDigests::add(const FileStamp& stamp)
+{
+    const auto [place, added] = m_index.try_emplace(stamp.id, static_cast<std::uint32_t>(m_stamps.size()));
+    if (added) {
+        m_stamps.push_back(stamp);
+        m_results.emplace_back();
+    }
+    return place->second;
+}
+
+const ContentDigest* ContentDigests::find(const FileStamp& stamp) const
+{
+    const auto place = m_index.find(stamp.id);
+    if (place == m_index.end() || m_stamps[place->second] != stamp ||
+        m_results[place->second].status != ContentStatus::Digested)
+        return nullptr;
+    return &m_results[place->second];
+}
+
+void ContentComparison::keepConfirmed(TFiles& pairs) const
+{
+    TFiles confirmed(pairs.pool());
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        if (i < kept.size() && kept[i])
+            confirmed.append(std::move(pairs[i]));
+    pairs = std::move(confirmed);
+}
+
+ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env)
+{
+    ContentComparison comparison;
+    comparison.kept.assign(pairs.size(), false);
+    ContentDigests& digests = comparison.digests;
+    // Each pair's two files as places in the digest table; pairs of unequal size are decided without reading.
+    std::vector<std::uint32_t> places(2 * pairs.size(), kNone);
+    std::vector<RecordedFile> files;
+    std::size_t candidates = 0;
+    ContentProgress progress;
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const TFileF& pair = pairs[i];
+        if (pair.Stamp1.size != pair.Stamp2.size)
+            continue;
+        ++candidates;
+        const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.Stamp1},
+                                                                        {pair.dir2(), pair.Stamp2}};
+        for (int side = 0; side < 2; ++side) {
+            const std::uint32_t place = digests.add(sides[side].second);
+            places[2 * i + side] = place;
+            if (place == files.size()) {
+                files.push_back(RecordedFile{sides[side].first, pair.Name, sides[side].second});
+                progress.bytesTotal += static_cast<std::uint64_t>(std::max<std::int64_t>(0, sides[side].second.size));
+            }
+        }
+    }
+    progress.filesTotal = files.size();
+
+    // The pairs of each file, so that a pair is decided as soon as its second file has been read.
+    std::vector<std::uint32_t> firstPair(files.size() + 1, 0);
+    for (const std::uint32_t place : places)
+        if (place != kNone)
+            ++firstPair[place + 1];
+    for (std::size_t f = 0; f < files.size(); ++f)
+        firstPair[f + 1] += firstPair[f];
+    std::vector<std::uint32_t> pairsOfFile(firstPair.back());
+    std::vector<std::uint32_t> fill(firstPair.begin(), firstPair.end() - 1);
+    for (std::size_t slot = 0; slot < places.size(); ++slot)
+        if (places[slot] != kNone)
+            pairsOfFile[fill[places[slot]]++] = static_cast<std::uint32_t>(slot / 2);
+    // Files are read folder by folder: the reader's folders stay open, and a disk reads nearby places in turn.
+    std::vector<std::uint32_t> order(files.size());
+    for (std::uint32_t f = 0; f < order.size(); ++f)
+        order[f] = f;
+    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return std::less<>()(&files[a].directory, &files[b].directory);
+    });
+
+    // The readers are joined before the comparison leaves: after a cancel they may still be finishing a file.
+    {
+        Readers readers(digests, std::move(files), std::move(order), locations, env.fs);
+        std::vector<bool> read(digests.size(), false);
+        std::vector<std::uint32_t> justRead;
+        // False when a cancel came.
+        const auto breathe = [&] {
+            progress.filesDone = readers.filesDone();
+            progress.bytesDone = readers.bytesDone();
+            env.host.showContentProgress(progress);
+            env.host.serviceEvents();
+            return !env.canceled;
+        };
+        std::size_t decided = 0;
+        comparison.complete = [&] {
+            while (decided < candidates) {
+                if (env.canceled)
+                    return false;
+                readers.takeRead(justRead);
+                if (justRead.empty() && !breathe())
+                    return false;
+                for (const std::uint32_t file : justRead) {
+                    read[file] = true;
+                    const ContentStatus status = digests.result(file).status;
+                    comparison.report.unreadable += status == ContentStatus::Unreadable;
+                    comparison.report.changed += status == ContentStatus::Changed;
+                    for (std::uint32_t k = firstPair[file]; k < firstPair[file + 1]; ++k) {
+                        const std::uint32_t pair = pairsOfFile[k];
+                        const std::uint32_t other = places[2 * pair] == file ? places[2 * pair + 1] : places[2 * pair];
+                        if (!read[other])
+                            continue;
+                        ++decided;
+                        if (digests.result(file).sameBytes(digests.result(other))) {
+                            comparison.kept[pair] = true;
+                            ++progress.pairsKept;
+                        }
+                        if (!breathe())
+                            return false;
+                    }
+                }
+            }
+            return true;
+        }();
+    }
+    return comparison;
+}
+
+ContentDigest ReadContentOnDisk(const ContentRequest& request)
+{
+    DirectoryCache ownCache;
+    ReachFailure failure = ReachFailure::None;
+    int error = 0;
+    const int dir = ReachRecordedDirectory(request.file.directory, request.locations,
+                                           request.cache ? *request.cache : ownCache, failure, error);
+    if (failure == ReachFailure::Error)
+        return Outcome(ContentStatus::Unreadable, error);
+    if (failure != ReachFailure::None)
+        return Outcome(ContentStatus::Changed);
+
+    const char* name = request.file.name.c_str();
+    const FileStamp& stamp = request.file.stamp;
+    struct stat st
+    {
+    };
+    // Looked at before it is opened: opening a device or a FIFO can have effects of its own.
+    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Outcome(ContentStatus::Changed)
+                                                   : Outcome(ContentStatus::Unreadable, errno);
+    if (!MatchesStamp(st, stamp))
+        return Outcome(ContentStatus::Changed);
+    if (!S_ISREG(st.st_mode))
+        return Outcome(ContentStatus::Unreadable);
+
+    // Reading for a comparison is not a use of the file: its access time stays, where the owner (or root) reads.
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    UniqueFd fd(::openat(dir, name, kFlags | O_NOATIME));
+    if (!fd && errno == EPERM)
+        fd.reset(::openat(dir, name, kFlags));
+    if (!fd)
+        return errno == ENOENT || errno == ELOOP ? Outcome(ContentStatus::Changed)
+                                                 : Outcome(ContentStatus::Unreadable, errno);
+    if (::fstat(fd.get(), &st) != 0)
+        return Outcome(ContentStatus::Unreadable, errno);
+    if (!MatchesStamp(st, stamp) || !S_ISREG(st.st_mode))
+        return Outcome(ContentStatus::Changed);
+
+    bool readSome = false;
+    ContentDigest digest = DigestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request, readSome);
+    // A file written to while it was read is not the file the search listed any more. (A file of holes only took
+    // no time to read: a write now is a write after the reading.)
+    if (digest.status == ContentStatus::Digested && readSome &&
+        (::fstat(fd.get(), &st) != 0 || !MatchesStamp(st, stamp)))
+        return Outcome(ContentStatus::Changed);
+    return digest;
+}
+
+} // namespace twinspotter

@@ -1,0 +1,73 @@
+// Same content: every distinct file of the candidate pairs read once, and only pairs whose bytes agree kept.
+//
+// A file's digest is XXH3-128 over the digests of its 1 MiB chunks, a chunk of zeros standing for itself without
+// being hashed, so the holes of a sparse file need no reading. Two files count as holding the same bytes when their
+// sizes and digests are equal: a 128-bit non-cryptographic hash, so two different files agree by accident about
+// once in 2^128 comparisons, but files made on purpose to collide are not ruled out.
+#pragma once
+
+#include "core/FileSystem.h"
+#include "core/walk.h"
+
+#include <cstdint>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace twinspotter {
+
+inline constexpr std::string_view kComparingContents = "Comparing contents ...";
+
+/// The files a content comparison left out of the pairs, each counted once.
+struct ContentReport
+{
+    std::int64_t unreadable = 0; ///< could not be read
+    std::int64_t changed = 0;    ///< were no longer the files the search listed when read
+};
+
+/// The files a content comparison read, with what reading each gave.
+class ContentDigests
+{
+public:
+    /// Adds the file of \p stamp unless it is known; returns its place.
+    std::uint32_t add(const FileStamp& stamp);
+    /// The digest of the file recorded with \p stamp, when it was read whole as that very file; null otherwise.
+    const ContentDigest* find(const FileStamp& stamp) const;
+
+    std::size_t size() const { return m_stamps.size(); }
+    ContentDigest& result(std::uint32_t file) { return m_results[file]; }
+    const ContentDigest& result(std::uint32_t file) const { return m_results[file]; }
+
+private:
+    struct IdHash
+    {
+        std::size_t operator()(const FileId& id) const { return id.inode * 0x9e3779b97f4a7c15ULL ^ id.device; }
+    };
+    std::unordered_map<FileId, std::uint32_t, IdHash> m_index;
+    std::vector<FileStamp> m_stamps;
+    std::vector<ContentDigest> m_results;
+};
+
+/// What CompareContents decided.
+struct ContentComparison
+{
+    ContentDigests digests;
+    std::vector<bool> kept; ///< per pair: decided, and its two files hold the same bytes
+    bool complete = false;  ///< every pair was decided (no cancel)
+    ContentReport report;
+
+    /// Replaces \p pairs by the pairs kept, in their order.
+    void keepConfirmed(TFiles& pairs) const;
+};
+
+/// Reads each distinct file of the pairs whose two files have equal sizes once, in large blocks on a few worker
+/// threads, and decides the pairs in list order: a pair is kept when both files were read whole as the files the
+/// search listed and their bytes agree. Reports progress and services events after every pair and while it waits;
+/// a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
+ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
+
+/// The reading behind RealFileSystem::readContent.
+ContentDigest ReadContentOnDisk(const ContentRequest& request);
+
+} // namespace twinspotter

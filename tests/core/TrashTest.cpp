@@ -1,0 +1,159 @@
+// Removal into the Trash on real trees: the home Trash and a second mount's, compared with what GLib's gio writes
+// under the same private data directory, unique names, and a restore done from the info file alone.
+#include "tests/core/RemoveTestSupport.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/ScopedEnvironment.h"
+
+#include <cstring>
+#include <filesystem>
+#include <regex>
+
+namespace twinspotter {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+const std::time_t kNoon = LocalTime(2011, 3, 7, 12, 0, 0);
+
+int GioTrash(const std::string& path)
+{
+    return RunProgram({"/usr/bin/env", "gio", "trash", path}).status;
+}
+
+// An info file with its deletion date replaced by the form it must have.
+std::string Shape(const std::string& info)
+{
+    static const std::regex date("\nDeletionDate=\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\n");
+    return std::regex_replace(info, date, "\nDeletionDate=<local time>\n");
+}
+
+// Puts a trashed file back as a file manager does: where its info file's Path says, never by its name in files/.
+std::string Restore(const std::string& trash, const std::string& entry, const std::string& top)
+{
+    const std::string info = ContentOf(trash + "/info/" + entry + ".trashinfo");
+    const std::size_t start = info.find("\nPath=") + 6;
+    const std::string encoded = info.substr(start, info.find('\n', start) - start);
+    std::string path;
+    for (std::size_t i = 0; i < encoded.size(); i += encoded[i] == '%' ? 3 : 1)
+        path += encoded[i] == '%' ? static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16)) : encoded[i];
+    if (path.front() != '/')
+        path = top + "/" + path;
+    fs::rename(trash + "/files/" + entry, path);
+    return path;
+}
+
+class TrashTest : public ::testing::Test
+{
+protected:
+    TempTree tree;
+    SeamFileSystem disk;
+    MainFormState state{disk};
+    RemoveHost host;
+    ScopedEnvironment data{"XDG_DATA_HOME", tree.path("data")};
+    ScopedEnvironment home{"HOME", tree.dir("home")};
+
+    void SetUp() override { host.trash = true; }
+    void search(const std::string& location1, const std::string& location2)
+    {
+        state.edtStartDir2Change(location2);
+        state.ButtonfindClick(location1, location2, host);
+    }
+};
+
+TEST_F(TrashTest, OnTheHomeFileSystemCopiesGoWhereGioPutsThemUnderNamesOfTheirOwnAndComeBackWhole)
+{
+    const std::string name = "a b%\xC3\xA9+~!.txt";
+    const std::string trash = tree.path("data/Trash");
+    tree.file("two/" + name, 3, kNoon, 'g');
+    ASSERT_EQ(GioTrash(tree.path("two/" + name)), 0) << "gio (libglib2.0-bin) compares the Trash's shape";
+    tree.file("one/" + name, 4, kNoon, '1');
+    tree.file("two/" + name, 4, kNoon, '2');
+    tree.file("two/sub/" + name, 4, kNoon, '3');
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(state.FCompared.size(), 2u);
+
+    host.answers = {true};
+    EXPECT_EQ(state.btnDeleteClick(host).count, 2);
+    EXPECT_EQ(state.countallfiles2, 0);
+    EXPECT_EQ(DeletedFlags(state.FCompared), (std::vector<bool>{true, true}));
+    tree.file("two/" + name, 4, kNoon, '4');
+    ASSERT_EQ(GioTrash(tree.path("two/" + name)), 0);
+
+    // Numbered as GLib numbers them, so neither replaces the other's files.
+    for (const char* number : {"", ".2", ".3", ".4"})
+        EXPECT_TRUE(OnDisk(trash + "/files/a b%\xC3\xA9+~!" + number + ".txt")) << number;
+    const std::string ours = ContentOf(trash + "/info/a b%\xC3\xA9+~!.2.txt.trashinfo");
+    EXPECT_EQ(Shape(ours), Shape(ContentOf(trash + "/info/" + name + ".trashinfo")));
+    EXPECT_NE(Shape(ours).find("<local time>"), std::string::npos) << ours;
+    EXPECT_EQ(fs::status(trash + "/info/a b%\xC3\xA9+~!.2.txt.trashinfo").permissions(),
+              fs::status(trash + "/info/" + name + ".trashinfo").permissions());
+
+    fs::remove(tree.path("two/" + name));
+    EXPECT_EQ(Restore(trash, "a b%\xC3\xA9+~!.3.txt", ""), tree.path("two/sub/" + name));
+    EXPECT_EQ(Restore(trash, "a b%\xC3\xA9+~!.2.txt", ""), tree.path("two/" + name));
+    EXPECT_EQ(ContentOf(tree.path("two/" + name)), "2222");
+    EXPECT_EQ(ContentOf(tree.path("two/sub/" + name)), "3333");
+}
+
+TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
+{
+    if (!PrivateMounts())
+        GTEST_SKIP() << "mounting a second file system needs root and a mount namespace of our own";
+    const std::string top = tree.dir("mnt");
+    ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    for (const char* name : {"stuck", "plain", "sticky", "unsticky", "linked"}) {
+        tree.file(std::string("one/") + name, 4, kNoon, '1');
+        tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
+    }
+    search(tree.path("one"), tree.path("mnt/two"));
+    ASSERT_EQ(state.FCompared.size(), 5u);
+    const auto trashOut = [&](const char* name) {
+        host.answers = {true};
+        const auto pair = std::find_if(state.FCompared.begin(), state.FCompared.end(),
+                                       [&](const TFileF& p) { return p.Name == name; });
+        return state.DetailedViewDeleteClick(pair - state.FCompared.begin(), Side::Location2, host);
+    };
+
+    // Where no Trash can be made, the copy stays: it is neither deleted nor copied to the home Trash.
+    ASSERT_EQ(mount(nullptr, top.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    EXPECT_EQ(trashOut("stuck"), RemoveOutcome::StillPresent);
+    ASSERT_EQ(host.kept.size(), 1u);
+    EXPECT_EQ(host.kept[0].text(), "its file system has no Trash it can be moved to: Read-only file system");
+    EXPECT_FALSE(OnDisk(tree.path("data/Trash")));
+    ASSERT_EQ(mount(nullptr, top.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+
+    EXPECT_EQ(trashOut("plain"), RemoveOutcome::Removed);
+    EXPECT_EQ(ContentOf(top + "/.Trash-0/info/plain.trashinfo").substr(0, 28), "[Trash Info]\nPath=two/plain\n");
+    EXPECT_EQ(Restore(top + "/.Trash-0", "plain", top), top + "/two/plain");
+    EXPECT_EQ(ContentOf(top + "/two/plain"), "2222");
+
+    // An administrator's sticky .Trash holds a folder per user; one that is not sticky, or a link, is not used.
+    fs::create_directory(top + "/.Trash");
+    fs::permissions(top + "/.Trash", fs::perms::all | fs::perms::sticky_bit);
+    EXPECT_EQ(trashOut("sticky"), RemoveOutcome::Removed);
+    EXPECT_TRUE(OnDisk(top + "/.Trash/0/files/sticky") && OnDisk(top + "/.Trash/0/info/sticky.trashinfo"));
+    fs::permissions(top + "/.Trash", fs::perms::all);
+    EXPECT_EQ(trashOut("unsticky"), RemoveOutcome::Removed);
+    fs::permissions(top + "/.Trash", fs::perms::all | fs::perms::sticky_bit);
+    fs::rename(top + "/.Trash", top + "/shared");
+    fs::create_directory_symlink(top + "/shared", top + "/.Trash");
+    EXPECT_EQ(trashOut("linked"), RemoveOutcome::Removed);
+    EXPECT_TRUE(OnDisk(top + "/.Trash-0/files/unsticky") && OnDisk(top + "/.Trash-0/files/linked"));
+
+    // GLib refuses tmpfs as a system mount; a ramfs of a named source is a removable disk to it.
+    const std::string ram = tree.dir("ram");
+    if (mount("twinspotter-test", ram.c_str(), "ramfs", 0, nullptr) != 0)
+        GTEST_SKIP() << "no ramfs to compare the info file with gio's: " << std::strerror(errno);
+    tree.file("ram/two/g h", 4, kNoon, 'g');
+    ASSERT_EQ(GioTrash(tree.path("ram/two/g h")), 0);
+    tree.file("ram/two/g h", 4, kNoon, '2');
+    tree.file("one/g h", 4, kNoon, '1');
+    search(tree.path("one"), tree.path("ram/two"));
+    EXPECT_EQ(trashOut("g h"), RemoveOutcome::Removed);
+    EXPECT_EQ(Shape(ContentOf(ram + "/.Trash-0/info/g h.2.trashinfo")),
+              Shape(ContentOf(ram + "/.Trash-0/info/g h.trashinfo")));
+}
+
+} // namespace
+} // namespace twinspotter
