@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
+#include <QCheckBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -110,7 +111,8 @@ QTimer* cancelSearchAfter(twinspotter::TMainForm& form, std::size_t pairs)
 
 // Screenshots only: with TWINSPOTTER_SCREENSHOT set, the program runs one search on the locations it was given,
 // saves a picture of its own window there and quits. TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that
-// search once it has found N pairs; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first.
+// search once it has found N pairs; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first;
+// TWINSPOTTER_SCREENSHOT_TICK names check boxes (by object name, comma-separated) to tick before the search.
 void scheduleScreenshot(twinspotter::TMainForm& form)
 {
     const QString target = qEnvironmentVariable("TWINSPOTTER_SCREENSHOT");
@@ -120,6 +122,12 @@ void scheduleScreenshot(twinspotter::TMainForm& form)
         bool cancel = false;
         const int cancelAfter = qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_CANCEL", &cancel);
         QTimer* watch = cancel ? cancelSearchAfter(form, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
+        for (const QString& name : qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
+            if (auto* box = form.findChild<QCheckBox*>(name))
+                box->setChecked(true);
+            else
+                std::fprintf(stderr, "twinspotter: no check box named %s\n", qPrintable(name));
+        }
         if (!form.edtStartDir1->text().isEmpty())
             form.Buttonfind->click();
         if (watch) {
