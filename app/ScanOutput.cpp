@@ -96,32 +96,32 @@ std::string JsonString(std::string_view text)
     return out;
 }
 
-std::string PairLine(const TFileF& pair)
+std::string PairLine(const FileRecord& pair)
 {
-    std::string line = EscapeField(pair.Name);
+    std::string line = EscapeField(pair.name);
     line += '\t';
     line += EscapeField(pair.dir1());
     line += '\t';
     line += EscapeField(pair.dir2());
     line += '\t';
-    line += std::to_string(pair.Size);
+    line += std::to_string(pair.size);
     line += '\t';
-    line += std::to_string(static_cast<std::uint32_t>(pair.Date));
+    line += std::to_string(static_cast<std::uint32_t>(pair.date));
     line += '\n';
     return line;
 }
 
-void WritePairsJson(std::FILE* out, const TFiles& pairs, std::int32_t files1, std::int32_t files2)
+void WritePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, std::int32_t files2)
 {
     std::fprintf(out, "{\"location1_files\": %d, \"location2_files\": %d, \"pairs\": [", files1, files2);
     bool first = true;
     std::string item;
-    for (const TFileF& pair : pairs) {
+    for (const FileRecord& pair : pairs) {
         item = first ? "\n  " : ",\n  ";
         first = false;
-        item += "{\"name\": " + JsonString(pair.Name) + ", \"dir1\": " + JsonString(pair.dir1()) +
-                ", \"dir2\": " + JsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.Size) +
-                ", \"date\": " + std::to_string(static_cast<std::uint32_t>(pair.Date)) + "}";
+        item += "{\"name\": " + JsonString(pair.name) + ", \"dir1\": " + JsonString(pair.dir1()) +
+                ", \"dir2\": " + JsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.size) +
+                ", \"date\": " + std::to_string(static_cast<std::uint32_t>(pair.date)) + "}";
         std::fwrite(item.data(), 1, item.size(), out);
     }
     std::fputs(first ? "]}\n" : "\n]}\n", out);

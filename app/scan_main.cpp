@@ -275,7 +275,7 @@ int main(int argc, char** argv)
     if (options.json) {
         WritePairsJson(stdout, state.FCompared, state.countallfiles1, state.countallfiles2);
     } else {
-        for (const TFileF& pair : state.FCompared) {
+        for (const FileRecord& pair : state.FCompared) {
             const std::string line = PairLine(pair);
             std::fwrite(line.data(), 1, line.size(), stdout);
         }

@@ -48,9 +48,9 @@ public:
 
 // A list like a two-location search makes: 1,000 location-2 folders, every tenth location-1 file matched by two
 // location-2 files, so siblings exist.
-TFiles SyntheticPairs(std::size_t count)
+FileList SyntheticPairs(std::size_t count)
 {
-    TFiles pairs;
+    FileList pairs;
     std::vector<const PathString*> dirs1, dirs2;
     for (int d = 0; d < 1000; ++d) {
         dirs1.push_back(pairs.addDirectory("/data/photos/" + std::to_string(d) + "/"));
@@ -58,23 +58,23 @@ TFiles SyntheticPairs(std::size_t count)
     }
     pairs.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        TFileF pair;
+        FileRecord pair;
         const std::size_t file = i % 10 == 1 ? i - 1 : i;
-        pair.FileDir1 = dirs1[file % 1000];
-        pair.FileDir2 = dirs2[i % 1000];
-        pair.Name = "IMG_" + std::to_string(file) + ".jpg";
-        pair.Size = std::int64_t(file % 7919) * 1024;
-        pair.Date = 0x3C8F6000 + std::int32_t(file % 86400);
+        pair.directory1 = dirs1[file % 1000];
+        pair.directory2 = dirs2[i % 1000];
+        pair.name = "IMG_" + std::to_string(file) + ".jpg";
+        pair.size = std::int64_t(file % 7919) * 1024;
+        pair.date = 0x3C8F6000 + std::int32_t(file % 86400);
         pairs.append(pair);
     }
     return pairs;
 }
 
-std::vector<SelectedRow> Rows(const TFiles& pairs, std::size_t step, std::size_t limit)
+std::vector<SelectedRow> Rows(const FileList& pairs, std::size_t step, std::size_t limit)
 {
     std::vector<SelectedRow> rows;
     for (std::size_t i = 0; i < std::min(limit, pairs.size()); i += step)
-        rows.push_back({pairs[i].dir2(), pairs[i].Name});
+        rows.push_back({pairs[i].dir2(), pairs[i].name});
     return rows;
 }
 
@@ -83,7 +83,7 @@ void SyntheticRuns(std::size_t count)
     std::printf("Removal commands over %zu pairs, the file system answering at once (CPU seconds)\n", count);
     test::InstantFileSystem disk;
     disk.remember = false;
-    const TFiles pairs = SyntheticPairs(count);
+    const FileList pairs = SyntheticPairs(count);
     YesHost host;
     const auto run = [&](const char* what, auto command) {
         MainFormState state(disk);
@@ -101,8 +101,8 @@ void SyntheticRuns(std::size_t count)
     run("selected rows: every tenth", [&](MainFormState& s) { return s.btnDelDir2Click(tenth, host); });
     const std::vector<SelectedRow> all1 = [&] {
         std::vector<SelectedRow> rows;
-        for (const TFileF& pair : pairs)
-            rows.push_back({pair.dir1(), pair.Name});
+        for (const FileRecord& pair : pairs)
+            rows.push_back({pair.dir1(), pair.name});
         return rows;
     }();
     run("selected rows: all, location 1", [&](MainFormState& s) { return s.btnDelDir1Click(all1, host); });

@@ -35,7 +35,7 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 }
 
 // Pairs spread over a few thousand directories per side, as a photo archive against its backup would give.
-void fillPairs(TFiles& pairs, std::size_t count)
+void fillPairs(FileList& pairs, std::size_t count)
 {
     constexpr std::size_t kFilesPerDir = 200;
     pairs.reserve(count);
@@ -47,11 +47,11 @@ void fillPairs(TFiles& pairs, std::size_t count)
             dir1 = pairs.addDirectory("/home/anna/Pictures" + sub);
             dir2 = pairs.addDirectory("/media/anna/backup-disk/Pictures (old copy)" + sub);
         }
-        TFileF pair;
-        pair.FileDir1 = dir1;
-        pair.FileDir2 = dir2;
-        pair.Name = "IMG_" + std::to_string(100000 + i) + ".JPG";
-        pair.Size = std::int64_t(2'000'000 + i);
+        FileRecord pair;
+        pair.directory1 = dir1;
+        pair.directory2 = dir2;
+        pair.name = "IMG_" + std::to_string(100000 + i) + ".JPG";
+        pair.size = std::int64_t(2'000'000 + i);
         pairs.append(std::move(pair));
     }
 }

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <cstdint>
 #include <string>

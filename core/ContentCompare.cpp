@@ -253,16 +253,16 @@ const ContentDigest* ContentDigests::find(const FileStamp& stamp) const
     return &m_results[place->second];
 }
 
-void ContentComparison::keepConfirmed(TFiles& pairs) const
+void ContentComparison::keepConfirmed(FileList& pairs) const
 {
-    TFiles confirmed(pairs.pool());
+    FileList confirmed(pairs.pool());
     for (std::size_t i = 0; i < pairs.size(); ++i)
         if (i < kept.size() && kept[i])
             confirmed.append(std::move(pairs[i]));
     pairs = std::move(confirmed);
 }
 
-ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env)
+ContentComparison CompareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env)
 {
     ContentComparison comparison;
     comparison.kept.assign(pairs.size(), false);
@@ -273,17 +273,17 @@ ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationR
     std::size_t candidates = 0;
     ContentProgress progress;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const TFileF& pair = pairs[i];
-        if (pair.Stamp1.size != pair.Stamp2.size)
+        const FileRecord& pair = pairs[i];
+        if (pair.stamp1.size != pair.stamp2.size)
             continue;
         ++candidates;
-        const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.Stamp1},
-                                                                        {pair.dir2(), pair.Stamp2}};
+        const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.stamp1},
+                                                                        {pair.dir2(), pair.stamp2}};
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t place = digests.add(sides[side].second);
             places[2 * i + side] = place;
             if (place == files.size()) {
-                files.push_back(RecordedFile{sides[side].first, pair.Name, sides[side].second});
+                files.push_back(RecordedFile{sides[side].first, pair.name, sides[side].second});
                 progress.bytesTotal += static_cast<std::uint64_t>(std::max<std::int64_t>(0, sides[side].second.size));
             }
         }

@@ -58,14 +58,14 @@ struct ContentComparison
     ContentReport report;
 
     /// Replaces \p pairs by the pairs kept, in their order.
-    void keepConfirmed(TFiles& pairs) const;
+    void keepConfirmed(FileList& pairs) const;
 };
 
 /// Reads each distinct file of the pairs whose two files have equal sizes once, in large blocks on a few worker
 /// threads, and decides the pairs in list order: a pair is kept when both files were read whole as the files the
 /// search listed and their bytes agree. Reports progress and services events after every pair and while it waits;
 /// a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
-ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
+ContentComparison CompareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
 
 /// The reading behind RealFileSystem::readContent.
 ContentDigest ReadContentOnDisk(const ContentRequest& request);

@@ -1,7 +1,7 @@
 // Every file-system call of the walk and the removals goes through here, so tests can make one fail.
 #pragma once
 
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <cstdint>
 #include <functional>

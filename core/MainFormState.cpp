@@ -33,7 +33,7 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
     // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
     std::vector<LocationRoot> locations;
     recordLocation(location1, locations);
-    TFiles catalogue;
+    FileList catalogue;
     CatalogueTree(catalogue, location1, kSearchMask, countallfiles1, env);
 
     FCompared.reset(catalogue.pool());
@@ -93,7 +93,7 @@ std::size_t MainFormState::PairIndexOfRow(std::size_t row) const
 {
     std::size_t counted = 0;
     for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        if (FCompared[i].Deleted)
+        if (FCompared[i].deleted)
             continue;
         if (counted == row)
             return i;

@@ -4,7 +4,7 @@
 #include "core/CommandHost.h"
 #include "core/ContentCompare.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 #include "core/remove.h"
 
 #include <cstdint>
@@ -23,7 +23,7 @@ class MainFormState
 public:
     explicit MainFormState(FileSystem& fs = realFileSystem()) : m_fs(fs) {}
 
-    TFiles FCompared;                ///< the pairs of the last search
+    FileList FCompared;                ///< the pairs of the last search
     bool FCanceled = false;          ///< the cancel request
     std::int32_t countallfiles1 = 0; ///< files in location 1
     std::int32_t countallfiles2 = 0; ///< files in location 2
@@ -41,7 +41,7 @@ public:
     bool searchCancelled() const { return m_searchCancelled; }
     /// Replaces the pair list by \p pairs that a search of \p locations in \p mode made (for callers that build
     /// pairs themselves, such as tests and benchmarks).
-    void setPairs(TFiles pairs, std::vector<LocationRoot> locations, SearchMode mode)
+    void setPairs(FileList pairs, std::vector<LocationRoot> locations, SearchMode mode)
     {
         FCompared = std::move(pairs);
         m_locations = std::move(locations);
@@ -61,10 +61,10 @@ public:
     /// Asks a running search to stop at its next poll.
     void btnCancelClick() { FCanceled = true; }
 
-    /// The index in FCompared of the \p row-th pair not marked Deleted; 0 when there is none.
+    /// The index in FCompared of the \p row-th pair not marked deleted; 0 when there is none.
     std::size_t PairIndexOfRow(std::size_t row) const;
 
-    /// The bulk removal: after a Yes, moves or deletes the FileDir2 copy of every pair not yet Deleted, marks what
+    /// The bulk removal: after a Yes, moves or deletes the directory2 copy of every pair not yet deleted, marks what
     /// went, lowers the counters, reports the count and has the table rebuilt; servicing events after each pair.
     /// Refused (nothing asked) while a search or removal runs. Ends with host.disableBulkRemoval() once confirmed.
     RemovalReport btnDeleteClick(CommandHost& host);

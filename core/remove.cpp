@@ -58,9 +58,9 @@ Side OtherSide(Side side)
     return side == Side::Location1 ? Side::Location2 : Side::Location1;
 }
 
-const FileStamp& SideStamp(const TFileF& pair, Side side)
+const FileStamp& SideStamp(const FileRecord& pair, Side side)
 {
-    return side == Side::Location1 ? pair.Stamp1 : pair.Stamp2;
+    return side == Side::Location1 ? pair.stamp1 : pair.stamp2;
 }
 
 } // namespace
@@ -70,12 +70,12 @@ bool RemovalReport::failed() const
     return std::any_of(kept.begin(), kept.end(), [](const KeptFile& file) { return !file.byRule(); });
 }
 
-RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+RemovalResult RemovePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache)
 {
     const Side other = OtherSide(side);
-    RemovalRequest request{{SideDirectory(pair, side), pair.Name, SideStamp(pair, side)},
-                           {SideDirectory(pair, other), pair.Name, SideStamp(pair, other)},
+    RemovalRequest request{{SideDirectory(pair, side), pair.name, SideStamp(pair, side)},
+                           {SideDirectory(pair, other), pair.name, SideStamp(pair, other)},
                            locations,
                            nullptr,
                            {},
@@ -84,51 +84,51 @@ RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& 
         request.toTrash = true;
     } else if (safety.ticked) {
         request.safetyDirectory = &safety.directory;
-        const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.Name, fs);
+        const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.name, fs);
         request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
     }
     return fs.removeFile(request);
 }
 
-const PathString& SideDirectory(const TFileF& pair, Side side)
+const PathString& SideDirectory(const FileRecord& pair, Side side)
 {
     return side == Side::Location1 ? pair.dir1() : pair.dir2();
 }
 
-void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side)
+void MarkSiblingsDeleted(FileList& pairs, std::size_t index, Side side)
 {
-    const TFileF& gone = pairs[index];
+    const FileRecord& gone = pairs[index];
     const PathString& dir = SideDirectory(gone, side);
-    const PathString name = gone.Name;
-    const std::int64_t size = gone.Size;
-    const std::int32_t date = gone.Date;
-    for (TFileF& pair : pairs) {
-        if (!pair.Deleted && pair.Size == size && pair.Date == date && pair.Name == name &&
+    const PathString name = gone.name;
+    const std::int64_t size = gone.size;
+    const std::int32_t date = gone.date;
+    for (FileRecord& pair : pairs) {
+        if (!pair.deleted && pair.size == size && pair.date == date && pair.name == name &&
             SideDirectory(pair, side) == dir)
-            pair.Deleted = true;
+            pair.deleted = true;
     }
 }
 
 namespace {
 
-std::size_t SiblingHash(const TFileF& pair, Side side)
+std::size_t SiblingHash(const FileRecord& pair, Side side)
 {
     std::size_t h = std::hash<std::string_view>{}(SideDirectory(pair, side));
     const auto mix = [&h](std::size_t value) { h ^= value + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
-    mix(std::hash<std::string_view>{}(pair.Name));
-    mix(std::hash<std::int64_t>{}(pair.Size));
-    mix(std::hash<std::int32_t>{}(pair.Date));
+    mix(std::hash<std::string_view>{}(pair.name));
+    mix(std::hash<std::int64_t>{}(pair.size));
+    mix(std::hash<std::int32_t>{}(pair.date));
     return h;
 }
 
-bool SameSideFile(const TFileF& a, const TFileF& b, Side side)
+bool SameSideFile(const FileRecord& a, const FileRecord& b, Side side)
 {
-    return a.Size == b.Size && a.Date == b.Date && a.Name == b.Name && SideDirectory(a, side) == SideDirectory(b, side);
+    return a.size == b.size && a.date == b.date && a.name == b.name && SideDirectory(a, side) == SideDirectory(b, side);
 }
 
 } // namespace
 
-SiblingIndex::SiblingIndex(const TFiles& pairs, Side side) : m_side(side)
+SiblingIndex::SiblingIndex(const FileList& pairs, Side side) : m_side(side)
 {
     m_index.init(pairs.size());
     for (std::uint32_t i = 0; i < pairs.size(); ++i)
@@ -136,13 +136,13 @@ SiblingIndex::SiblingIndex(const TFiles& pairs, Side side) : m_side(side)
                     [&](std::uint32_t other) { return SameSideFile(pairs[other], pairs[i], side); });
 }
 
-void SiblingIndex::markDeleted(TFiles& pairs, std::size_t index) const
+void SiblingIndex::markDeleted(FileList& pairs, std::size_t index) const
 {
-    const TFileF& gone = pairs[index];
+    const FileRecord& gone = pairs[index];
     const ChainIndex::Slot* slot = m_index.find(
         SiblingHash(gone, m_side), [&](std::uint32_t other) { return SameSideFile(pairs[other], gone, m_side); });
     for (std::uint32_t i = slot->head; i != kNone; i = m_index.next[i])
-        pairs[i].Deleted = true;
+        pairs[i].deleted = true;
 }
 
 namespace {
@@ -177,7 +177,7 @@ std::size_t RowHash(std::string_view directory, std::string_view name)
 class RowCandidates
 {
 public:
-    RowCandidates(const std::vector<SelectedRow>& rows, const TFiles& pairs, Side side) : m_groupOfRow(rows.size())
+    RowCandidates(const std::vector<SelectedRow>& rows, const FileList& pairs, Side side) : m_groupOfRow(rows.size())
     {
         ChainIndex index;
         index.init(rows.size());
@@ -198,7 +198,7 @@ public:
         m_start.assign(m_groups + 1, 0);
         for (std::uint32_t i = 0; i < pairs.size(); ++i) {
             const std::string_view directory = SideDirectory(pairs[i], side);
-            const std::string_view name = pairs[i].Name;
+            const std::string_view name = pairs[i].name;
             const ChainIndex::Slot* slot = index.find(RowHash(directory, name), [&](std::uint32_t other) {
                 return rows[other].name == name && rows[other].directory == directory;
             });
@@ -217,13 +217,13 @@ public:
                 m_pairs[fill[groupOfPair[i]]++] = i;
     }
 
-    /// The first pair not marked Deleted that row \p row names, or none.
-    std::optional<std::size_t> pairOf(std::size_t row, const TFiles& pairs)
+    /// The first pair not marked deleted that row \p row names, or none.
+    std::optional<std::size_t> pairOf(std::size_t row, const FileList& pairs)
     {
         const std::uint32_t group = m_groupOfRow[row];
         std::uint32_t& next = m_next[group];
-        // Deleted flags are only ever set, so pairs passed over for one row stay passed over for the next.
-        while (next < m_start[group + 1] && pairs[m_pairs[next]].Deleted)
+        // Deleted marks are only ever set, so pairs passed over for one row stay passed over for the next.
+        while (next < m_start[group + 1] && pairs[m_pairs[next]].deleted)
             ++next;
         if (next == m_start[group + 1])
             return std::nullopt;
@@ -234,7 +234,7 @@ private:
     std::vector<std::uint32_t> m_groupOfRow;
     std::uint32_t m_groups = 0;
     std::vector<std::uint32_t> m_start; ///< group -> its first place in m_pairs; one more for the end
-    std::vector<std::uint32_t> m_next;  ///< group -> the first of its pairs not known to be Deleted
+    std::vector<std::uint32_t> m_next;  ///< group -> the first of its pairs not known to be deleted
     std::vector<std::uint32_t> m_pairs; ///< pair indexes, grouped, in list order within a group
 };
 
@@ -257,19 +257,19 @@ RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const 
 
 void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
 {
-    TFileF& pair = FCompared[index];
+    FileRecord& pair = FCompared[index];
     switch (result.outcome) {
     case RemoveOutcome::Removed:
         ++report.count;
-        pair.Deleted = true;
+        pair.deleted = true;
         lowerCounterOf(side);
         break;
     case RemoveOutcome::Gone:
-        pair.Deleted = true;
-        report.kept.push_back({SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0});
+        pair.deleted = true;
+        report.kept.push_back({SideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0});
         break;
     case RemoveOutcome::StillPresent:
-        report.kept.push_back({SideDirectory(pair, side) + pair.Name, result.reason, result.error});
+        report.kept.push_back({SideDirectory(pair, side) + pair.name, result.reason, result.error});
         break;
     }
 }
@@ -295,7 +295,7 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
     report.total = static_cast<std::int32_t>(FCompared.size());
     DirectoryCache folders;
     for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        if (FCompared[i].Deleted)
+        if (FCompared[i].deleted)
             continue;
         applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host), &folders), report);
         host.serviceEvents();
@@ -357,17 +357,17 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
         return std::nullopt;
 
     const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host), nullptr);
-    const TFileF& pair = FCompared[fileIndex];
+    const FileRecord& pair = FCompared[fileIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
-        host.reportKept({{SideDirectory(pair, side) + pair.Name, result.reason, result.error}});
+        host.reportKept({{SideDirectory(pair, side) + pair.name, result.reason, result.error}});
         return result.outcome;
     }
     // The view closes right after: without a word, a file that had already gone would look removed by it.
     if (result.outcome == RemoveOutcome::Gone)
-        host.reportKept({{SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0}});
+        host.reportKept({{SideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
     lowerCounterOf(side);
     MarkSiblingsDeleted(FCompared, fileIndex, side);
-    FCompared[fileIndex].Deleted = true;
+    FCompared[fileIndex].deleted = true;
     return result.outcome;
 }
 

@@ -3,7 +3,7 @@
 
 #include "core/ChainIndex.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <cstdint>
 #include <span>
@@ -13,7 +13,7 @@
 
 namespace twinspotter {
 
-/// Which file of a pair: FileDir1 + Name or FileDir2 + Name.
+/// Which file of a pair: directory1 + name or directory2 + name.
 enum class Side { Location1 = 1, Location2 = 2 };
 
 /// The safety option as the window shows it at one moment: the tick and the safety directory's text, and the Trash
@@ -76,21 +76,21 @@ void edtSavedirChange(const PathString& text, FileSystem& fs);
 /// while the file and its partner are still the files the search recorded and two different files, reached without a
 /// link below the \p locations the search walked. \p cache, when given, keeps the folders reached for the next files of
 /// the same command.
-RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+RemovalResult RemovePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 
-/// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
-/// and Date), pair \p index included. Siblings are not counted anywhere. One pass over the list.
-void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side);
+/// Marks deleted every pair that names the same file on \p side as pair \p index (same directory text, name, size
+/// and date), pair \p index included. Siblings are not counted anywhere. One pass over the list.
+void MarkSiblingsDeleted(FileList& pairs, std::size_t index, Side side);
 
 /// The pairs grouped by the file they name on one side, made once for a command that marks siblings many times:
 /// each marking then costs the pairs that share the file, not a pass over the whole list.
 class SiblingIndex
 {
 public:
-    SiblingIndex(const TFiles& pairs, Side side);
+    SiblingIndex(const FileList& pairs, Side side);
     /// Does what MarkSiblingsDeleted does. The list must not have grown since the index was made.
-    void markDeleted(TFiles& pairs, std::size_t index) const;
+    void markDeleted(FileList& pairs, std::size_t index) const;
 
 private:
     Side m_side;
@@ -98,6 +98,6 @@ private:
 };
 
 /// The side's directory field of \p pair.
-const PathString& SideDirectory(const TFileF& pair, Side side);
+const PathString& SideDirectory(const FileRecord& pair, Side side);
 
 } // namespace twinspotter

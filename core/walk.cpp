@@ -62,19 +62,19 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
 class CatalogueVisitor : public WalkVisitor
 {
 public:
-    CatalogueVisitor(TFiles& catalogue, std::int32_t& count, CommandHost& host)
+    CatalogueVisitor(FileList& catalogue, std::int32_t& count, CommandHost& host)
         : m_catalogue(catalogue), m_count(count), m_host(host)
     {
     }
 
     void file(const PathString* dir, const DirEntry& entry) override
     {
-        TFileF record;
-        record.FileDir1 = dir;
-        record.Name = entry.name;
-        record.Date = DosDateTimeFromUnix(entry.mtime);
-        record.Size = entry.size;
-        record.Stamp1 = entry.stamp();
+        FileRecord record;
+        record.directory1 = dir;
+        record.name = entry.name;
+        record.date = DosDateTimeFromUnix(entry.mtime);
+        record.size = entry.size;
+        record.stamp1 = entry.stamp();
         m_catalogue.append(std::move(record));
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {
@@ -86,7 +86,7 @@ public:
     void directoryDone() override { m_count = static_cast<std::int32_t>(m_catalogue.size()); }
 
 private:
-    TFiles& m_catalogue;
+    FileList& m_catalogue;
     std::int32_t& m_count;
     CommandHost& m_host;
 };
@@ -101,7 +101,7 @@ void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
     WalkLevel(dir, mask, visitor, pool, env, listing);
 }
 
-void CatalogueTree(TFiles& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
                    WalkEnv& env)
 {
     CatalogueVisitor visitor(catalogue, countallfiles1, env.host);

@@ -3,7 +3,7 @@
 
 #include "core/CommandHost.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <string_view>
 
@@ -38,7 +38,7 @@ void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
 
 /// Appends every file under \p dir to \p catalogue; sets \p countallfiles1 to the catalogue's length each time
 /// a directory finishes, so a cancel leaves the length as of the last level that finished.
-void CatalogueTree(TFiles& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
                    WalkEnv& env);
 
 } // namespace twinspotter

@@ -1,7 +1,7 @@
 // The detailed view of one duplicate pair and its removal of the chosen file.
 #include "ui/TDetailedViewForm.h"
 
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 #include "ui/Dialogs.h"
 #include "online/Postponement.h"
 
@@ -219,10 +219,10 @@ void TDetailedViewForm::FormShow()
     const auto index = static_cast<std::size_t>(FileIndex);
     if (FileIndex < 0 || index >= m_state.FCompared.size())
         return;
-    const TFileF& pair = m_state.FCompared[index];
+    const FileRecord& pair = m_state.FCompared[index];
     // A pair records one size and one date, those of the search; both rows show them.
-    const QString size = SizeText(pair.Size);
-    const QString date = DateText(pair.Date);
+    const QString size = SizeText(pair.size);
+    const QString date = DateText(pair.date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
     fitSizeAndDate(size, date);

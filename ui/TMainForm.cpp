@@ -559,7 +559,7 @@ void TMainForm::RebuildResultsTable()
 
     // Every pair in the list gets its row, also after a cancel: a removal must never reach a pair the table does
     // not show.
-    const TFiles& pairs = m_state.FCompared;
+    const FileList& pairs = m_state.FCompared;
     ResultsModel::RowIndex rows;
     rows.reserve(pairs.size());
     bool deleteSet = false;
@@ -569,7 +569,7 @@ void TMainForm::RebuildResultsTable()
             setDeleteEnabled(true);
             deleteSet = true;
         }
-        if (pairs[i].Deleted)
+        if (pairs[i].deleted)
             continue;
         const std::size_t row = rows.size();
         rows.push_back(static_cast<std::uint32_t>(i));
@@ -746,8 +746,8 @@ std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
             rows.push_back({});
             continue;
         }
-        const TFileF& record = m_state.FCompared[static_cast<std::size_t>(pair)];
-        rows.push_back({SideDirectory(record, side), record.Name});
+        const FileRecord& record = m_state.FCompared[static_cast<std::size_t>(pair)];
+        rows.push_back({SideDirectory(record, side), record.name});
     }
     return rows;
 }
@@ -823,7 +823,7 @@ void TMainForm::strGridDDblClick()
         form.exec();
     }
     const auto item = static_cast<std::size_t>(m_state.ComparedItem);
-    if (item < m_state.FCompared.size() && m_state.FCompared[item].Deleted)
+    if (item < m_state.FCompared.size() && m_state.FCompared[item].deleted)
         RebuildResultsTable();
 }
 

@@ -37,8 +37,8 @@ protected:
     std::vector<std::string> pairNames() const
     {
         std::vector<std::string> names;
-        for (const TFileF& pair : state.FCompared)
-            names.push_back(pair.Name);
+        for (const FileRecord& pair : state.FCompared)
+            names.push_back(pair.name);
         std::sort(names.begin(), names.end());
         return names;
     }

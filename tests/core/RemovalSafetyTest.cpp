@@ -51,7 +51,7 @@ TEST_F(RemovalSafetyTest, AFolderSwappedForALinkAfterTheSearchRedirectsNoRemoval
     tree.file("elsewhere/b.txt", 4, 0, 'e');
     search(tree.path("one"), tree.path("two"));
     ASSERT_EQ(state.FCompared.size(), 2u);
-    const std::size_t b = state.FCompared[0].Name == "b.txt" ? 0 : 1;
+    const std::size_t b = state.FCompared[0].name == "b.txt" ? 0 : 1;
 
     // A folder below the location swapped while the question waited.
     fs::rename(tree.path("two/sub"), tree.path("moved-sub"));
@@ -167,7 +167,7 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     tree.file("two/stuck", 4, 0, '2');
     search(tree.path("one"), tree.path("two"));
     ASSERT_EQ(state.FCompared.size(), 2u);
-    const std::size_t longOne = state.FCompared[0].Name == name ? 0 : 1;
+    const std::size_t longOne = state.FCompared[0].name == name ? 0 : 1;
     ASSERT_GT(state.FCompared[longOne].path1().size(), 4096u);
     state.countallfiles1 = 10;
 
@@ -185,8 +185,8 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     EXPECT_NE(fstatat(deepDir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0)
         << "the long path still holds its file";
     EXPECT_EQ(state.countallfiles1, 9);
-    EXPECT_FALSE(state.FCompared[1 - longOne].Deleted);
-    EXPECT_TRUE(state.FCompared[longOne].Deleted);
+    EXPECT_FALSE(state.FCompared[1 - longOne].deleted);
+    EXPECT_TRUE(state.FCompared[longOne].deleted);
 }
 
 } // namespace

@@ -37,7 +37,7 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
 {
     pair("one/", "two/", "a");
     pair("one/", "two/", "b");
-    state.FCompared[1].Deleted = true;
+    state.FCompared[1].deleted = true;
     pair("one/", "two/x/", "c");
     pair("one/", "two/", "gone");
     std::filesystem::remove(loc2 + "gone");
@@ -282,20 +282,20 @@ namespace {
 
 // The selected-rows removal as first described: every row scans the whole list, and every removed file scans it
 // again for its siblings.
-RemovalReport PlainSelectedRows(TFiles& pairs, const std::vector<SelectedRow>& rows, Side side,
+RemovalReport PlainSelectedRows(FileList& pairs, const std::vector<SelectedRow>& rows, Side side,
                                 test::InstantFileSystem& disk)
 {
     RemovalReport report;
     for (const SelectedRow& row : rows) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
-            TFileF& pair = pairs[i];
-            if (pair.Deleted || SideDirectory(pair, side) != row.directory || pair.Name != row.name)
+            FileRecord& pair = pairs[i];
+            if (pair.deleted || SideDirectory(pair, side) != row.directory || pair.name != row.name)
                 continue;
             const RemovalResult result = RemovePairFile(pair, side, {}, {}, disk);
             if (result.outcome == RemoveOutcome::Removed)
                 ++report.count;
             if (result.outcome != RemoveOutcome::StillPresent) {
-                pair.Deleted = true;
+                pair.deleted = true;
                 MarkSiblingsDeleted(pairs, i, side);
             }
             break;
@@ -309,27 +309,27 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
     std::mt19937 rng(20261209);
     const auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     for (int round = 0; round < 2000; ++round) {
-        TFiles pairs;
+        FileList pairs;
         std::vector<const PathString*> dirs;
         for (int d = 0; d < 3; ++d)
             dirs.push_back(pairs.addDirectory("/d" + std::to_string(d) + "/"));
         const int count = 1 + pick(40);
         for (int i = 0; i < count; ++i) {
-            TFileF pair;
-            pair.FileDir1 = dirs[pick(3)];
-            pair.FileDir2 = dirs[pick(3)];
-            pair.Name = "n" + std::to_string(pick(4));
-            pair.Size = pick(2);
-            pair.Date = pick(2);
-            pair.Deleted = pick(8) == 0;
+            FileRecord pair;
+            pair.directory1 = dirs[pick(3)];
+            pair.directory2 = dirs[pick(3)];
+            pair.name = "n" + std::to_string(pick(4));
+            pair.size = pick(2);
+            pair.date = pick(2);
+            pair.deleted = pick(8) == 0;
             pairs.append(pair);
         }
         const Side side = pick(2) ? Side::Location1 : Side::Location2;
         // The rows as the table showed them: a contiguous run of the pairs not yet marked.
         std::vector<SelectedRow> shown;
-        for (const TFileF& pair : pairs)
-            if (!pair.Deleted)
-                shown.push_back({SideDirectory(pair, side), pair.Name});
+        for (const FileRecord& pair : pairs)
+            if (!pair.deleted)
+                shown.push_back({SideDirectory(pair, side), pair.name});
         if (shown.empty())
             continue;
         const int top = pick(int(shown.size()));
@@ -341,7 +341,7 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
                 plainDisk.stuck.insert(row.directory + row.name);
         indexedDisk.stuck = plainDisk.stuck;
 
-        TFiles expected = pairs;
+        FileList expected = pairs;
         const RemovalReport plain = PlainSelectedRows(expected, rows, side, plainDisk);
         MainFormState state(indexedDisk);
         state.setPairs(pairs, {}, SearchMode::TwoLocations);

@@ -71,11 +71,11 @@ inline bool PrivateMounts()
            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-inline std::vector<bool> DeletedFlags(const TFiles& pairs)
+inline std::vector<bool> DeletedFlags(const FileList& pairs)
 {
     std::vector<bool> flags;
-    for (const TFileF& pair : pairs)
-        flags.push_back(pair.Deleted);
+    for (const FileRecord& pair : pairs)
+        flags.push_back(pair.deleted);
     return flags;
 }
 
@@ -109,18 +109,18 @@ protected:
     std::size_t pair(const std::string& dir1, const std::string& dir2, const std::string& name, std::int64_t size = 10,
                      std::int32_t date = 1)
     {
-        TFileF record;
-        record.FileDir1 = state.FCompared.addDirectory(tree.path(dir1));
-        record.FileDir2 = state.FCompared.addDirectory(tree.path(dir2));
-        record.Name = name;
-        record.Size = size;
-        record.Date = date;
+        FileRecord record;
+        record.directory1 = state.FCompared.addDirectory(tree.path(dir1));
+        record.directory2 = state.FCompared.addDirectory(tree.path(dir2));
+        record.name = name;
+        record.size = size;
+        record.date = date;
         for (const std::string& path : {record.path1(), record.path2()}) {
             if (!OnDisk(path))
                 tree.file(path.substr(tree.root().size() + 1), 10, 0, path.back());
         }
-        record.Stamp1 = StampOf(record.path1());
-        record.Stamp2 = StampOf(record.path2());
+        record.stamp1 = StampOf(record.path1());
+        record.stamp2 = StampOf(record.path2());
         state.FCompared.append(record);
         return state.FCompared.size() - 1;
     }

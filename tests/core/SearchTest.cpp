@@ -117,11 +117,11 @@ TEST(SearchTest, RowsMapToPairsNotMarkedDeleted)
 {
     MainFormState state;
     for (int i = 0; i < 5; ++i) {
-        TFileF pair;
-        pair.Name = "p" + std::to_string(i);
+        FileRecord pair;
+        pair.name = "p" + std::to_string(i);
         state.FCompared.append(pair);
     }
-    state.FCompared[1].Deleted = true;
+    state.FCompared[1].deleted = true;
     EXPECT_EQ(state.PairIndexOfRow(0), 0u);
     EXPECT_EQ(state.PairIndexOfRow(1), 2u);
     EXPECT_EQ(state.PairIndexOfRow(2), 3u);

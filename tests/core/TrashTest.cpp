@@ -111,7 +111,7 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
     const auto trashOut = [&](const char* name) {
         host.answers = {true};
         const auto pair = std::find_if(state.FCompared.begin(), state.FCompared.end(),
-                                       [&](const TFileF& p) { return p.Name == name; });
+                                       [&](const FileRecord& p) { return p.name == name; });
         return state.DetailedViewDeleteClick(pair - state.FCompared.begin(), Side::Location2, host);
     };
 

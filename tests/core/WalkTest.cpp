@@ -17,7 +17,7 @@ namespace {
 
 struct Catalogue
 {
-    TFiles files;
+    FileList files;
     std::int32_t count = -1;
 };
 
@@ -36,10 +36,10 @@ Catalogue Walk(const std::string& dir)
     return Walk(dir, realFileSystem(), host, canceled);
 }
 
-std::vector<std::string> Paths(const TFiles& files)
+std::vector<std::string> Paths(const FileList& files)
 {
     std::vector<std::string> out;
-    for (const TFileF& f : files)
+    for (const FileRecord& f : files)
         out.push_back(f.path1());
     return out;
 }
@@ -55,11 +55,11 @@ TEST(WalkTest, TrailingSeparatorMakesNoDifferenceAndNeverDoubles)
     const Catalogue with = Walk(tree.path("loc") + "/");
     EXPECT_EQ(Paths(without.files), Paths(with.files));
     ASSERT_EQ(without.files.size(), 2u);
-    for (const TFileF& f : without.files) {
+    for (const FileRecord& f : without.files) {
         EXPECT_EQ(f.dir1().back(), '/');
         EXPECT_EQ(f.dir1().find("//"), std::string::npos) << f.dir1();
         EXPECT_TRUE(f.dir2().empty());
-        EXPECT_FALSE(f.Deleted);
+        EXPECT_FALSE(f.deleted);
     }
     EXPECT_EQ(without.count, 2);
 }
@@ -104,8 +104,8 @@ TEST(WalkTest, DotDirectoriesAreSkippedButDotFilesAndLinksAreNot)
     tree.symlink("loc/real/loop", tree.path("loc"));
     const Catalogue c = Walk(tree.path("loc"));
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".profile", "target.txt"}));
 }
@@ -146,13 +146,13 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
     tree.file("loc/t1", 0, LocalTime(2011, 3, 7, 10, 0, 1));
     tree.file("loc/t2", 0, LocalTime(2011, 3, 7, 10, 0, 2));
     const Catalogue c = Walk(tree.path("loc"));
-    std::map<std::string, TFileF> byName;
-    for (const TFileF& f : c.files)
-        byName[f.Name] = f;
-    EXPECT_EQ(byName["big"].Size, 4294967296LL);
-    EXPECT_EQ(byName["t0"].Date, byName["t1"].Date);
-    EXPECT_NE(byName["t1"].Date, byName["t2"].Date);
-    const DosDateTime d = UnpackDosDateTime(byName["t2"].Date);
+    std::map<std::string, FileRecord> byName;
+    for (const FileRecord& f : c.files)
+        byName[f.name] = f;
+    EXPECT_EQ(byName["big"].size, 4294967296LL);
+    EXPECT_EQ(byName["t0"].date, byName["t1"].date);
+    EXPECT_NE(byName["t1"].date, byName["t2"].date);
+    const DosDateTime d = UnpackDosDateTime(byName["t2"].date);
     EXPECT_EQ(d.year, 2011);
     EXPECT_EQ(d.month, 3);
     EXPECT_EQ(d.day, 7);
@@ -231,8 +231,8 @@ TEST(WalkTest, UnlistableAndVanishingDirectoriesAreSkipped)
     const bool canceled = false;
     const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "d.txt"}));
     EXPECT_EQ(c.count, 2);
@@ -247,8 +247,8 @@ TEST(WalkTest, NamesAreKeptByteForByte)
     tree.file("loc/" + utf8, 5);
     const Catalogue c = Walk(tree.path("loc"));
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{latin1, utf8}));
 }

@@ -59,12 +59,12 @@ QString dirText(const std::string& path)
 // Appends a pair whose name is \p name to the window's pair list.
 void addPair(TMainForm& form, const std::string& name, bool deleted = false)
 {
-    TFiles& pairs = form.state().FCompared;
-    TFileF pair;
-    pair.FileDir1 = pairs.addDirectory("/one/");
-    pair.FileDir2 = pairs.addDirectory("/two/");
-    pair.Name = name;
-    pair.Deleted = deleted;
+    FileList& pairs = form.state().FCompared;
+    FileRecord pair;
+    pair.directory1 = pairs.addDirectory("/one/");
+    pair.directory2 = pairs.addDirectory("/two/");
+    pair.name = name;
+    pair.deleted = deleted;
     pairs.append(std::move(pair));
 }
 
@@ -323,7 +323,7 @@ private slots:
         names.sort();
         QCOMPARE(names, QStringList({"f1.txt", "photo.jpg", "song.mp3"}));
         for (int row = 0; row < 3; ++row) {
-            const TFileF& pair = form->state().FCompared[form->PairIndexOfRow(std::size_t(row))];
+            const FileRecord& pair = form->state().FCompared[form->PairIndexOfRow(std::size_t(row))];
             QCOMPARE(cell(*form, row, ResultsColumn::Location1), QFile::decodeName(pair.dir1().c_str()));
             QCOMPARE(cell(*form, row, ResultsColumn::Location2), QFile::decodeName(pair.dir2().c_str()));
         }
@@ -462,8 +462,8 @@ private slots:
         QVERIFY(form->btnDelete->isEnabled());
 
         // Only marked pairs: no row, yet the bulk button is enabled in two-location mode and not in one.
-        for (TFileF& pair : form->state().FCompared)
-            pair.Deleted = true;
+        for (FileRecord& pair : form->state().FCompared)
+            pair.deleted = true;
         form->RebuildResultsTable();
         QCOMPARE(form->strGridD->model()->rowCount(), 1);
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 0"));

@@ -1,5 +1,5 @@
 // The removal commands driven through the main window and the detailed view, on real temporary trees.
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
@@ -501,7 +501,7 @@ private slots:
         QCOMPARE(row.value(0), QStringLiteral("1"));
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
         QCOMPARE(form->state().countallfiles1, 2);
-        QVERIFY(!form->state().FCompared[form->state().ComparedItem].Deleted);
+        QVERIFY(!form->state().FCompared[form->state().ComparedItem].deleted);
         // The view says why nothing happened, over itself.
         QCOMPARE(m_dialogs.keptSummaries,
                  QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "

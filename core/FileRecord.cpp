@@ -1,4 +1,4 @@
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <ctime>
 
