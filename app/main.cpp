@@ -100,7 +100,7 @@ QTimer* cancelSearchAfter(twinspotter::TMainForm& form, std::size_t pairs)
 {
     auto* watch = new QTimer(&form);
     QObject::connect(watch, &QTimer::timeout, &form, [&form, watch, pairs] {
-        if (form.btnCancel->isEnabled() && form.state().FCompared.size() >= pairs) {
+        if (form.btnCancel->isEnabled() && form.session().pairs().size() >= pairs) {
             watch->stop();
             form.btnCancel->click();
         }
@@ -132,7 +132,7 @@ void scheduleScreenshot(twinspotter::TMainForm& form)
             form.Buttonfind->click();
         if (watch) {
             // A small tree is searched between two of the window's servicing points: nothing could stop it.
-            if (!form.state().searchCancelled())
+            if (!form.session().searchCancelled())
                 std::fprintf(stderr, "twinspotter: the search ended before it could be cancelled\n");
             delete watch;
         }

@@ -1,6 +1,6 @@
 // twinspotter-scan: the duplicate search without a window, for scripts, benchmarks and headless machines.
 #include "app/ScanOutput.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "core/Version.h"
 #include "core/remove.h"
 
@@ -90,8 +90,8 @@ struct Options
 class ScanHost : public CommandHost
 {
 public:
-    ScanHost(MainFormState& state, const Options& options)
-        : m_state(state), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1)
+    ScanHost(SearchSession& session, const Options& options)
+        : m_session(session), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1)
     {
     }
 
@@ -100,7 +100,7 @@ public:
         if (m_removing)
             return;
         if (g_interrupted)
-            m_state.btnCancelClick();
+            m_session.cancel();
         draw(false);
     }
     void showProgress(std::string_view text) override { m_progress.assign(text); }
@@ -109,7 +109,7 @@ public:
         m_phase = text;
         // The counter only moves every hundred files; the catalogue's own count is exact.
         if (text == "Looking for duplicates ...")
-            m_filesCatalogued = m_state.countallfiles1;
+            m_filesCatalogued = m_session.filesInLocation1();
         m_progress.clear();
     }
     bool sameDate() const override { return !m_options.ignoreDate; }
@@ -167,7 +167,7 @@ private:
         m_drawn = true;
     }
 
-    MainFormState& m_state;
+    SearchSession& m_session;
     const Options& m_options;
     bool m_terminal;
     bool m_drawn = false;
@@ -263,19 +263,19 @@ int main(int argc, char** argv)
     }
 
     std::signal(SIGINT, OnInterrupt);
-    MainFormState state;
+    SearchSession session;
     const std::string location2 = options.locations.size() > 1 ? options.locations[1] : std::string();
-    state.edtStartDir2Change(location2);
-    ScanHost host(state, options);
-    state.ButtonfindClick(options.locations[0], location2, host);
+    session.setLocation2(location2);
+    ScanHost host(session, options);
+    session.search(options.locations[0], location2, host);
     host.erase();
 
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     if (options.json) {
-        WritePairsJson(stdout, state.FCompared, state.countallfiles1, state.countallfiles2);
+        WritePairsJson(stdout, session.pairs(), session.filesInLocation1(), session.filesInLocation2());
     } else {
-        for (const FileRecord& pair : state.FCompared) {
+        for (const FileRecord& pair : session.pairs()) {
             const std::string line = PairLine(pair);
             std::fwrite(line.data(), 1, line.size(), stdout);
         }
@@ -289,20 +289,20 @@ int main(int argc, char** argv)
         // short leaves its source in place and, across file systems, no partial copy in the safety directory.
         std::signal(SIGINT, SIG_DFL);
         if (options.hasSafetyDir)
-            edtSavedirChange(options.safetyDir, realFileSystem());
+            ensureSafetyDirectory(options.safetyDir, realFileSystem());
         host.removalStarted();
-        const RemovalReport report = state.btnDeleteClick(host);
+        const RemovalReport report = session.removeAllLocation2Copies(host);
         refused = !report.ran;
         failed = report.failed();
     }
     if (options.sameContent)
         std::fprintf(stderr, "unreadable: %lld\nchanged: %lld\n",
-                     static_cast<long long>(state.contentReport().unreadable),
-                     static_cast<long long>(state.contentReport().changed));
+                     static_cast<long long>(session.contentReport().unreadable),
+                     static_cast<long long>(session.contentReport().changed));
     for (const KeptFile& file : host.kept())
         std::fprintf(stderr, "not removed: %s: %s\n", EscapeField(file.path).c_str(), file.text().c_str());
-    std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", state.countallfiles1,
-                 state.countallfiles2, state.FCompared.size());
+    std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", session.filesInLocation1(),
+                 session.filesInLocation2(), session.pairs().size());
     if (!host.message().empty())
         std::fprintf(stderr, "%s\n", host.message().c_str());
     if (g_interrupted)

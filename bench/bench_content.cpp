@@ -3,7 +3,7 @@
 // Builds two locations of N real (non-sparse) files of M MiB each under PARENT (default /tmp): location 2 holds a
 // copy of every file, one in four of them with its last byte changed, so every file is a candidate and 2 x N x M
 // MiB are read. Removes the tree at the end unless --keep.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -164,16 +164,16 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         cat.push_back(TimeCat(paths, catCpu));
         catCpus.push_back(catCpu);
-        MainFormState state;
+        SearchSession session;
         TimingHost host;
-        state.edtStartDir2Change(loc2);
+        session.setLocation2(loc2);
         const auto start = Clock::now();
         const double startCpu = SelfCpuSeconds();
-        state.ButtonfindClick(loc1, loc2, host);
+        session.search(loc1, loc2, host);
         search.push_back(std::chrono::duration<double>(Clock::now() - start).count());
         searchCpus.push_back(SelfCpuSeconds() - startCpu);
         content.push_back(host.seconds());
-        pairs = state.FCompared.size();
+        pairs = session.pairs().size();
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

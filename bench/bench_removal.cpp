@@ -1,7 +1,7 @@
 // How the removal commands scale: a million pairs against a file system that answers at once (the commands' own
 // work), and a real tree against xargs rm of the same files.
 //   bench_removal [--pairs N] [--real-pairs M] [--runs R] [--dir PARENT]
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/InstantFileSystem.h"
 
 #include <fcntl.h>
@@ -86,26 +86,26 @@ void SyntheticRuns(std::size_t count)
     const FileList pairs = SyntheticPairs(count);
     YesHost host;
     const auto run = [&](const char* what, auto command) {
-        MainFormState state(disk);
-        state.setPairs(pairs, {}, SearchMode::TwoLocations);
+        SearchSession session(disk);
+        session.setPairs(pairs, {}, SearchMode::TwoLocations);
         const double start = CpuSeconds();
-        const RemovalReport report = command(state);
+        const RemovalReport report = command(session);
         std::printf("  %-34s %7.3f s  (%d removed)\n", what, CpuSeconds() - start, report.count);
     };
-    run("bulk removal", [&](MainFormState& s) { return s.btnDeleteClick(host); });
+    run("bulk removal", [&](SearchSession& s) { return s.removeAllLocation2Copies(host); });
     const std::vector<SelectedRow> all = Rows(pairs, 1, count);
     const std::vector<SelectedRow> half = Rows(pairs, 1, count / 2);
     const std::vector<SelectedRow> tenth = Rows(pairs, 10, count);
-    run("selected rows: all", [&](MainFormState& s) { return s.btnDelDir2Click(all, host); });
-    run("selected rows: first half", [&](MainFormState& s) { return s.btnDelDir2Click(half, host); });
-    run("selected rows: every tenth", [&](MainFormState& s) { return s.btnDelDir2Click(tenth, host); });
+    run("selected rows: all", [&](SearchSession& s) { return s.removeSelectedRows(all, Side::Location2, host); });
+    run("selected rows: first half", [&](SearchSession& s) { return s.removeSelectedRows(half, Side::Location2, host); });
+    run("selected rows: every tenth", [&](SearchSession& s) { return s.removeSelectedRows(tenth, Side::Location2, host); });
     const std::vector<SelectedRow> all1 = [&] {
         std::vector<SelectedRow> rows;
         for (const FileRecord& pair : pairs)
             rows.push_back({pair.dir1(), pair.name});
         return rows;
     }();
-    run("selected rows: all, location 1", [&](MainFormState& s) { return s.btnDelDir1Click(all1, host); });
+    run("selected rows: all, location 1", [&](SearchSession& s) { return s.removeSelectedRows(all1, Side::Location1, host); });
 }
 
 void MakeFiles(const std::string& root, std::size_t count)
@@ -164,13 +164,13 @@ void RealRuns(std::size_t count, int runs, const std::string& parent)
                 rm.push_back(XargsRm(listFile));
                 continue;
             }
-            MainFormState state;
-            state.edtStartDir2Change(two);
+            SearchSession session;
+            session.setLocation2(two);
             YesHost host;
-            state.ButtonfindClick(one, two, host);
+            session.search(one, two, host);
             const double start = WallSeconds();
             const RemovalReport report =
-                which == 0 ? state.btnDeleteClick(host) : state.btnDelDir2Click(Rows(state.FCompared, 1, count), host);
+                which == 0 ? session.removeAllLocation2Copies(host) : session.removeSelectedRows(Rows(session.pairs(), 1, count), Side::Location2, host);
             (which == 0 ? bulk : selected).push_back(WallSeconds() - start);
             if (report.count != static_cast<std::int32_t>(count))
                 std::printf("  (only %d of %zu removed)\n", report.count, count);

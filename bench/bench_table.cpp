@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     form.edtStartDir2->setText(QStringLiteral("/media/anna/backup-disk"));
 
     const long rssEmpty = statusKb("VmRSS");
-    fillPairs(form.state().FCompared, kPairs);
+    fillPairs(form.session().pairs(), kPairs);
     QCoreApplication::processEvents();
     const long rssBefore = statusKb("VmRSS");
     const long hwmBefore = statusKb("VmHWM");

@@ -97,9 +97,9 @@ void CatalogueMatcher::matchFile(const PathString* dir, const DirEntry& entry, b
 }
 
 void MatchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
-                               std::int32_t& countallfiles2, WalkEnv& env)
+                               std::int32_t& fileCount, WalkEnv& env)
 {
-    AgainstCatalogueVisitor visitor(catalogue, pairs, countallfiles2, env.host);
+    AgainstCatalogueVisitor visitor(catalogue, pairs, fileCount, env.host);
     WalkTree(dir, mask, visitor, *pairs.pool(), env);
 }
 

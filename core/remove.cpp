@@ -1,8 +1,8 @@
-// Removing duplicate copies: one file, its sibling pairs, and the three removal commands of the main window.
+// Removing duplicate copies: one file, its sibling pairs, and the session's three removal commands.
 #include "core/remove.h"
 
 #include "core/FlagScope.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "core/OnDisk.h"
 
 #include <algorithm>
@@ -45,7 +45,7 @@ PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)
     return currentText.empty() ? DefaultSafetyDirectory(fs) : currentText;
 }
 
-void edtSavedirChange(const PathString& text, FileSystem& fs)
+void ensureSafetyDirectory(const PathString& text, FileSystem& fs)
 {
     if (!text.empty() && !fs.isDirectory(text))
         (void)fs.createDirectory(text);
@@ -240,24 +240,24 @@ private:
 
 } // namespace
 
-void MainFormState::lowerCounterOf(Side side)
+void SearchSession::lowerCounterOf(Side side)
 {
     // The search's own mode, not the location-2 field's: typing into it since must not move the count elsewhere.
     std::int32_t& counter =
-        side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory ? countallfiles1 : countallfiles2;
+        side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory ? m_filesInLocation1 : m_filesInLocation2;
     if (counter > 0)
         --counter;
 }
 
-RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
+RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
                                             DirectoryCache* cache)
 {
-    return RemovePairFile(FCompared[index], side, safety, m_locations, m_fs, cache);
+    return RemovePairFile(m_pairs[index], side, safety, m_locations, m_fs, cache);
 }
 
-void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
+void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
 {
-    FileRecord& pair = FCompared[index];
+    FileRecord& pair = m_pairs[index];
     switch (result.outcome) {
     case RemoveOutcome::Removed:
         ++report.count;
@@ -274,7 +274,7 @@ void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResu
     }
 }
 
-void MainFormState::finishRemoval(const RemovalReport& report, CommandHost& host)
+void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host)
 {
     host.inform(DeletedMessage(report.count, report.total));
     if (!report.kept.empty())
@@ -282,7 +282,7 @@ void MainFormState::finishRemoval(const RemovalReport& report, CommandHost& host
     host.rebuildResultsTable();
 }
 
-RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
+RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
 {
     RemovalReport report;
     if (busy())
@@ -292,10 +292,10 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
         return report;
     BulkButtonOff buttonOff(host);
     report.ran = true;
-    report.total = static_cast<std::int32_t>(FCompared.size());
+    report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
-    for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        if (FCompared[i].deleted)
+    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+        if (m_pairs[i].deleted)
             continue;
         applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host), &folders), report);
         host.serviceEvents();
@@ -304,17 +304,7 @@ RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
     return report;
 }
 
-RemovalReport MainFormState::btnDelDir1Click(const std::vector<SelectedRow>& rows, CommandHost& host)
-{
-    return removeSelectedRows(rows, Side::Location1, host);
-}
-
-RemovalReport MainFormState::btnDelDir2Click(const std::vector<SelectedRow>& rows, CommandHost& host)
-{
-    return removeSelectedRows(rows, Side::Location2, host);
-}
-
-RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host)
+RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host)
 {
     RemovalReport report;
     if (busy())
@@ -328,11 +318,11 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
 
     DirectoryCache folders;
     std::optional<SiblingIndex> siblings; // made when the first file goes
-    RowCandidates candidates(rows, FCompared, side);
+    RowCandidates candidates(rows, m_pairs, side);
     for (std::size_t row = 0; row < rows.size(); ++row) {
         // A selection can hold a million rows; the window stays alive as it does during a search.
         host.serviceEvents();
-        const std::optional<std::size_t> found = candidates.pairOf(row, FCompared);
+        const std::optional<std::size_t> found = candidates.pairOf(row, m_pairs);
         if (!found)
             continue;
         const std::size_t index = *found;
@@ -340,24 +330,24 @@ RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& 
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent) {
             if (!siblings)
-                siblings.emplace(FCompared, side);
-            siblings->markDeleted(FCompared, index);
+                siblings.emplace(m_pairs, side);
+            siblings->markDeleted(m_pairs, index);
         }
     }
     finishRemoval(report, host);
     return report;
 }
 
-std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t fileIndex, Side side, CommandHost& host)
+std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex, Side side, CommandHost& host)
 {
-    if (busy() || fileIndex >= FCompared.size())
+    if (busy() || pairIndex >= m_pairs.size())
         return std::nullopt;
     FlagScope removing(m_removing);
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host), nullptr);
-    const FileRecord& pair = FCompared[fileIndex];
+    const RemovalResult result = removePairSide(pairIndex, side, ReadSafetyOption(host), nullptr);
+    const FileRecord& pair = m_pairs[pairIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
         host.reportKept({{SideDirectory(pair, side) + pair.name, result.reason, result.error}});
         return result.outcome;
@@ -366,8 +356,8 @@ std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t 
     if (result.outcome == RemoveOutcome::Gone)
         host.reportKept({{SideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
     lowerCounterOf(side);
-    MarkSiblingsDeleted(FCompared, fileIndex, side);
-    FCompared[fileIndex].deleted = true;
+    MarkSiblingsDeleted(m_pairs, pairIndex, side);
+    m_pairs[pairIndex].deleted = true;
     return result.outcome;
 }
 

@@ -32,7 +32,7 @@ struct SelectedRow
     PathString name;      ///< the file-name column
 };
 
-/// What a main-window removal command did.
+/// What one of the session's removal commands did.
 struct RemovalReport
 {
     bool ran = false;           ///< false when refused (another command running) or not confirmed
@@ -66,9 +66,9 @@ PathString DefaultSafetyDirectory(FileSystem& fs);
 /// the field is empty, so unticking and ticking again keeps a browsed directory.
 PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
 
-/// Follows a change of the safety directory's text: creates that one directory when none exists there (its parent
-/// must exist). A failure is silent; moves create the chain again per file.
-void edtSavedirChange(const PathString& text, FileSystem& fs);
+/// Creates the safety directory \p text names when none exists there (one directory: its parent must exist), as the
+/// window does whenever the text changes. A failure is silent; moves create the chain again per file.
+void ensureSafetyDirectory(const PathString& text, FileSystem& fs);
 
 /// Removes the file on \p side of \p pair: with the Trash option, moves it into the Trash of its own file system;
 /// with the safety option, moves it to its SafetyTargetPath (creating the folders on the way); otherwise deletes it;

@@ -101,10 +101,10 @@ void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
     WalkLevel(dir, mask, visitor, pool, env, listing);
 }
 
-void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env)
 {
-    CatalogueVisitor visitor(catalogue, countallfiles1, env.host);
+    CatalogueVisitor visitor(catalogue, fileCount, env.host);
     WalkTree(dir, mask, visitor, *catalogue.pool(), env);
 }
 

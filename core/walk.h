@@ -36,9 +36,9 @@ bool MaskMatches(std::string_view mask, const PathString& name);
 /// A cancel stops the current level at once and each level above at its next poll. Nothing on disk changes.
 void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
 
-/// Appends every file under \p dir to \p catalogue; sets \p countallfiles1 to the catalogue's length each time
+/// Appends every file under \p dir to \p catalogue; sets \p fileCount to the catalogue's length each time
 /// a directory finishes, so a cancel leaves the length as of the last level that finished.
-void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env);
 
 } // namespace twinspotter

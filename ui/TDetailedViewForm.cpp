@@ -133,8 +133,8 @@ void TDetailedViewForm::setFileOpener(FileOpener opener)
     fileOpener() = opener ? std::move(opener) : [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-TDetailedViewForm::TDetailedViewForm(MainFormState& state, CommandHost& host, QWidget* parent)
-    : QDialog(parent), m_state(state), m_host(host)
+TDetailedViewForm::TDetailedViewForm(SearchSession& session, CommandHost& host, QWidget* parent)
+    : QDialog(parent), m_session(session), m_host(host)
 {
     setObjectName(QStringLiteral("DetailedViewForm"));
     setWindowTitle(QStringLiteral("Detailed view"));
@@ -215,11 +215,11 @@ void TDetailedViewForm::fitSizeAndDate(const QString& size, const QString& date)
 
 void TDetailedViewForm::FormShow()
 {
-    FileIndex = m_state.ComparedItem;
+    FileIndex = static_cast<std::int32_t>(m_session.detailedPair());
     const auto index = static_cast<std::size_t>(FileIndex);
-    if (FileIndex < 0 || index >= m_state.FCompared.size())
+    if (FileIndex < 0 || index >= m_session.pairs().size())
         return;
-    const FileRecord& pair = m_state.FCompared[index];
+    const FileRecord& pair = m_session.pairs()[index];
     // A pair records one size and one date, those of the search; both rows show them.
     const QString size = SizeText(pair.size);
     const QString date = DateText(pair.date);
@@ -235,7 +235,7 @@ void TDetailedViewForm::btnDeleteClick()
     const Side side = row == kRowLocation1 ? Side::Location1 : Side::Location2;
     DialogHost host(m_host, this);
     const std::optional<RemoveOutcome> outcome =
-        m_state.DetailedViewDeleteClick(static_cast<std::size_t>(FileIndex), side, host);
+        m_session.removeOneFile(static_cast<std::size_t>(FileIndex), side, host);
     if (outcome && *outcome != RemoveOutcome::StillPresent) {
         for (int column = 0; column < kColumns; ++column)
             if (QTableWidgetItem* item = strGridDel->item(row, column))

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/CommandHost.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include <QDialog>
 #include <QString>
@@ -39,10 +39,10 @@ public:
     using FileOpener = std::function<void(const QUrl&)>;
     static void setFileOpener(FileOpener opener);
 
-    /// \p state holds the pair list and ComparedItem; \p host answers the confirmation and gives the safety option.
-    TDetailedViewForm(MainFormState& state, CommandHost& host, QWidget* parent = nullptr);
+    /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety option.
+    TDetailedViewForm(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
 
-    /// Fills the grid from the pair at the state's ComparedItem; row 1 becomes current.
+    /// Fills the grid from the session's detailed pair; row 1 becomes current.
     void FormShow();
 
     std::int32_t FileIndex = 0; ///< the pair shown
@@ -65,7 +65,7 @@ private:
     void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
     void fitSizeAndDate(const QString& size, const QString& date);
 
-    MainFormState& m_state;
+    SearchSession& m_session;
     CommandHost& m_host;
 };
 

@@ -81,7 +81,7 @@ T* named(T* widget, const char* name)
 
 } // namespace
 
-TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_state(fs)
+TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_session(fs)
 {
     setObjectName(QStringLiteral("MainForm"));
 
@@ -93,7 +93,7 @@ TMainForm::TMainForm(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m_s
     buildTopPanel();
 
     strGridD = named(new QTableView(m_client), "strGridD");
-    m_model = new ResultsModel(m_state.FCompared, this);
+    m_model = new ResultsModel(m_session.pairs(), this);
     strGridD->setModel(m_model);
     strGridD->setSelectionBehavior(QAbstractItemView::SelectRows);
     strGridD->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -147,7 +147,7 @@ TMainForm::~TMainForm()
 {
     // FormDestroy
     m_model->showNothing();
-    m_state.FCompared.clear();
+    m_session.pairs().clear();
 }
 
 void TMainForm::buildTopPanel()
@@ -416,10 +416,10 @@ void TMainForm::closeEvent(QCloseEvent* event)
 {
     // The search's own frames are still on the stack: ask it to stop and close once it has returned. A removal
     // cannot be stopped half-way through its list; the window closes when it has ended.
-    if (m_searchRunning || m_rebuilding || m_state.busy()) {
+    if (m_searchRunning || m_rebuilding || m_session.busy()) {
         m_closePending = true;
-        if (!m_state.removing())
-            m_state.btnCancelClick();
+        if (!m_session.removing())
+            m_session.cancel();
         event->ignore();
         return;
     }
@@ -428,7 +428,7 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::closeIfPending()
 {
-    if (m_closePending && !m_searchRunning && !m_rebuilding && !m_state.busy()) {
+    if (m_closePending && !m_searchRunning && !m_rebuilding && !m_session.busy()) {
         m_closePending = false;
         close();
     }
@@ -446,7 +446,7 @@ void TMainForm::TntBitBtn3Click()
 
 void TMainForm::ButtonfindClick()
 {
-    if (m_state.busy() || m_searchRunning || m_rebuilding)
+    if (m_session.busy() || m_searchRunning || m_rebuilding)
         return;
     if (edtStartDir1->text().isEmpty()) {
         dialogs().message(this, QStringLiteral("Please choose Location 1 first"));
@@ -457,23 +457,23 @@ void TMainForm::ButtonfindClick()
         TMainForm& form;
         ~CloseAfterSearch() { form.closeIfPending(); }
     } closeAfter{*this};
-    m_state.ButtonfindClick(toPath(edtStartDir1->text()), toPath(edtStartDir2->text()), *this);
+    m_session.search(toPath(edtStartDir1->text()), toPath(edtStartDir2->text()), *this);
     // The table and the labels show what the search found and counted until then; this says it stopped early.
-    if (m_state.searchCancelled())
+    if (m_session.searchCancelled())
         ProgressLabel->setText(QStringLiteral("Search cancelled: counts so far"));
 }
 
 void TMainForm::btnCancelClick()
 {
     // The search button comes back only when the search has returned, so no search starts inside another.
-    m_state.btnCancelClick();
+    m_session.cancel();
     btnCancel->setEnabled(false);
 }
 
 void TMainForm::edtStartDir2Change()
 {
-    m_state.edtStartDir2Change(toPath(edtStartDir2->text()));
-    if (m_state.SameDir) {
+    m_session.setLocation2(toPath(edtStartDir2->text()));
+    if (m_session.singleDirectory()) {
         Buttonfind->setText(QStringLiteral("Single directory search"));
         setDeleteEnabled(false);
     } else {
@@ -559,7 +559,7 @@ void TMainForm::RebuildResultsTable()
 
     // Every pair in the list gets its row, also after a cancel: a removal must never reach a pair the table does
     // not show.
-    const FileList& pairs = m_state.FCompared;
+    const FileList& pairs = m_session.pairs();
     ResultsModel::RowIndex rows;
     rows.reserve(pairs.size());
     bool deleteSet = false;
@@ -585,9 +585,9 @@ void TMainForm::RebuildResultsTable()
     FormCanResize(frameGeometry().width());
 
     Labelcount1->setText(QStringLiteral("Duplicate Files Found: ") + QString::number(shown));
-    lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : %1").arg(m_state.countallfiles1));
-    lbTotalfiles2->setText(QStringLiteral("Total files in directory shown below : %1").arg(m_state.countallfiles2));
-    if (m_state.SameDir)
+    lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : %1").arg(m_session.filesInLocation1()));
+    lbTotalfiles2->setText(QStringLiteral("Total files in directory shown below : %1").arg(m_session.filesInLocation2()));
+    if (m_session.singleDirectory())
         setDeleteEnabled(false);
     ProgressLabel->clear();
     ProgressCounter->clear();
@@ -746,7 +746,7 @@ std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
             rows.push_back({});
             continue;
         }
-        const FileRecord& record = m_state.FCompared[static_cast<std::size_t>(pair)];
+        const FileRecord& record = m_session.pairs()[static_cast<std::size_t>(pair)];
         rows.push_back({SideDirectory(record, side), record.name});
     }
     return rows;
@@ -754,7 +754,7 @@ std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
 
 void TMainForm::runRemoval(const std::function<void()>& command)
 {
-    if (m_state.busy() || m_rebuilding)
+    if (m_session.busy() || m_rebuilding)
         return;
     setRemovalLocked(true);
     m_serviceClock.invalidate();
@@ -768,17 +768,17 @@ void TMainForm::runRemoval(const std::function<void()>& command)
 
 void TMainForm::btnDeleteClick()
 {
-    runRemoval([this] { m_state.btnDeleteClick(*this); });
+    runRemoval([this] { m_session.removeAllLocation2Copies(*this); });
 }
 
 void TMainForm::btnDelDir1Click()
 {
-    runRemoval([this] { m_state.btnDelDir1Click(selectedRows(Side::Location1), *this); });
+    runRemoval([this] { m_session.removeSelectedRows(selectedRows(Side::Location1), Side::Location1, *this); });
 }
 
 void TMainForm::btnDelDir2Click()
 {
-    runRemoval([this] { m_state.btnDelDir2Click(selectedRows(Side::Location2), *this); });
+    runRemoval([this] { m_session.removeSelectedRows(selectedRows(Side::Location2), Side::Location2, *this); });
 }
 
 void TMainForm::chksafetyClick()
@@ -791,12 +791,12 @@ void TMainForm::chksafetyClick()
     btnBrowsSaveD->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
     if (ticked)
-        edtSavedir->setText(fromBytes(SafetyDirectoryOnTick(toPath(edtSavedir->text()), m_state.fileSystem())));
+        edtSavedir->setText(fromBytes(SafetyDirectoryOnTick(toPath(edtSavedir->text()), m_session.fileSystem())));
 }
 
 void TMainForm::edtSavedirChange()
 {
-    twinspotter::edtSavedirChange(toPath(edtSavedir->text()), m_state.fileSystem());
+    twinspotter::ensureSafetyDirectory(toPath(edtSavedir->text()), m_session.fileSystem());
 }
 
 void TMainForm::chkTrashClick()
@@ -814,16 +814,16 @@ void TMainForm::btnBrowsSaveDClick()
 
 void TMainForm::strGridDDblClick()
 {
-    if (m_state.busy() || m_rebuilding || m_model->shownPairs() == 0)
+    if (m_session.busy() || m_rebuilding || m_model->shownPairs() == 0)
         return;
     const int row = std::max(0, strGridD->currentIndex().row());
-    m_state.ComparedItem = static_cast<std::int32_t>(PairIndexOfRow(static_cast<std::size_t>(row)));
+    m_session.setDetailedPair(m_session.pairIndexOfRow(static_cast<std::size_t>(row)));
     {
-        TDetailedViewForm form(m_state, *this, this);
+        TDetailedViewForm form(m_session, *this, this);
         form.exec();
     }
-    const auto item = static_cast<std::size_t>(m_state.ComparedItem);
-    if (item < m_state.FCompared.size() && m_state.FCompared[item].deleted)
+    const std::size_t item = m_session.detailedPair();
+    if (item < m_session.pairs().size() && m_session.pairs()[item].deleted)
         RebuildResultsTable();
 }
 

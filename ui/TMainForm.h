@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/CommandHost.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -50,9 +50,8 @@ public:
 
     /// Refills the table and the count labels from the pair list.
     void RebuildResultsTable();
-    std::size_t PairIndexOfRow(std::size_t row) const { return m_state.PairIndexOfRow(row); }
 
-    MainFormState& state() { return m_state; }
+    SearchSession& session() { return m_session; }
     ResultsModel* resultsModel() const { return m_model; }
     const QString& AppReleaseDate() const { return m_appReleaseDate; }
     const QString& twinspotter_caption() const { return m_caption; }
@@ -173,7 +172,7 @@ private:
     /// The selected rows' directory (the side's column) and name texts, top to bottom.
     std::vector<SelectedRow> selectedRows(Side side) const;
 
-    MainFormState m_state;
+    SearchSession m_session;
     ResultsModel* m_model = nullptr;
     TSplashScrForm* m_splash = nullptr;
     QDialog* m_aboutForm = nullptr;

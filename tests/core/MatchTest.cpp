@@ -1,5 +1,5 @@
 // Pairing: the criteria of both modes, what never pairs, and the indexed matching against the plain reference.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "core/match.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempTree.h"
@@ -17,14 +17,14 @@ const std::time_t kNoon = LocalTime(2011, 3, 7, 12, 0, 0);
 
 struct Search
 {
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
 
     const FileList& run(const std::string& location1, const std::string& location2 = {})
     {
-        state.edtStartDir2Change(location2);
-        state.ButtonfindClick(location1, location2, host);
-        return state.FCompared;
+        session.setLocation2(location2);
+        session.search(location1, location2, host);
+        return session.pairs();
     }
 };
 
@@ -60,8 +60,8 @@ TEST(MatchTest, EveryLocationOneCopyPairsWithTheLocationTwoFileInCatalogueOrder)
     EXPECT_EQ(pairs[1].dir1(), order[1]);
     EXPECT_EQ(pairs[0].dir2(), tree.path("two/"));
     EXPECT_EQ(pairs[1].dir2(), tree.path("two/"));
-    EXPECT_EQ(s.state.countallfiles1, 2);
-    EXPECT_EQ(s.state.countallfiles2, 1);
+    EXPECT_EQ(s.session.filesInLocation1(), 2);
+    EXPECT_EQ(s.session.filesInLocation2(), 1);
 }
 
 TEST(MatchTest, CopiesInsideOneLocationAndNamesDifferingInCaseNeverPair)
@@ -74,7 +74,7 @@ TEST(MatchTest, CopiesInsideOneLocationAndNamesDifferingInCaseNeverPair)
     tree.file("two/sub/y.txt", 1, kNoon);
     Search s;
     EXPECT_TRUE(s.run(tree.path("one"), tree.path("two")).empty());
-    EXPECT_EQ(s.state.countallfiles2, 2);
+    EXPECT_EQ(s.session.filesInLocation2(), 2);
 }
 
 TEST(MatchTest, TicksDecideWhetherDateAndSizeMustAgree)
@@ -139,7 +139,7 @@ TEST(MatchTest, SingleDirectoryChainsIdenticalFilesAndIgnoresTheTicks)
     EXPECT_EQ(pairs[0].dir2(), order[0]);
     EXPECT_EQ(pairs[1].dir1(), order[2]);
     EXPECT_EQ(pairs[1].dir2(), order[1]);
-    EXPECT_EQ(s.state.countallfiles2, 0);
+    EXPECT_EQ(s.session.filesInLocation2(), 0);
     EXPECT_EQ(s.host.progress.back(), "1");
 }
 
@@ -171,7 +171,7 @@ TEST(MatchTest, PairProgressCountsFromZero)
         tree.file("two/d" + std::to_string(i) + "/x.txt", 1, kNoon);
     Search s;
     s.run(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(s.state.FCompared.size(), 101u);
+    ASSERT_EQ(s.session.pairs().size(), 101u);
     std::vector<std::string> pairProgress(s.host.progress.end() - 101, s.host.progress.end());
     EXPECT_EQ(pairProgress.front(), "0");
     EXPECT_EQ(pairProgress.back(), "100");

@@ -38,12 +38,12 @@ TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
 {
     TempTree tree;
     SeamFileSystem fs;
-    edtSavedirChange(tree.path("Savedir"), fs);
+    ensureSafetyDirectory(tree.path("Savedir"), fs);
     EXPECT_TRUE(fs.isDirectory(tree.path("Savedir")));
     const std::string kept = tree.file("Savedir/kept", 3);
-    edtSavedirChange(tree.path("Savedir"), fs);
+    ensureSafetyDirectory(tree.path("Savedir"), fs);
     EXPECT_TRUE(OnDisk(kept));
-    edtSavedirChange(tree.path("missing/Savedir"), fs);
+    ensureSafetyDirectory(tree.path("missing/Savedir"), fs);
     EXPECT_FALSE(OnDisk(tree.path("missing")));
 }
 
@@ -52,7 +52,7 @@ class RemovePairFileTest : public RemoveFixture
 protected:
     RemovalResult remove(std::size_t index, const SafetyOption& safety)
     {
-        return RemovePairFile(state.FCompared[index], Side::Location2, safety, {}, fs);
+        return RemovePairFile(session.pairs()[index], Side::Location2, safety, {}, fs);
     }
 };
 

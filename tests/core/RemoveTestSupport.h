@@ -1,7 +1,7 @@
 // Shared pieces of the removal tests: a host with the safety option, and a pair list over real temporary files.
 #pragma once
 
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
@@ -92,16 +92,15 @@ class RemoveFixture : public ::testing::Test
 protected:
     TempTree tree;
     SeamFileSystem fs;
-    MainFormState state{fs};
+    SearchSession session{fs};
     RemoveHost host;
     std::string loc1 = tree.dir("one") + "/";
     std::string loc2 = tree.dir("two") + "/";
 
     void SetUp() override
     {
-        state.setPairs({}, {}, SearchMode::TwoLocations);
-        state.countallfiles1 = 10;
-        state.countallfiles2 = 10;
+        session.setPairs({}, {}, SearchMode::TwoLocations);
+        session.setFileCounts(10, 10);
     }
 
     /// Appends the pair \p dir1 + \p name, \p dir2 + \p name (directories relative to the tree, ending with "/"),
@@ -110,8 +109,8 @@ protected:
                      std::int32_t date = 1)
     {
         FileRecord record;
-        record.directory1 = state.FCompared.addDirectory(tree.path(dir1));
-        record.directory2 = state.FCompared.addDirectory(tree.path(dir2));
+        record.directory1 = session.pairs().addDirectory(tree.path(dir1));
+        record.directory2 = session.pairs().addDirectory(tree.path(dir2));
         record.name = name;
         record.size = size;
         record.date = date;
@@ -121,13 +120,13 @@ protected:
         }
         record.stamp1 = StampOf(record.path1());
         record.stamp2 = StampOf(record.path2());
-        state.FCompared.append(record);
-        return state.FCompared.size() - 1;
+        session.pairs().append(record);
+        return session.pairs().size() - 1;
     }
 
-    std::vector<bool> deletedFlags() const { return DeletedFlags(state.FCompared); }
+    std::vector<bool> deletedFlags() const { return DeletedFlags(session.pairs()); }
     /// The pairs so far, as a single-directory search would have left them.
-    void singleDirectorySearch() { state.setPairs(std::move(state.FCompared), {}, SearchMode::SingleDirectory); }
+    void singleDirectorySearch() { session.setPairs(std::move(session.pairs()), {}, SearchMode::SingleDirectory); }
 };
 
 } // namespace twinspotter::test

@@ -240,7 +240,7 @@ private slots:
         // nothing of its own at the drop point.
         m_form->edtStartDir2->setText(QStringLiteral("x"));
         m_form->edtStartDir2->clear();
-        QVERIFY(m_form->state().SameDir);
+        QVERIFY(m_form->session().singleDirectory());
         QCursor::setPos(m_form->edtStartDir2->mapToGlobal(QPoint(5, 5)));
         QMimeData data;
         data.setUrls({url(folder)});
@@ -255,7 +255,7 @@ private slots:
 
         QCOMPARE(m_form->edtStartDir2->text(), qt(folder));
         QCOMPARE(m_form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!m_form->state().SameDir);
+        QVERIFY(!m_form->session().singleDirectory());
         QVERIFY(m_form->btnDelete->isEnabled());
         QCOMPARE(m_form->edtStartDir1->text(), QString());
     }
@@ -283,7 +283,7 @@ private slots:
         QCOMPARE(m_form->edtStartDir1->text(), QStringLiteral("/one"));
         QCOMPARE(m_form->edtStartDir2->text(), QString());
         QVERIFY(m_form->edtSavedir->text() != qt(folder));
-        QVERIFY(m_form->state().SameDir);
+        QVERIFY(m_form->session().singleDirectory());
     }
 
     void aPointOnABorderLineIsOutsideTheBox()

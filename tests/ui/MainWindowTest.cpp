@@ -59,7 +59,7 @@ QString dirText(const std::string& path)
 // Appends a pair whose name is \p name to the window's pair list.
 void addPair(TMainForm& form, const std::string& name, bool deleted = false)
 {
-    FileList& pairs = form.state().FCompared;
+    FileList& pairs = form.session().pairs();
     FileRecord pair;
     pair.directory1 = pairs.addDirectory("/one/");
     pair.directory2 = pairs.addDirectory("/two/");
@@ -173,7 +173,7 @@ private slots:
 
         QVERIFY(form.edtStartDir1->text().isEmpty());
         QVERIFY(form.edtStartDir2->text().isEmpty());
-        QVERIFY(form.state().SameDir);
+        QVERIFY(form.session().singleDirectory());
         QCOMPARE(form.Buttonfind->text(), QStringLiteral("Single directory search"));
         QVERIFY(form.Buttonfind->isEnabled());
         QVERIFY(!form.btnCancel->isEnabled());
@@ -252,11 +252,11 @@ private slots:
         QVERIFY(form);
         QTest::keyClicks(form->edtStartDir2, QStringLiteral("x"));
         QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->state().SameDir);
+        QVERIFY(!form->session().singleDirectory());
         QVERIFY(form->btnDelete->isEnabled());
         QTest::keyClick(form->edtStartDir2, Qt::Key_Backspace);
         QCOMPARE(form->Buttonfind->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->state().SameDir);
+        QVERIFY(form->session().singleDirectory());
         QVERIFY(!form->btnDelete->isEnabled());
     }
 
@@ -268,10 +268,10 @@ private slots:
         QCOMPARE(form->edtStartDir1->text(), QStringLiteral("/one"));
         QCOMPARE(form->edtStartDir2->text(), QStringLiteral("/two"));
         QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->state().SameDir);
+        QVERIFY(!form->session().singleDirectory());
         form->setLocations(QStringLiteral("/one"), QString());
         QCOMPARE(form->Buttonfind->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->state().SameDir);
+        QVERIFY(form->session().singleDirectory());
     }
 
     void browseFillsTheFieldAndACancelledBrowseChangesNothing()
@@ -280,7 +280,7 @@ private slots:
         QVERIFY(form);
         QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton); // the picker is cancelled
         QVERIFY(form->edtStartDir2->text().isEmpty());
-        QVERIFY(form->state().SameDir);
+        QVERIFY(form->session().singleDirectory());
         m_dialogs.chosenFolders = {QStringLiteral("/srv/backup"), QStringLiteral("/home/anna")};
         QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton);
         QTest::mouseClick(form->TntBitBtn1, Qt::LeftButton);
@@ -314,7 +314,7 @@ private slots:
 
         const QAbstractItemModel* model = form->strGridD->model();
         QCOMPARE(model->rowCount(), 3);
-        QCOMPARE(form->state().FCompared.size(), std::size_t(3));
+        QCOMPARE(form->session().pairs().size(), std::size_t(3));
         QStringList names;
         for (int row = 0; row < 3; ++row) {
             QCOMPARE(cell(*form, row, ResultsColumn::Nr), QString::number(row + 1));
@@ -323,7 +323,7 @@ private slots:
         names.sort();
         QCOMPARE(names, QStringList({"f1.txt", "photo.jpg", "song.mp3"}));
         for (int row = 0; row < 3; ++row) {
-            const FileRecord& pair = form->state().FCompared[form->PairIndexOfRow(std::size_t(row))];
+            const FileRecord& pair = form->session().pairs()[form->session().pairIndexOfRow(std::size_t(row))];
             QCOMPARE(cell(*form, row, ResultsColumn::Location1), QFile::decodeName(pair.dir1().c_str()));
             QCOMPARE(cell(*form, row, ResultsColumn::Location2), QFile::decodeName(pair.dir2().c_str()));
         }
@@ -392,8 +392,8 @@ private slots:
 
         QVERIFY(lockedWhileRunning);
         QVERIFY(!findBackAfterCancel);
-        QVERIFY(form->state().FCanceled);
-        QVERIFY(form->state().FCompared.empty());
+        QVERIFY(form->session().cancelRequested());
+        QVERIFY(form->session().pairs().empty());
         QCOMPARE(form->strGridD->model()->rowCount(), 1);
         QCOMPARE(cell(*form, 0, ResultsColumn::FileName), QString());
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 0"));
@@ -423,7 +423,7 @@ private slots:
         });
         QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
         QVERIFY(stillOpenInside);
-        QVERIFY(form->state().FCanceled);
+        QVERIFY(form->session().cancelRequested());
         QVERIFY(!form->isVisible());
 
         // A close during a rebuild of its own (as after the detailed view) is kept and carried out after it.
@@ -442,7 +442,7 @@ private slots:
         form->edtStartDir2->setText(QStringLiteral("/two"));
         for (int i = 0; i < 5; ++i)
             addPair(*form, "p" + std::to_string(i), i == 1);
-        form->state().FCanceled = true; // left over from an earlier cancelled search
+        form->session().cancel(); // left over from an earlier cancelled search
         form->RebuildResultsTable();
 
         QCOMPARE(form->strGridD->model()->rowCount(), 4);
@@ -453,16 +453,16 @@ private slots:
             QCOMPARE(cell(*form, row, ResultsColumn::Location1), QStringLiteral("/one/"));
             QCOMPARE(cell(*form, row, ResultsColumn::Location2), QStringLiteral("/two/"));
         }
-        QCOMPARE(form->PairIndexOfRow(0), std::size_t(0));
-        QCOMPARE(form->PairIndexOfRow(1), std::size_t(2));
-        QCOMPARE(form->PairIndexOfRow(2), std::size_t(3));
-        QCOMPARE(form->PairIndexOfRow(3), std::size_t(4));
-        QCOMPARE(form->PairIndexOfRow(4), std::size_t(0));
+        QCOMPARE(form->session().pairIndexOfRow(0), std::size_t(0));
+        QCOMPARE(form->session().pairIndexOfRow(1), std::size_t(2));
+        QCOMPARE(form->session().pairIndexOfRow(2), std::size_t(3));
+        QCOMPARE(form->session().pairIndexOfRow(3), std::size_t(4));
+        QCOMPARE(form->session().pairIndexOfRow(4), std::size_t(0));
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 4"));
         QVERIFY(form->btnDelete->isEnabled());
 
         // Only marked pairs: no row, yet the bulk button is enabled in two-location mode and not in one.
-        for (FileRecord& pair : form->state().FCompared)
+        for (FileRecord& pair : form->session().pairs())
             pair.deleted = true;
         form->RebuildResultsTable();
         QCOMPARE(form->strGridD->model()->rowCount(), 1);
@@ -560,7 +560,7 @@ private slots:
         form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
         QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
 
-        QCOMPARE(form->state().FCompared.size(), std::size_t(2));
+        QCOMPARE(form->session().pairs().size(), std::size_t(2));
         QCOMPARE(form->strGridD->model()->rowCount(), 2);
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
         QCOMPARE(form->ProgressLabel->text(), QStringLiteral("Search cancelled: counts so far"));
@@ -613,9 +613,9 @@ private slots:
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1"));
         QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
 
-        form->state().FCompared.clear();
+        form->session().pairs().clear();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // searches again, unticks nothing
-        QCOMPARE(form->state().FCompared.size(), std::size_t(1));
+        QCOMPARE(form->session().pairs().size(), std::size_t(1));
         QVERIFY(form->chkDate->isChecked() && form->chkSize->isChecked());
         QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
 
@@ -730,7 +730,7 @@ private slots:
         QVERIFY(form->Buttonfind->isEnabled());
         QVERIFY(!form->btnCancel->isEnabled());
         QVERIFY(form->edtStartDir1->isEnabled());
-        QVERIFY(!form->state().searching());
+        QVERIFY(!form->session().searching());
     }
 };
 

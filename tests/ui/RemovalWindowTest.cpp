@@ -500,8 +500,8 @@ private slots:
         QVERIFY(exists(chosen));
         QCOMPARE(row.value(0), QStringLiteral("1"));
         QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
-        QCOMPARE(form->state().countallfiles1, 2);
-        QVERIFY(!form->state().FCompared[form->state().ComparedItem].deleted);
+        QCOMPARE(form->session().filesInLocation1(), 2);
+        QVERIFY(!form->session().pairs()[form->session().detailedPair()].deleted);
         // The view says why nothing happened, over itself.
         QCOMPARE(m_dialogs.keptSummaries,
                  QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "
@@ -534,7 +534,7 @@ private slots:
         bool openAfterClose = false;
         bool lockedInside = false;
         QTimer::singleShot(0, form.get(), [&] {
-            lockedInside = form->state().removing() && !form->Buttonfind->isEnabled() &&
+            lockedInside = form->session().removing() && !form->Buttonfind->isEnabled() &&
                            !form->edtStartDir2->isEnabled() && !form->btnDelete->isEnabled();
             form->close();
             openAfterClose = form->isVisible();
@@ -545,7 +545,7 @@ private slots:
         QVERIFY(openAfterClose);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("3 files was deleted from total of 3")));
         QVERIFY(!form->isVisible());
-        QVERIFY(!form->state().busy());
+        QVERIFY(!form->session().busy());
     }
 };
 

@@ -1,5 +1,5 @@
 // The search command's sequence, shared by the window and the scanner.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include "core/FlagScope.h"
 #include "core/match.h"
@@ -9,14 +9,14 @@
 
 namespace twinspotter {
 
-void MainFormState::ButtonfindClick(const PathString& location1, const PathString& location2, CommandHost& host)
+void SearchSession::search(const PathString& location1, const PathString& location2, CommandHost& host)
 {
     if (busy())
         return;
     host.searchStarted();
     try {
         FlagScope running(m_searching);
-        FCanceled = false;
+        m_cancelRequested = false;
         m_searchCancelled = false;
         runSearch(location1, location2, host);
     } catch (...) {
@@ -26,46 +26,46 @@ void MainFormState::ButtonfindClick(const PathString& location1, const PathStrin
     host.searchEnded();
 }
 
-void MainFormState::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
+void SearchSession::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
 {
     host.showPhase("Readin files form location 1");
-    WalkEnv env{m_fs, host, FCanceled};
+    WalkEnv env{m_fs, host, m_cancelRequested};
     // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
     std::vector<LocationRoot> locations;
     recordLocation(location1, locations);
     FileList catalogue;
-    CatalogueTree(catalogue, location1, kSearchMask, countallfiles1, env);
+    CatalogueTree(catalogue, location1, kSearchMask, m_filesInLocation1, env);
 
-    FCompared.reset(catalogue.pool());
-    countallfiles2 = 0;
-    if (!SameDir)
+    m_pairs.reset(catalogue.pool());
+    m_filesInLocation2 = 0;
+    if (!m_singleDirectory)
         recordLocation(location2, locations);
     m_locations = std::move(locations);
-    m_searchedMode = SameDir ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
+    m_searchedMode = m_singleDirectory ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
 
     host.showPhase("Looking for duplicates ...");
-    if (SameDir)
-        MatchWithinCatalogue(catalogue, FCompared, env);
+    if (m_singleDirectory)
+        MatchWithinCatalogue(catalogue, m_pairs, env);
     else
-        MatchTreeAgainstCatalogue(catalogue, FCompared, location2, kSearchMask, countallfiles2, env);
+        MatchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
     // A cancel that arrives while the table is rebuilt comes after every pair was found: the search is complete.
-    m_searchCancelled = FCanceled;
+    m_searchCancelled = m_cancelRequested;
 
     m_content = {};
     std::string leftOut;
     if (host.sameContent()) {
         host.showPhase(kComparingContents);
-        const ContentComparison comparison = CompareContents(FCompared, m_locations, env);
+        const ContentComparison comparison = CompareContents(m_pairs, m_locations, env);
         m_content = comparison.report;
-        if (SameDir && comparison.complete) {
+        if (m_singleDirectory && comparison.complete) {
             // Paired again with the content as part of the key: two equal files with an unequal one of the same
             // name, date and size between them in the catalogue are a pair, which the first pairing could not see.
             const bool never = false;
             WalkEnv uncancelled{m_fs, host, never};
-            FCompared.reset(catalogue.pool());
-            MatchWithinCatalogue(catalogue, FCompared, uncancelled, &comparison.digests);
+            m_pairs.reset(catalogue.pool());
+            MatchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
         } else {
-            comparison.keepConfirmed(FCompared);
+            comparison.keepConfirmed(m_pairs);
         }
         if (m_content.unreadable > 0)
             leftOut += ", unreadable: " + std::to_string(m_content.unreadable);
@@ -74,10 +74,10 @@ void MainFormState::runSearch(const PathString& location1, const PathString& loc
     }
 
     host.rebuildResultsTable();
-    host.showPairCount("Doublicates found: " + std::to_string(FCompared.size()) + leftOut);
+    host.showPairCount("Doublicates found: " + std::to_string(m_pairs.size()) + leftOut);
 }
 
-void MainFormState::recordLocation(const PathString& location, std::vector<LocationRoot>& locations)
+void SearchSession::recordLocation(const PathString& location, std::vector<LocationRoot>& locations)
 {
     if (location.empty())
         return;
@@ -89,11 +89,11 @@ void MainFormState::recordLocation(const PathString& location, std::vector<Locat
         locations.push_back({std::move(directory), *id});
 }
 
-std::size_t MainFormState::PairIndexOfRow(std::size_t row) const
+std::size_t SearchSession::pairIndexOfRow(std::size_t row) const
 {
     std::size_t counted = 0;
-    for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        if (FCompared[i].deleted)
+    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+        if (m_pairs[i].deleted)
             continue;
         if (counted == row)
             return i;
