@@ -4,7 +4,7 @@
 
 namespace twinspotter {
 
-std::string EscapeField(std::string_view text)
+std::string escapeField(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
@@ -23,7 +23,7 @@ std::string EscapeField(std::string_view text)
 namespace {
 
 // Length of the valid UTF-8 sequence at the start of \p s, or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view s)
+std::size_t utf8SequenceLength(std::string_view s)
 {
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char c = b(0);
@@ -59,12 +59,12 @@ std::size_t Utf8SequenceLength(std::string_view s)
 
 } // namespace
 
-std::string JsonString(std::string_view text)
+std::string jsonString(std::string_view text)
 {
     std::string out = "\"";
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t len = Utf8SequenceLength(text.substr(i));
+        const std::size_t len = utf8SequenceLength(text.substr(i));
         if (len == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
@@ -96,13 +96,13 @@ std::string JsonString(std::string_view text)
     return out;
 }
 
-std::string PairLine(const FileRecord& pair)
+std::string pairLine(const FileRecord& pair)
 {
-    std::string line = EscapeField(pair.name);
+    std::string line = escapeField(pair.name);
     line += '\t';
-    line += EscapeField(pair.dir1());
+    line += escapeField(pair.dir1());
     line += '\t';
-    line += EscapeField(pair.dir2());
+    line += escapeField(pair.dir2());
     line += '\t';
     line += std::to_string(pair.size);
     line += '\t';
@@ -111,7 +111,7 @@ std::string PairLine(const FileRecord& pair)
     return line;
 }
 
-void WritePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, std::int32_t files2)
+void writePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, std::int32_t files2)
 {
     std::fprintf(out, "{\"location1_files\": %d, \"location2_files\": %d, \"pairs\": [", files1, files2);
     bool first = true;
@@ -119,8 +119,8 @@ void WritePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, 
     for (const FileRecord& pair : pairs) {
         item = first ? "\n  " : ",\n  ";
         first = false;
-        item += "{\"name\": " + JsonString(pair.name) + ", \"dir1\": " + JsonString(pair.dir1()) +
-                ", \"dir2\": " + JsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.size) +
+        item += "{\"name\": " + jsonString(pair.name) + ", \"dir1\": " + jsonString(pair.dir1()) +
+                ", \"dir2\": " + jsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.size) +
                 ", \"date\": " + std::to_string(static_cast<std::uint32_t>(pair.date)) + "}";
         std::fwrite(item.data(), 1, item.size(), out);
     }

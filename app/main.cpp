@@ -69,7 +69,7 @@ QString locationFromArgument(const QString& argument)
         return path;
     if (QFileInfo(path).isRelative())
         path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    const std::string target = twinspotter::GetShortcutTarget(QFile::encodeName(path).toStdString());
+    const std::string target = twinspotter::shortcutTarget(QFile::encodeName(path).toStdString());
     return target == twinspotter::kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target));
 }
 
@@ -163,7 +163,7 @@ int main(int argc, char** argv)
     if (!readLocations(QCoreApplication::arguments(), locations))
         return 2;
     twinspotter::QtOnlineHost onlineHost;
-    twinspotter::SetOnlineHost(&onlineHost);
+    twinspotter::setOnlineHost(&onlineHost);
 
     twinspotter::TMainForm MainForm;
     twinspotter::TSplashScrForm SplashScrForm;

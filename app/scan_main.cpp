@@ -67,7 +67,7 @@ const char* const kUsage =
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int)
+void onInterrupt(int)
 {
     g_interrupted = 1;
 }
@@ -159,7 +159,7 @@ private:
             std::fprintf(stderr, "\r\033[Kcomparing contents: %llu of %llu files, %s",
                          static_cast<unsigned long long>(m_content.filesDone),
                          static_cast<unsigned long long>(m_content.filesTotal),
-                         ByteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
+                         byteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
         else if (m_phase == "Readin files form location 1")
             std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", progress);
         else
@@ -181,7 +181,7 @@ private:
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
-int UsageError(const std::string& message)
+int usageError(const std::string& message)
 {
     std::fprintf(stderr, "twinspotter-scan: %s (see --help)\n", message.c_str());
     return 2;
@@ -219,25 +219,25 @@ int main(int argc, char** argv)
             options.yes = true;
         } else if (!optionsEnded && arg == "--safety-dir") {
             if (i + 1 == argc)
-                return UsageError("--safety-dir needs a directory");
+                return usageError("--safety-dir needs a directory");
             options.hasSafetyDir = true;
             options.safetyDir = argv[++i];
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg);
+            return usageError("unknown option " + arg);
         } else {
             options.locations.push_back(arg);
         }
     }
     if ((options.hasSafetyDir || options.trash || options.yes) && !options.deleteLocation2)
-        return UsageError("--safety-dir, --trash and --yes only go with --delete-location2");
+        return usageError("--safety-dir, --trash and --yes only go with --delete-location2");
     if (options.hasSafetyDir && options.trash)
-        return UsageError("--safety-dir and --trash exclude each other");
+        return usageError("--safety-dir and --trash exclude each other");
     if (options.hasSafetyDir && options.safetyDir.empty())
-        return UsageError("the safety directory is empty");
+        return usageError("the safety directory is empty");
     if (options.locations.empty())
-        return UsageError("LOCATION1 is missing");
+        return usageError("LOCATION1 is missing");
     if (options.locations.size() > 2)
-        return UsageError("too many locations: at most two can be compared");
+        return usageError("too many locations: at most two can be compared");
     for (std::size_t i = 0; i < options.locations.size(); ++i) {
         const std::string& location = options.locations[i];
         struct stat st
@@ -245,16 +245,16 @@ int main(int argc, char** argv)
         };
         const std::string which = "location " + std::to_string(i + 1);
         if (location.empty())
-            return UsageError(which + " is empty");
+            return usageError(which + " is empty");
         if (stat(location.c_str(), &st) != 0)
-            return UsageError(which + " does not exist: " + location);
+            return usageError(which + " does not exist: " + location);
         if (!S_ISDIR(st.st_mode))
-            return UsageError(which + " is not a directory: " + location);
+            return usageError(which + " is not a directory: " + location);
     }
 
     // Refused before the search, so a script never waits for a question nobody can answer.
     if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
-        return UsageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
+        return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
     if (options.hasSafetyDir && options.safetyDir.front() != kSeparator) {
         PathString cwd = realFileSystem().currentDirectory();
         if (cwd.empty() || cwd.back() != kSeparator)
@@ -262,7 +262,7 @@ int main(int argc, char** argv)
         options.safetyDir = cwd + options.safetyDir;
     }
 
-    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGINT, onInterrupt);
     SearchSession session;
     const std::string location2 = options.locations.size() > 1 ? options.locations[1] : std::string();
     session.setLocation2(location2);
@@ -273,10 +273,10 @@ int main(int argc, char** argv)
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     if (options.json) {
-        WritePairsJson(stdout, session.pairs(), session.filesInLocation1(), session.filesInLocation2());
+        writePairsJson(stdout, session.pairs(), session.filesInLocation1(), session.filesInLocation2());
     } else {
         for (const FileRecord& pair : session.pairs()) {
-            const std::string line = PairLine(pair);
+            const std::string line = pairLine(pair);
             std::fwrite(line.data(), 1, line.size(), stdout);
         }
     }
@@ -300,7 +300,7 @@ int main(int argc, char** argv)
                      static_cast<long long>(session.contentReport().unreadable),
                      static_cast<long long>(session.contentReport().changed));
     for (const KeptFile& file : host.kept())
-        std::fprintf(stderr, "not removed: %s: %s\n", EscapeField(file.path).c_str(), file.text().c_str());
+        std::fprintf(stderr, "not removed: %s: %s\n", escapeField(file.path).c_str(), file.text().c_str());
     std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", session.filesInLocation1(),
                  session.filesInLocation2(), session.pairs().size());
     if (!host.message().empty())

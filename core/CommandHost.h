@@ -24,7 +24,7 @@ struct ContentProgress
 
 /// "1.2/4.5 GB", "123/456 MB", "12/512 bytes": both amounts in the total's decimal unit, with one decimal place
 /// below a hundred of it.
-std::string ByteProgressText(std::uint64_t done, std::uint64_t total);
+std::string byteProgressText(std::uint64_t done, std::uint64_t total);
 
 class CommandHost
 {
@@ -46,7 +46,7 @@ public:
     /// the bytes go to the progress label ("Comparing contents ... 1.2/4.5 GB") and the files done to the counter.
     virtual void showContentProgress(const ContentProgress& progress)
     {
-        showPhase("Comparing contents ... " + ByteProgressText(progress.bytesDone, progress.bytesTotal));
+        showPhase("Comparing contents ... " + byteProgressText(progress.bytesDone, progress.bytesTotal));
         showProgress(std::to_string(progress.filesDone));
     }
     /// A Yes/No question with the title "Confirm"; only true proceeds.

@@ -49,7 +49,7 @@ private:
     std::vector<ContentDigest> m_results;
 };
 
-/// What CompareContents decided.
+/// What compareContents decided.
 struct ContentComparison
 {
     ContentDigests digests;
@@ -65,9 +65,9 @@ struct ContentComparison
 /// threads, and decides the pairs in list order: a pair is kept when both files were read whole as the files the
 /// search listed and their bytes agree. Reports progress and services events after every pair and while it waits;
 /// a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
-ContentComparison CompareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
+ContentComparison compareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
 
 /// The reading behind RealFileSystem::readContent.
-ContentDigest ReadContentOnDisk(const ContentRequest& request);
+ContentDigest readContentOnDisk(const ContentRequest& request);
 
 } // namespace twinspotter

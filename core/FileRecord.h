@@ -108,15 +108,15 @@ private:
 
 /// Packs broken-down local time into the MS-DOS date-time format (two-second resolution);
 /// years before 1980 or after 2107 are clamped to the format's first or last value.
-std::int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second);
+std::int32_t packDosDateTime(int year, int month, int day, int hour, int minute, int second);
 
 /// Converts seconds since the epoch to the packed local date.
-std::int32_t DosDateTimeFromUnix(std::int64_t seconds);
+std::int32_t dosDateTimeFromUnix(std::int64_t seconds);
 
 struct DosDateTime
 {
     int year, month, day, hour, minute, second;
 };
-DosDateTime UnpackDosDateTime(std::int32_t packed);
+DosDateTime unpackDosDateTime(std::int32_t packed);
 
 } // namespace twinspotter

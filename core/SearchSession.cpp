@@ -34,7 +34,7 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
     std::vector<LocationRoot> locations;
     recordLocation(location1, locations);
     FileList catalogue;
-    CatalogueTree(catalogue, location1, kSearchMask, m_filesInLocation1, env);
+    catalogueTree(catalogue, location1, kSearchMask, m_filesInLocation1, env);
 
     m_pairs.reset(catalogue.pool());
     m_filesInLocation2 = 0;
@@ -45,9 +45,9 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
 
     host.showPhase("Looking for duplicates ...");
     if (m_singleDirectory)
-        MatchWithinCatalogue(catalogue, m_pairs, env);
+        matchWithinCatalogue(catalogue, m_pairs, env);
     else
-        MatchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
+        matchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
     // A cancel that arrives while the table is rebuilt comes after every pair was found: the search is complete.
     m_searchCancelled = m_cancelRequested;
 
@@ -55,7 +55,7 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
     std::string leftOut;
     if (host.sameContent()) {
         host.showPhase(kComparingContents);
-        const ContentComparison comparison = CompareContents(m_pairs, m_locations, env);
+        const ContentComparison comparison = compareContents(m_pairs, m_locations, env);
         m_content = comparison.report;
         if (m_singleDirectory && comparison.complete) {
             // Paired again with the content as part of the key: two equal files with an unequal one of the same
@@ -63,7 +63,7 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
             const bool never = false;
             WalkEnv uncancelled{m_fs, host, never};
             m_pairs.reset(catalogue.pool());
-            MatchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
+            matchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
         } else {
             comparison.keepConfirmed(m_pairs);
         }

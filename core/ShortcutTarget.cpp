@@ -353,7 +353,7 @@ std::optional<std::vector<unsigned char>> readFilePrefix(const std::string& file
 
 } // namespace
 
-std::optional<std::string> ParseShellLinkTarget(std::span<const unsigned char> data)
+std::optional<std::string> parseShellLinkTarget(std::span<const unsigned char> data)
 {
     if (readU32(data, 0) != kShellLinkHeaderSize || data.size() < kShellLinkHeaderSize)
         return std::nullopt;
@@ -381,7 +381,7 @@ std::optional<std::string> ParseShellLinkTarget(std::span<const unsigned char> d
     return parseLinkInfo(data.subspan(pos, *linkInfoSize));
 }
 
-std::optional<std::string> ParseDesktopLinkTarget(std::string_view text)
+std::optional<std::string> parseDesktopLinkTarget(std::string_view text)
 {
     bool inDesktopEntry = false;
     std::optional<std::string> type;
@@ -412,7 +412,7 @@ std::optional<std::string> ParseDesktopLinkTarget(std::string_view text)
     return localPathOfFileUrl(*url);
 }
 
-std::string GetShortcutTarget(const std::string& fileName)
+std::string shortcutTarget(const std::string& fileName)
 {
     const std::size_t slash = fileName.rfind('/');
     const std::string_view name = std::string_view(fileName).substr(slash == std::string::npos ? 0 : slash + 1);
@@ -427,9 +427,9 @@ std::string GetShortcutTarget(const std::string& fileName)
     if (!data)
         return {};
     if (isShellLink)
-        return ParseShellLinkTarget(*data).value_or(std::string());
+        return parseShellLinkTarget(*data).value_or(std::string());
     const std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
-    return ParseDesktopLinkTarget(text).value_or(std::string());
+    return parseDesktopLinkTarget(text).value_or(std::string());
 }
 
 } // namespace twinspotter

@@ -10,20 +10,20 @@ namespace twinspotter {
 
 namespace {
 
-std::size_t HashName(std::string_view name)
+std::size_t hashName(std::string_view name)
 {
     return std::hash<std::string_view>{}(name);
 }
 
-std::size_t HashKey(const FileRecord& r)
+std::size_t hashKey(const FileRecord& r)
 {
-    std::size_t h = HashName(r.name);
+    std::size_t h = hashName(r.name);
     h ^= std::hash<std::int64_t>{}(r.size) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
     h ^= std::hash<std::int32_t>{}(r.date) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
     return h;
 }
 
-void AppendPair(FileList& pairs, FileRecord pair, CommandHost& host)
+void appendPair(FileList& pairs, FileRecord pair, CommandHost& host)
 {
     pairs.append(std::move(pair));
     const std::size_t index = pairs.size() - 1;
@@ -62,7 +62,7 @@ CatalogueMatcher::CatalogueMatcher(const FileList& catalogue) : m_catalogue(cata
     m_index.init(catalogue.size());
     for (std::uint32_t i = 0; i < catalogue.size(); ++i) {
         const std::string_view name = catalogue[i].name;
-        m_index.add(i, HashName(name), [&](std::uint32_t other) { return catalogue[other].name == name; });
+        m_index.add(i, hashName(name), [&](std::uint32_t other) { return catalogue[other].name == name; });
     }
 }
 
@@ -72,17 +72,17 @@ void CatalogueMatcher::matchFile(const PathString* dir, const DirEntry& entry, b
     if (m_catalogue.empty())
         return;
     const ChainIndex::Slot* slot =
-        m_index.find(HashName(entry.name), [&](std::uint32_t other) { return m_catalogue[other].name == entry.name; });
+        m_index.find(hashName(entry.name), [&](std::uint32_t other) { return m_catalogue[other].name == entry.name; });
     if (slot->head == kNone)
         return;
-    const std::int32_t date = DosDateTimeFromUnix(entry.mtime);
+    const std::int32_t date = dosDateTimeFromUnix(entry.mtime);
     for (std::uint32_t c = slot->head; c != kNone; c = m_index.next[c]) {
         const FileRecord& candidate = m_catalogue[c];
         if (sameSize && candidate.size != entry.size)
             continue;
         if (sameDate && candidate.date != date)
             continue;
-        if (SameFileOnDisk(candidate, entry.id))
+        if (sameFileOnDisk(candidate, entry.id))
             continue;
         FileRecord pair;
         pair.directory1 = candidate.directory1;
@@ -92,18 +92,18 @@ void CatalogueMatcher::matchFile(const PathString* dir, const DirEntry& entry, b
         pair.size = entry.size;
         pair.stamp1 = candidate.stamp1;
         pair.stamp2 = entry.stamp();
-        AppendPair(pairs, std::move(pair), host);
+        appendPair(pairs, std::move(pair), host);
     }
 }
 
-void MatchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
+void matchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
                                std::int32_t& fileCount, WalkEnv& env)
 {
     AgainstCatalogueVisitor visitor(catalogue, pairs, fileCount, env.host);
-    WalkTree(dir, mask, visitor, *pairs.pool(), env);
+    walkTree(dir, mask, visitor, *pairs.pool(), env);
 }
 
-void MatchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& env, const ContentDigests* sameBytes)
+void matchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& env, const ContentDigests* sameBytes)
 {
     const std::size_t n = catalogue.size();
     if (n < 2)
@@ -120,7 +120,7 @@ void MatchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& e
         const FileRecord& r = catalogue[i];
         if (sameBytes && !digests[i])
             continue;
-        const std::size_t hash = HashKey(r) ^ (sameBytes ? digests[i]->low : 0);
+        const std::size_t hash = hashKey(r) ^ (sameBytes ? digests[i]->low : 0);
         index.add(i, hash, [&](std::uint32_t other) {
             const FileRecord& o = catalogue[other];
             return o.name == r.name && o.date == r.date && o.size == r.size &&
@@ -132,7 +132,7 @@ void MatchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& e
             return;
         const FileRecord& earlier = catalogue[i];
         std::uint32_t j = index.next[i];
-        while (j != kNone && SameFileOnDisk(catalogue[j], earlier.stamp1.id))
+        while (j != kNone && sameFileOnDisk(catalogue[j], earlier.stamp1.id))
             j = index.next[j];
         if (j == kNone)
             continue;
@@ -145,7 +145,7 @@ void MatchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& e
         pair.size = later.size;
         pair.stamp1 = later.stamp1;
         pair.stamp2 = earlier.stamp1;
-        AppendPair(pairs, std::move(pair), env.host);
+        appendPair(pairs, std::move(pair), env.host);
     }
 }
 

@@ -9,7 +9,7 @@ namespace twinspotter {
 
 /// True when two records are known to be one file on disk (same device and inode): such records never pair,
 /// since removing one would remove the only copy.
-inline bool SameFileOnDisk(const FileRecord& a, const FileId& b)
+inline bool sameFileOnDisk(const FileRecord& a, const FileId& b)
 {
     return a.stamp1.id.inode != 0 && a.stamp1.id == b;
 }
@@ -31,13 +31,13 @@ private:
 /// Walks \p dir and appends one pair per location-2 file and matching catalogue entry: equal names always,
 /// equal date and size when the host's ticks ask for it (read afresh for every file). Pairs come in walk order of
 /// location 2, the pairs of one file in catalogue order. Raises \p fileCount once per location-2 file.
-void MatchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
+void matchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
                                std::int32_t& fileCount, WalkEnv& env);
 
 /// Pairs every catalogue entry with the nearest later entry of equal name, date and size (and, given \p sameBytes,
 /// equal bytes: entries not read whole are left out), ordered by the earlier entry. A cancel keeps the pairs made
 /// so far.
-void MatchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& env,
+void matchWithinCatalogue(const FileList& catalogue, FileList& pairs, WalkEnv& env,
                           const ContentDigests* sameBytes = nullptr);
 
 } // namespace twinspotter

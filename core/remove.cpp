@@ -12,12 +12,12 @@
 
 namespace twinspotter {
 
-std::string DeletedMessage(std::int32_t count, std::int32_t total)
+std::string deletedMessage(std::int32_t count, std::int32_t total)
 {
     return std::to_string(count) + " files was deleted from total of " + std::to_string(total);
 }
 
-PathString AbsoluteFilePath(const PathString& path, FileSystem& fs)
+PathString absoluteFilePath(const PathString& path, FileSystem& fs)
 {
     PathString absolute = path;
     if (absolute.empty() || absolute.front() != kSeparator) {
@@ -30,19 +30,19 @@ PathString AbsoluteFilePath(const PathString& path, FileSystem& fs)
     return std::filesystem::path(absolute).lexically_normal().native();
 }
 
-PathString SafetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs)
+PathString safetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs)
 {
-    return safetyDir + AbsoluteFilePath(path, fs);
+    return safetyDir + absoluteFilePath(path, fs);
 }
 
-PathString DefaultSafetyDirectory(FileSystem& fs)
+PathString defaultSafetyDirectory(FileSystem& fs)
 {
     return fs.currentDirectory() + "/Savedir";
 }
 
-PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)
+PathString safetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)
 {
-    return currentText.empty() ? DefaultSafetyDirectory(fs) : currentText;
+    return currentText.empty() ? defaultSafetyDirectory(fs) : currentText;
 }
 
 void ensureSafetyDirectory(const PathString& text, FileSystem& fs)
@@ -53,12 +53,12 @@ void ensureSafetyDirectory(const PathString& text, FileSystem& fs)
 
 namespace {
 
-Side OtherSide(Side side)
+Side otherSide(Side side)
 {
     return side == Side::Location1 ? Side::Location2 : Side::Location1;
 }
 
-const FileStamp& SideStamp(const FileRecord& pair, Side side)
+const FileStamp& sideStamp(const FileRecord& pair, Side side)
 {
     return side == Side::Location1 ? pair.stamp1 : pair.stamp2;
 }
@@ -70,12 +70,12 @@ bool RemovalReport::failed() const
     return std::any_of(kept.begin(), kept.end(), [](const KeptFile& file) { return !file.byRule(); });
 }
 
-RemovalResult RemovePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
+RemovalResult removePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache)
 {
-    const Side other = OtherSide(side);
-    RemovalRequest request{{SideDirectory(pair, side), pair.name, SideStamp(pair, side)},
-                           {SideDirectory(pair, other), pair.name, SideStamp(pair, other)},
+    const Side other = otherSide(side);
+    RemovalRequest request{{sideDirectory(pair, side), pair.name, sideStamp(pair, side)},
+                           {sideDirectory(pair, other), pair.name, sideStamp(pair, other)},
                            locations,
                            nullptr,
                            {},
@@ -84,36 +84,36 @@ RemovalResult RemovePairFile(const FileRecord& pair, Side side, const SafetyOpti
         request.toTrash = true;
     } else if (safety.ticked) {
         request.safetyDirectory = &safety.directory;
-        const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.name, fs);
+        const PathString absolute = absoluteFilePath(sideDirectory(pair, side) + pair.name, fs);
         request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
     }
     return fs.removeFile(request);
 }
 
-const PathString& SideDirectory(const FileRecord& pair, Side side)
+const PathString& sideDirectory(const FileRecord& pair, Side side)
 {
     return side == Side::Location1 ? pair.dir1() : pair.dir2();
 }
 
-void MarkSiblingsDeleted(FileList& pairs, std::size_t index, Side side)
+void markSiblingsDeleted(FileList& pairs, std::size_t index, Side side)
 {
     const FileRecord& gone = pairs[index];
-    const PathString& dir = SideDirectory(gone, side);
+    const PathString& dir = sideDirectory(gone, side);
     const PathString name = gone.name;
     const std::int64_t size = gone.size;
     const std::int32_t date = gone.date;
     for (FileRecord& pair : pairs) {
         if (!pair.deleted && pair.size == size && pair.date == date && pair.name == name &&
-            SideDirectory(pair, side) == dir)
+            sideDirectory(pair, side) == dir)
             pair.deleted = true;
     }
 }
 
 namespace {
 
-std::size_t SiblingHash(const FileRecord& pair, Side side)
+std::size_t siblingHash(const FileRecord& pair, Side side)
 {
-    std::size_t h = std::hash<std::string_view>{}(SideDirectory(pair, side));
+    std::size_t h = std::hash<std::string_view>{}(sideDirectory(pair, side));
     const auto mix = [&h](std::size_t value) { h ^= value + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
     mix(std::hash<std::string_view>{}(pair.name));
     mix(std::hash<std::int64_t>{}(pair.size));
@@ -121,9 +121,9 @@ std::size_t SiblingHash(const FileRecord& pair, Side side)
     return h;
 }
 
-bool SameSideFile(const FileRecord& a, const FileRecord& b, Side side)
+bool sameSideFile(const FileRecord& a, const FileRecord& b, Side side)
 {
-    return a.size == b.size && a.date == b.date && a.name == b.name && SideDirectory(a, side) == SideDirectory(b, side);
+    return a.size == b.size && a.date == b.date && a.name == b.name && sideDirectory(a, side) == sideDirectory(b, side);
 }
 
 } // namespace
@@ -132,22 +132,22 @@ SiblingIndex::SiblingIndex(const FileList& pairs, Side side) : m_side(side)
 {
     m_index.init(pairs.size());
     for (std::uint32_t i = 0; i < pairs.size(); ++i)
-        m_index.add(i, SiblingHash(pairs[i], side),
-                    [&](std::uint32_t other) { return SameSideFile(pairs[other], pairs[i], side); });
+        m_index.add(i, siblingHash(pairs[i], side),
+                    [&](std::uint32_t other) { return sameSideFile(pairs[other], pairs[i], side); });
 }
 
 void SiblingIndex::markDeleted(FileList& pairs, std::size_t index) const
 {
     const FileRecord& gone = pairs[index];
     const ChainIndex::Slot* slot = m_index.find(
-        SiblingHash(gone, m_side), [&](std::uint32_t other) { return SameSideFile(pairs[other], gone, m_side); });
+        siblingHash(gone, m_side), [&](std::uint32_t other) { return sameSideFile(pairs[other], gone, m_side); });
     for (std::uint32_t i = slot->head; i != kNone; i = m_index.next[i])
         pairs[i].deleted = true;
 }
 
 namespace {
 
-SafetyOption ReadSafetyOption(const CommandHost& host)
+SafetyOption readSafetyOption(const CommandHost& host)
 {
     return SafetyOption{host.safetyTicked(), host.safetyDirectory(), host.trashTicked()};
 }
@@ -166,7 +166,7 @@ private:
     CommandHost& m_host;
 };
 
-std::size_t RowHash(std::string_view directory, std::string_view name)
+std::size_t rowHash(std::string_view directory, std::string_view name)
 {
     const std::size_t h = std::hash<std::string_view>{}(directory);
     return h ^ (std::hash<std::string_view>{}(name) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
@@ -183,7 +183,7 @@ public:
         index.init(rows.size());
         for (std::uint32_t r = 0; r < rows.size(); ++r) {
             const SelectedRow& row = rows[r];
-            ChainIndex::Slot* slot = index.find(RowHash(row.directory, row.name), [&](std::uint32_t other) {
+            ChainIndex::Slot* slot = index.find(rowHash(row.directory, row.name), [&](std::uint32_t other) {
                 return rows[other].name == row.name && rows[other].directory == row.directory;
             });
             if (slot->head != kNone) {
@@ -191,15 +191,15 @@ public:
                 continue;
             }
             slot->head = slot->tail = r;
-            slot->hash = RowHash(row.directory, row.name);
+            slot->hash = rowHash(row.directory, row.name);
             m_groupOfRow[r] = m_groups++;
         }
         std::vector<std::uint32_t> groupOfPair(pairs.size(), kNone);
         m_start.assign(m_groups + 1, 0);
         for (std::uint32_t i = 0; i < pairs.size(); ++i) {
-            const std::string_view directory = SideDirectory(pairs[i], side);
+            const std::string_view directory = sideDirectory(pairs[i], side);
             const std::string_view name = pairs[i].name;
-            const ChainIndex::Slot* slot = index.find(RowHash(directory, name), [&](std::uint32_t other) {
+            const ChainIndex::Slot* slot = index.find(rowHash(directory, name), [&](std::uint32_t other) {
                 return rows[other].name == name && rows[other].directory == directory;
             });
             if (slot->head == kNone)
@@ -252,7 +252,7 @@ void SearchSession::lowerCounterOf(Side side)
 RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
                                             DirectoryCache* cache)
 {
-    return RemovePairFile(m_pairs[index], side, safety, m_locations, m_fs, cache);
+    return removePairFile(m_pairs[index], side, safety, m_locations, m_fs, cache);
 }
 
 void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
@@ -266,17 +266,17 @@ void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResu
         break;
     case RemoveOutcome::Gone:
         pair.deleted = true;
-        report.kept.push_back({SideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0});
+        report.kept.push_back({sideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0});
         break;
     case RemoveOutcome::StillPresent:
-        report.kept.push_back({SideDirectory(pair, side) + pair.name, result.reason, result.error});
+        report.kept.push_back({sideDirectory(pair, side) + pair.name, result.reason, result.error});
         break;
     }
 }
 
 void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host)
 {
-    host.inform(DeletedMessage(report.count, report.total));
+    host.inform(deletedMessage(report.count, report.total));
     if (!report.kept.empty())
         host.reportKept(report.kept);
     host.rebuildResultsTable();
@@ -297,7 +297,7 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     for (std::size_t i = 0; i < m_pairs.size(); ++i) {
         if (m_pairs[i].deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host), &folders), report);
+        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, readSafetyOption(host), &folders), report);
         host.serviceEvents();
     }
     finishRemoval(report, host);
@@ -326,7 +326,7 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
         if (!found)
             continue;
         const std::size_t index = *found;
-        const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host), &folders);
+        const RemovalResult result = removePairSide(index, side, readSafetyOption(host), &folders);
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent) {
             if (!siblings)
@@ -346,17 +346,17 @@ std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex,
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const RemovalResult result = removePairSide(pairIndex, side, ReadSafetyOption(host), nullptr);
+    const RemovalResult result = removePairSide(pairIndex, side, readSafetyOption(host), nullptr);
     const FileRecord& pair = m_pairs[pairIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
-        host.reportKept({{SideDirectory(pair, side) + pair.name, result.reason, result.error}});
+        host.reportKept({{sideDirectory(pair, side) + pair.name, result.reason, result.error}});
         return result.outcome;
     }
     // The view closes right after: without a word, a file that had already gone would look removed by it.
     if (result.outcome == RemoveOutcome::Gone)
-        host.reportKept({{SideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
+        host.reportKept({{sideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
     lowerCounterOf(side);
-    MarkSiblingsDeleted(m_pairs, pairIndex, side);
+    markSiblingsDeleted(m_pairs, pairIndex, side);
     m_pairs[pairIndex].deleted = true;
     return result.outcome;
 }

@@ -8,7 +8,7 @@
 
 namespace twinspotter {
 
-bool MaskMatches(std::string_view mask, const PathString& name)
+bool maskMatches(std::string_view mask, const PathString& name)
 {
     if (mask == "*.*" || mask == "*")
         return true;
@@ -19,7 +19,7 @@ namespace {
 
 // A stopped level returns at once; the level above notices the cancel at its own next poll, so a level whose
 // last descent was the one stopped still finishes and reports its directory done.
-void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
+void walkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
                std::vector<DirEntry>& listing)
 {
     if (dir.back() != kSeparator)
@@ -31,7 +31,7 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     env.fs.listDirectory(dir, listing);
 
     for (const DirEntry& entry : listing) {
-        if (entry.isDirectory || !MaskMatches(mask, entry.name))
+        if (entry.isDirectory || !maskMatches(mask, entry.name))
             continue;
         if (env.canceled)
             return;
@@ -54,7 +54,7 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     for (PathString& sub : pending) {
         if (env.canceled)
             return;
-        WalkLevel(std::move(sub), mask, visitor, pool, env, listing);
+        walkLevel(std::move(sub), mask, visitor, pool, env, listing);
     }
     visitor.directoryDone();
 }
@@ -72,7 +72,7 @@ public:
         FileRecord record;
         record.directory1 = dir;
         record.name = entry.name;
-        record.date = DosDateTimeFromUnix(entry.mtime);
+        record.date = dosDateTimeFromUnix(entry.mtime);
         record.size = entry.size;
         record.stamp1 = entry.stamp();
         m_catalogue.append(std::move(record));
@@ -93,19 +93,19 @@ private:
 
 } // namespace
 
-void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
+void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
 {
     if (dir.empty())
         return;
     std::vector<DirEntry> listing;
-    WalkLevel(dir, mask, visitor, pool, env, listing);
+    walkLevel(dir, mask, visitor, pool, env, listing);
 }
 
-void CatalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
+void catalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env)
 {
     CatalogueVisitor visitor(catalogue, fileCount, env.host);
-    WalkTree(dir, mask, visitor, *catalogue.pool(), env);
+    walkTree(dir, mask, visitor, *catalogue.pool(), env);
 }
 
 } // namespace twinspotter

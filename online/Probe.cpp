@@ -122,7 +122,7 @@ bool isOurReply(const std::uint8_t* packet, std::size_t size, bool raw, const in
 
 } // namespace
 
-bool LoadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry)
+bool loadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry)
 {
     if (function != kOfflineTestFunction)
         return false;
@@ -136,7 +136,7 @@ bool LoadLibFunction(const std::string& library, const std::string& function, Of
     return true;
 }
 
-IPv4Address HostToIP(const std::string& hostName)
+IPv4Address hostToIP(const std::string& hostName)
 {
     IPv4Address address{};
     addrinfo hints{};
@@ -154,7 +154,7 @@ IPv4Address HostToIP(const std::string& hostName)
     return address;
 }
 
-bool PingHost(const std::string& hostName)
+bool pingHost(const std::string& hostName)
 {
     bool raw = false;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -166,7 +166,7 @@ bool PingHost(const std::string& hostName)
         return false;
     SocketGuard socket(fd);
 
-    const IPv4Address address = HostToIP(hostName);
+    const IPv4Address address = hostToIP(hostName);
     // Linux delivers a packet for 0.0.0.0 to the machine itself, which would answer for a name that never resolved.
     if (address == IPv4Address{})
         return false;
@@ -206,16 +206,16 @@ bool PingHost(const std::string& hostName)
     }
 }
 
-bool InternetAvailable()
+bool internetAvailable()
 {
-    return InternetAvailable(ProbeSetup{});
+    return internetAvailable(ProbeSetup{});
 }
 
-bool InternetAvailable(const ProbeSetup& setup)
+bool internetAvailable(const ProbeSetup& setup)
 {
     try {
         OfflineTestFunction inetIsOffline;
-        if (!LoadLibFunction(setup.offlineTestLibrary, kOfflineTestFunction, inetIsOffline))
+        if (!loadLibFunction(setup.offlineTestLibrary, kOfflineTestFunction, inetIsOffline))
             return false;
         if (inetIsOffline(0) != 0)
             return false;

@@ -110,7 +110,7 @@ void AppMessage::dropped(QDropEvent& event)
         });
         return;
     }
-    const std::string target = GetShortcutTarget(QFile::encodeName(path).toStdString());
+    const std::string target = shortcutTarget(QFile::encodeName(path).toStdString());
     box->setText(target == kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target)));
 }
 

@@ -30,12 +30,12 @@ bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        ReportCurrentError();
+        reportCurrentError();
         return false;
     }
 }
 
-void ReportCurrentError()
+void reportCurrentError()
 {
     QString text;
     try {

@@ -80,13 +80,13 @@ QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
     return picker.exec() == QDialog::Accepted ? picker.chosenFolder() : QString();
 }
 
-QString PickerStartFolder()
+QString pickerStartFolder()
 {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
 }
 
-FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(PickerStartFolder())
+FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(pickerStartFolder())
 {
     setWindowTitle(title);
     m_model = new QFileSystemModel(this);
@@ -163,7 +163,7 @@ void setDialogs(Dialogs* replacement)
     g_replacement = replacement;
 }
 
-void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
+void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
 {
     if (kept.empty())
         return;
@@ -187,7 +187,7 @@ void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
     dialogs().keptFiles(parent, summary, details);
 }
 
-void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)
+void activateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)
 {
     if (queued)
         return;
@@ -199,7 +199,7 @@ void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> acti
     });
 }
 
-void PaintNow(QWidget* widget)
+void paintNow(QWidget* widget)
 {
     QWidget* window = widget->window();
     if (!window->isVisible())

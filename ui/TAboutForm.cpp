@@ -16,9 +16,9 @@
 
 namespace twinspotter {
 
-QString CouldNotContactText()
+QString couldNotContactText()
 {
-    return QStringLiteral("<Could not contact ") + QString::fromStdString(ServerHostName()) + QStringLiteral(" site>");
+    return QStringLiteral("<Could not contact ") + QString::fromStdString(serverHostName()) + QStringLiteral(" site>");
 }
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
@@ -38,7 +38,7 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent)
     RichEdit1->setAcceptRichText(false);
     RichEdit1->setGeometry(23, 18, 545, 201);
 
-    Label35 = new QLabel(QString::fromStdString(SiteRootAddress()) + QLatin1Char('/'), GroupBox7);
+    Label35 = new QLabel(QString::fromStdString(siteRootAddress()) + QLatin1Char('/'), GroupBox7);
     Label35->setObjectName(QStringLiteral("Label35"));
     Label35->setTextFormat(Qt::PlainText); // the address comes from the environment
     Label35->setCursor(Qt::PointingHandCursor);
@@ -66,20 +66,20 @@ void TAboutForm::FormActivate()
     RichEdit1->setPlainText(QString::fromLatin1(kRetrievingInfoText));
     BitBtn38->hide();
     // The probe and the fetches block the thread: the waiting text must be on screen before they start.
-    PaintNow(this);
+    paintNow(this);
 
     QString text;
-    if (InternetAvailable()) {
-        text = QString::fromUtf8(GetWebText(InfoUrl, "", ""));
-        LatestVersion = GetWebText(VersionUrl, "", "");
-        if (ProductVersion != LatestVersion) {
+    if (internetAvailable()) {
+        text = QString::fromUtf8(fetchWebText(infoUrl, "", ""));
+        latestVersion = fetchWebText(versionUrl, "", "");
+        if (productVersion != latestVersion) {
             // An "&" from the server is shown, not taken as the button's keyboard shortcut.
-            const QString version = QString::fromUtf8(LatestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
+            const QString version = QString::fromUtf8(latestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
             BitBtn38->setText(QStringLiteral("Update to version ") + version);
             BitBtn38->show();
         }
     } else {
-        text = CouldNotContactText();
+        text = couldNotContactText();
     }
     RichEdit1->setPlainText(text);
 }
@@ -88,12 +88,12 @@ void TAboutForm::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (!event->spontaneous())
-        ActivateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
+        activateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
 }
 
 void TAboutForm::BitBtn38Click()
 {
-    if (InternetAvailable()) {
+    if (internetAvailable()) {
         // The download blocks the thread; the button says why nothing moves, and comes back if the program stays.
         const QString caption = BitBtn38->text();
         const auto restore = qScopeGuard([this, caption] {
@@ -102,9 +102,9 @@ void TAboutForm::BitBtn38Click()
         });
         BitBtn38->setText(QStringLiteral("Downloading ..."));
         BitBtn38->setEnabled(false);
-        PaintNow(BitBtn38);
-        DownloadUpdater(UpdaterUrl);
-        SendWebMessage("Update", "Auto Update", "just updating to new version", false);
+        paintNow(BitBtn38);
+        downloadUpdater(updaterUrl);
+        sendWebMessage("Update", "Auto Update", "just updating to new version", false);
     } else {
         dialogs().error(this, QString::fromLatin1(kConnectionFailedText));
         FormActivate(); // the dialog becomes active again once its error box has gone
@@ -118,7 +118,7 @@ void TAboutForm::BitBtn2Click()
 
 void TAboutForm::Label35Click()
 {
-    CurrentOnlineHost().open(SiteRootAddress());
+    currentOnlineHost().open(siteRootAddress());
 }
 
 void TAboutForm::Label35MouseEnter()

@@ -15,7 +15,7 @@ inline constexpr const char* kConnectionFailedText =
     "Internet connection failed!\r\nPlease check your internet connection!";
 
 /// "<Could not contact " + the server's host name + " site>".
-QString CouldNotContactText();
+QString couldNotContactText();
 
 class TAboutForm : public QDialog
 {
@@ -28,7 +28,7 @@ public:
     explicit TAboutForm(QWidget* parent = nullptr);
 
     /// Shows the waiting text and paints it, then probes and fetches the About text and the version (which goes
-    /// to LatestVersion); offers the update when the version differs from ProductVersion. Runs by itself once the
+    /// to latestVersion); offers the update when the version differs from productVersion. Runs by itself once the
     /// dialog is on screen, and again after the dialog's own error box. A failed fetch propagates to the general
     /// error report, leaving the waiting text and the button hidden.
     void FormActivate();

@@ -57,7 +57,7 @@ public:
     {
         return dialogs().confirm(m_parent, QString::fromUtf8(question.data(), qsizetype(question.size())));
     }
-    void reportKept(const std::vector<KeptFile>& kept) override { ShowKeptFiles(m_parent, kept); }
+    void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
     bool safetyTicked() const override { return m_main.safetyTicked(); }
     PathString safetyDirectory() const override { return m_main.safetyDirectory(); }
     bool trashTicked() const override { return m_main.trashTicked(); }
@@ -69,7 +69,7 @@ private:
 
 } // namespace
 
-QString SizeText(std::int64_t size)
+QString sizeText(std::int64_t size)
 {
     const double kilobytes = static_cast<double>(size) / 1024.0;
     if (kilobytes == 0)
@@ -109,9 +109,9 @@ QString SizeText(std::int64_t size)
     return text + QStringLiteral(" Kb");
 }
 
-QString DateText(std::int32_t packedDate)
+QString dateText(std::int32_t packedDate)
 {
-    const DosDateTime unpacked = UnpackDosDateTime(packedDate);
+    const DosDateTime unpacked = unpackDosDateTime(packedDate);
     const QDate date(unpacked.year, unpacked.month, unpacked.day);
     QString text = QLocale::system().toString(date, QLocale::ShortFormat);
     const int seconds = unpacked.hour * 3600 + unpacked.minute * 60 + unpacked.second;
@@ -123,7 +123,7 @@ QString DateText(std::int32_t packedDate)
     const LocalDateTime value{
         year_month_day{year{unpacked.year}, month{unsigned(unpacked.month)}, day{unsigned(unpacked.day)}},
         std::chrono::seconds{seconds}};
-    const std::string formatted = DateTimeSettings::FromLocale().Format(value);
+    const std::string formatted = DateTimeSettings::fromLocale().format(value);
     const std::string time = formatted.substr(formatted.find(' ') + 1);
     return text + QLatin1Char(' ') + QString::fromLocal8Bit(time.data(), qsizetype(time.size()));
 }
@@ -221,8 +221,8 @@ void TDetailedViewForm::FormShow()
         return;
     const FileRecord& pair = m_session.pairs()[index];
     // A pair records one size and one date, those of the search; both rows show them.
-    const QString size = SizeText(pair.size);
-    const QString date = DateText(pair.date);
+    const QString size = sizeText(pair.size);
+    const QString date = dateText(pair.date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
     fitSizeAndDate(size, date);

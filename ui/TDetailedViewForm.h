@@ -19,10 +19,10 @@ namespace twinspotter {
 
 /// "0.9765625 Kb": \p size / 1024 in plain decimal (no exponent, up to 15 significant digits, no trailing zeros,
 /// no thousands separators) with the user's decimal separator.
-QString SizeText(std::int64_t size);
+QString sizeText(std::int64_t size);
 /// The packed date in the user's short date format and, unless it is exactly midnight, a blank and the user's long
 /// time format.
-QString DateText(std::int32_t packedDate);
+QString dateText(std::int32_t packedDate);
 
 class TDetailedViewForm : public QDialog
 {

@@ -304,7 +304,7 @@ int TMainForm::numberColumnWidth() const
 
 void TMainForm::FormCanResize(int outerWidth)
 {
-    const std::array<int, 4> widths = ColumnWidthsForWindowWidth(outerWidth, numberColumnWidth());
+    const std::array<int, 4> widths = columnWidthsForWindowWidth(outerWidth, numberColumnWidth());
     for (int column = 0; column < 4; ++column)
         strGridD->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
 }
@@ -330,7 +330,7 @@ void TMainForm::setVisible(bool visible)
     // The update check blocks the thread: the window is on screen and painted first, so that a slow server reads
     // as waiting, not as a program that never opened.
     if (prepared) {
-        PaintNow(this);
+        paintNow(this);
         runUpdatePrompt();
     }
 }
@@ -362,14 +362,14 @@ bool TMainForm::runStartUpSteps()
         m_appReleaseDate = QString::fromLatin1(kReleaseDate);
         QFile::remove(kUpdaterFile);
 
-        FillOnlineSettings();
+        fillOnlineSettings();
 
-        m_caption = kCaptionPrefix + QString::fromStdString(ProductVersion);
+        m_caption = kCaptionPrefix + QString::fromStdString(productVersion);
         setWindowTitle(m_caption);
         m_model->writeHeaderRow();
         return true;
     } catch (...) {
-        ReportCurrentError();
+        reportCurrentError();
         return false;
     }
 }
@@ -377,12 +377,12 @@ bool TMainForm::runStartUpSteps()
 void TMainForm::runUpdatePrompt()
 {
     try {
-        RunUpdatePrompt(this, [this](const QString& text) {
+        twinspotter::runUpdatePrompt(this, [this](const QString& text) {
             ProgressLabel->setText(text);
-            PaintNow(ProgressLabel);
+            paintNow(ProgressLabel);
         });
     } catch (...) {
-        ReportCurrentError();
+        reportCurrentError();
     }
 }
 
@@ -642,7 +642,7 @@ void TMainForm::inform(std::string_view message)
 
 void TMainForm::reportKept(const std::vector<KeptFile>& kept)
 {
-    ShowKeptFiles(this, kept);
+    showKeptFiles(this, kept);
 }
 
 void TMainForm::searchStarted()
@@ -747,7 +747,7 @@ std::vector<SelectedRow> TMainForm::selectedRows(Side side) const
             continue;
         }
         const FileRecord& record = m_session.pairs()[static_cast<std::size_t>(pair)];
-        rows.push_back({SideDirectory(record, side), record.name});
+        rows.push_back({sideDirectory(record, side), record.name});
     }
     return rows;
 }
@@ -791,7 +791,7 @@ void TMainForm::chksafetyClick()
     btnBrowsSaveD->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
     if (ticked)
-        edtSavedir->setText(fromBytes(SafetyDirectoryOnTick(toPath(edtSavedir->text()), m_session.fileSystem())));
+        edtSavedir->setText(fromBytes(safetyDirectoryOnTick(toPath(edtSavedir->text()), m_session.fileSystem())));
 }
 
 void TMainForm::edtSavedirChange()

@@ -40,7 +40,7 @@ bool movedByUser(const QFocusEvent* event)
 
 } // namespace
 
-QPixmap QuillnetLogo()
+QPixmap quillnetLogo()
 {
     QPixmap logo(258, 34);
     logo.fill(Qt::transparent);
@@ -119,7 +119,7 @@ Tcontactmessage::Tcontactmessage(QWidget* parent) : QDialog(parent)
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setAttribute(Qt::WA_TranslucentBackground);
-    Image1->setPixmap(QuillnetLogo());
+    Image1->setPixmap(quillnetLogo());
     Image1->setGeometry(28, 310, 258, 34);
 
     setTabOrder(Memo1, BitBtn1);
@@ -133,12 +133,12 @@ Tcontactmessage::Tcontactmessage(QWidget* parent) : QDialog(parent)
 void Tcontactmessage::FormActivate()
 {
     Memo1->clear();
-    PaintNow(this); // on screen before the probe and the fetch block the thread
+    paintNow(this); // on screen before the probe and the fetch block the thread
     QString text;
-    if (InternetAvailable())
-        text = QString::fromUtf8(GetWebText(ContactUsUrl, "", ""));
+    if (internetAvailable())
+        text = QString::fromUtf8(fetchWebText(contactUsUrl, "", ""));
     else
-        text = CouldNotContactText();
+        text = couldNotContactText();
     RichEdit1->setPlainText(text);
 }
 
@@ -148,7 +148,7 @@ void Tcontactmessage::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return;
     Memo1->setFocus(Qt::OtherFocusReason);
-    ActivateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
+    activateWhenShown(this, m_activationQueued, [this] { FormActivate(); });
 }
 
 void Tcontactmessage::BitBtn1Click()
@@ -157,11 +157,11 @@ void Tcontactmessage::BitBtn1Click()
     const QString message = Memo1->toPlainText();
     if (message.isEmpty()) {
         dialogs().message(this, QString::fromLatin1(kEmptyMessageText));
-    } else if (InternetAvailable()) {
+    } else if (internetAvailable()) {
         // The box holds "\n" between lines; the maker's script has always received CR LF.
         QString content = message;
         content.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        SendWebMessage("Comment", content.toStdString(), Edit1->text().toStdString(), true);
+        sendWebMessage("Comment", content.toStdString(), Edit1->text().toStdString(), true);
     } else {
         dialogs().error(this, QString::fromLatin1(kConnectionFailedText));
     }

@@ -16,7 +16,7 @@ inline constexpr const char* kEmailPlaceholder = "Put your email here";
 inline constexpr const char* kEmptyMessageText = "You should enter a message to send";
 
 /// The maker's logo for the contact dialog (258 by 34 pixels, transparent), drawn here rather than shipped.
-QPixmap QuillnetLogo();
+QPixmap quillnetLogo();
 
 class Tcontactmessage : public QDialog
 {

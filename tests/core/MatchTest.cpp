@@ -36,7 +36,7 @@ std::vector<std::string> CatalogueDirsOf(const std::string& location, const std:
     SilentHost host;
     const bool canceled = false;
     WalkEnv env{realFileSystem(), host, canceled};
-    CatalogueTree(catalogue, location, "*.*", count, env);
+    catalogueTree(catalogue, location, "*.*", count, env);
     std::vector<std::string> dirs;
     for (const FileRecord& f : catalogue)
         if (f.name == name)
@@ -107,7 +107,7 @@ TEST(MatchTest, TicksDecideWhetherDateAndSizeMustAgree)
     s.host.tickDate = false;
     for (const FileRecord& p : s.run(tree.path("one"), tree.path("two"))) {
         if (p.name == "otherdate.txt") {
-            EXPECT_EQ(p.date, DosDateTimeFromUnix(kNoon + 3600));
+            EXPECT_EQ(p.date, dosDateTimeFromUnix(kNoon + 3600));
         }
     }
 }
@@ -185,10 +185,10 @@ void ReferenceAgainst(const FileList& catalogue, const std::vector<std::pair<con
                       bool sameDate, bool sameSize, FileList& pairs)
 {
     for (const auto& [dir, f] : location2) {
-        const std::int32_t date = DosDateTimeFromUnix(f.mtime);
+        const std::int32_t date = dosDateTimeFromUnix(f.mtime);
         for (const FileRecord& c : catalogue) {
             if (f.name == c.name && (!sameDate || date == c.date) && (!sameSize || f.size == c.size) &&
-                !SameFileOnDisk(c, f.id)) {
+                !sameFileOnDisk(c, f.id)) {
                 FileRecord pair;
                 pair.directory1 = c.directory1;
                 pair.directory2 = dir;
@@ -210,7 +210,7 @@ void ReferenceWithin(const FileList& catalogue, FileList& pairs)
         for (std::size_t j = i + 1; j < n; ++j) {
             const FileRecord& a = catalogue[i];
             const FileRecord& b = catalogue[j];
-            if (a.name == b.name && a.date == b.date && a.size == b.size && !SameFileOnDisk(b, a.stamp1.id)) {
+            if (a.name == b.name && a.date == b.date && a.size == b.size && !sameFileOnDisk(b, a.stamp1.id)) {
                 FileRecord pair;
                 pair.directory1 = b.directory1;
                 pair.directory2 = a.directory1;
@@ -255,7 +255,7 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
             FileRecord r;
             r.directory1 = dirs[pick(4)];
             r.name = "n" + std::to_string(pick(names));
-            r.date = DosDateTimeFromUnix(kNoon + 2 * pick(2));
+            r.date = dosDateTimeFromUnix(kNoon + 2 * pick(2));
             r.size = pick(3);
             // A few entries are one file on disk seen twice.
             r.stamp1.id = FileId{1, std::uint64_t(1 + pick(catalogueSize + 3))};
@@ -284,7 +284,7 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
         FileList expected(catalogue.pool()), actual(catalogue.pool());
         ReferenceWithin(catalogue, expected);
         WalkEnv env{realFileSystem(), host, canceled};
-        MatchWithinCatalogue(catalogue, actual, env);
+        matchWithinCatalogue(catalogue, actual, env);
         ASSERT_TRUE(SamePairs(expected, actual)) << "round " << round;
     }
 }

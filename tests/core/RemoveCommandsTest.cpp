@@ -289,14 +289,14 @@ RemovalReport PlainSelectedRows(FileList& pairs, const std::vector<SelectedRow>&
     for (const SelectedRow& row : rows) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
             FileRecord& pair = pairs[i];
-            if (pair.deleted || SideDirectory(pair, side) != row.directory || pair.name != row.name)
+            if (pair.deleted || sideDirectory(pair, side) != row.directory || pair.name != row.name)
                 continue;
-            const RemovalResult result = RemovePairFile(pair, side, {}, {}, disk);
+            const RemovalResult result = removePairFile(pair, side, {}, {}, disk);
             if (result.outcome == RemoveOutcome::Removed)
                 ++report.count;
             if (result.outcome != RemoveOutcome::StillPresent) {
                 pair.deleted = true;
-                MarkSiblingsDeleted(pairs, i, side);
+                markSiblingsDeleted(pairs, i, side);
             }
             break;
         }
@@ -329,7 +329,7 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
         std::vector<SelectedRow> shown;
         for (const FileRecord& pair : pairs)
             if (!pair.deleted)
-                shown.push_back({SideDirectory(pair, side), pair.name});
+                shown.push_back({sideDirectory(pair, side), pair.name});
         if (shown.empty())
             continue;
         const int top = pick(int(shown.size()));

@@ -10,28 +10,28 @@ using namespace test;
 TEST(RemoveFileTest, SafetyTargetMirrorsTheFilesAbsolutePathUnderTheSafetyDirectory)
 {
     CwdFileSystem fs;
-    EXPECT_EQ(SafetyTargetPath("/data/photos/2009/a.jpg", "/home/ann/Savedir", fs),
+    EXPECT_EQ(safetyTargetPath("/data/photos/2009/a.jpg", "/home/ann/Savedir", fs),
               "/home/ann/Savedir/data/photos/2009/a.jpg");
     // Plain concatenation: a separator at the end of the safety directory stays.
-    EXPECT_EQ(SafetyTargetPath("/data/a.jpg", "/safe/", fs), "/safe//data/a.jpg");
+    EXPECT_EQ(safetyTargetPath("/data/a.jpg", "/safe/", fs), "/safe//data/a.jpg");
     // A location typed relative to the working directory is mirrored by its absolute path.
-    EXPECT_EQ(SafetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/home/ann/photos/a.jpg");
+    EXPECT_EQ(safetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/home/ann/photos/a.jpg");
     fs.cwd = "/";
-    EXPECT_EQ(SafetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/photos/a.jpg");
+    EXPECT_EQ(safetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/photos/a.jpg");
     // ".." never climbs out of the safety directory.
-    EXPECT_EQ(SafetyTargetPath("/../../etc/./passwd", "/safe", fs), "/safe/etc/passwd");
+    EXPECT_EQ(safetyTargetPath("/../../etc/./passwd", "/safe", fs), "/safe/etc/passwd");
     fs.cwd = "/home/ann";
-    EXPECT_EQ(SafetyTargetPath("../../../x/a.jpg", "/safe", fs), "/safe/x/a.jpg");
+    EXPECT_EQ(safetyTargetPath("../../../x/a.jpg", "/safe", fs), "/safe/x/a.jpg");
 }
 
 TEST(RemoveFileTest, DefaultSafetyDirectoryFollowsTheWorkingDirectoryAndABrowsedOneIsKept)
 {
     CwdFileSystem fs;
-    EXPECT_EQ(DefaultSafetyDirectory(fs), "/home/ann/Savedir");
-    EXPECT_EQ(SafetyDirectoryOnTick("", fs), "/home/ann/Savedir");
-    EXPECT_EQ(SafetyDirectoryOnTick("/media/backup", fs), "/media/backup");
+    EXPECT_EQ(defaultSafetyDirectory(fs), "/home/ann/Savedir");
+    EXPECT_EQ(safetyDirectoryOnTick("", fs), "/home/ann/Savedir");
+    EXPECT_EQ(safetyDirectoryOnTick("/media/backup", fs), "/media/backup");
     fs.cwd = "/";
-    EXPECT_EQ(DefaultSafetyDirectory(fs), "//Savedir");
+    EXPECT_EQ(defaultSafetyDirectory(fs), "//Savedir");
 }
 
 TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
@@ -52,7 +52,7 @@ class RemovePairFileTest : public RemoveFixture
 protected:
     RemovalResult remove(std::size_t index, const SafetyOption& safety)
     {
-        return RemovePairFile(session.pairs()[index], Side::Location2, safety, {}, fs);
+        return removePairFile(session.pairs()[index], Side::Location2, safety, {}, fs);
     }
 };
 

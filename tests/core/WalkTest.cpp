@@ -25,7 +25,7 @@ Catalogue Walk(const std::string& dir, FileSystem& fs, CommandHost& host, const 
 {
     Catalogue c;
     WalkEnv env{fs, host, canceled};
-    CatalogueTree(c.files, dir, "*.*", c.count, env);
+    catalogueTree(c.files, dir, "*.*", c.count, env);
     return c;
 }
 
@@ -152,7 +152,7 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
     EXPECT_EQ(byName["big"].size, 4294967296LL);
     EXPECT_EQ(byName["t0"].date, byName["t1"].date);
     EXPECT_NE(byName["t1"].date, byName["t2"].date);
-    const DosDateTime d = UnpackDosDateTime(byName["t2"].date);
+    const DosDateTime d = unpackDosDateTime(byName["t2"].date);
     EXPECT_EQ(d.year, 2011);
     EXPECT_EQ(d.month, 3);
     EXPECT_EQ(d.day, 7);
@@ -163,9 +163,9 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
 
 TEST(WalkTest, DatesOutsideThePackedRangeAreClamped)
 {
-    EXPECT_EQ(PackDosDateTime(1970, 1, 1, 0, 0, 0), PackDosDateTime(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(PackDosDateTime(2200, 1, 1, 0, 0, 0), PackDosDateTime(2107, 12, 31, 23, 59, 58));
-    const DosDateTime late = UnpackDosDateTime(PackDosDateTime(2107, 12, 31, 23, 59, 59));
+    EXPECT_EQ(packDosDateTime(1970, 1, 1, 0, 0, 0), packDosDateTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(packDosDateTime(2200, 1, 1, 0, 0, 0), packDosDateTime(2107, 12, 31, 23, 59, 58));
+    const DosDateTime late = unpackDosDateTime(packDosDateTime(2107, 12, 31, 23, 59, 59));
     EXPECT_EQ(late.year, 2107);
     EXPECT_EQ(late.second, 58);
 }
@@ -204,13 +204,13 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     Catalogue c;
     c.count = 77;
     WalkEnv env{fs, host, canceled};
-    CatalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
     EXPECT_EQ(c.files.size(), 0u);
     EXPECT_EQ(c.count, 77);
 
     // An empty directory is stopped by a click during its one servicing too.
     canceled = false;
-    CatalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
     EXPECT_EQ(c.count, 77);
 }
 

@@ -113,17 +113,17 @@ private:
     }
 
 private slots:
-    void initTestCase() { m_probeWorks = InternetAvailable(); }
+    void initTestCase() { m_probeWorks = internetAvailable(); }
 
     void init()
     {
         m_tree = std::make_unique<TempTree>();
         m_server = std::make_unique<LoopbackServer>();
         m_serverVariable = std::make_unique<ScopedEnvironment>("TWINSPOTTER_SERVER", m_server->address());
-        FillOnlineSettings();
+        fillOnlineSettings();
         m_host = ClockHost{};
         m_host.directory = m_tree->root() + "/";
-        SetOnlineHost(&m_host);
+        setOnlineHost(&m_host);
         m_dialogs = RecordingDialogs{};
         setDialogs(&m_dialogs);
     }
@@ -131,7 +131,7 @@ private slots:
     void cleanup()
     {
         setDialogs(nullptr);
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         m_serverVariable.reset();
         m_server.reset();
         m_tree.reset();
@@ -190,7 +190,7 @@ private slots:
 
         QCOMPARE(watcher.paintedAtRequest(), QStringLiteral("Retrieving Info ........."));
         QCOMPARE(about.RichEdit1->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultInfo));
-        QCOMPARE(LatestVersion, announced.toStdString());
+        QCOMPARE(latestVersion, announced.toStdString());
         QCOMPARE(about.BitBtn38->isVisible(), offered);
         if (offered)
             QCOMPARE(about.BitBtn38->text(), QStringLiteral("Update to version ") + QString::fromLatin1(announced));
@@ -223,14 +223,14 @@ private slots:
     void aboutBoxOfflineShowsTheWaitingTextThenCouldNotContact()
     {
         ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
-        LatestVersion = "1.0.5";
+        latestVersion = "1.0.5";
         TAboutForm about;
         PaintWatcher watcher(about.RichEdit1, *m_server, kInfoPath);
         about.show();
         QTRY_COMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
         QVERIFY(watcher.painted().contains(QStringLiteral("Retrieving Info .........")));
         QVERIFY(!about.BitBtn38->isVisible());
-        QCOMPARE(LatestVersion, std::string("1.0.5"));
+        QCOMPARE(latestVersion, std::string("1.0.5"));
         QVERIFY(m_server->requests().empty());
     }
 

@@ -27,18 +27,18 @@ private:
     RecordingDialogs m_dialogs;
     bool m_probeWorks = false;
     // The program writes with the locale of the test run (LC_TIME=C: 24 hours); the tests read with both forms.
-    const DateTimeSettings m_settings = DateTimeSettings::FromLocale();
+    const DateTimeSettings m_settings = DateTimeSettings::fromLocale();
 
     QTemporaryDir m_home; // the main window's settings key goes here, not into the user's
 
     std::string file() const { return m_tree->path("work/postponed.txt"); }
     std::vector<RecordedRequest> requests() const { return m_server->requests(); }
-    void start() { RunUpdatePrompt(nullptr, m_settings); }
+    void start() { runUpdatePrompt(nullptr, m_settings); }
 
 private slots:
     void initTestCase()
     {
-        m_probeWorks = InternetAvailable();
+        m_probeWorks = internetAvailable();
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     }
@@ -51,10 +51,10 @@ private slots:
         m_workingDirectory = std::make_unique<WorkingDirectory>(m_tree->path("work"));
         m_server = std::make_unique<LoopbackServer>();
         m_serverVariable = std::make_unique<ScopedEnvironment>("TWINSPOTTER_SERVER", m_server->address());
-        FillOnlineSettings();
+        fillOnlineSettings();
         m_host = ClockHost{};
         m_host.directory = m_tree->path("program") + "/";
-        SetOnlineHost(&m_host);
+        setOnlineHost(&m_host);
         m_dialogs = RecordingDialogs{};
         setDialogs(&m_dialogs);
     }
@@ -62,7 +62,7 @@ private slots:
     void cleanup()
     {
         setDialogs(nullptr);
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         m_serverVariable.reset();
         m_server.reset();
         m_workingDirectory.reset();

@@ -525,13 +525,13 @@ private slots:
     void columnWidthsFollowTheOuterWidthWithHalvesToEven()
     {
         using Widths = std::array<int, 4>;
-        QCOMPARE(ColumnWidthsForWindowWidth(1000), (Widths{30, 110, 400, 400}));
-        QCOMPARE(ColumnWidthsForWindowWidth(1042), (Widths{31, 115, 417, 417}));
-        QCOMPARE(ColumnWidthsForWindowWidth(150), (Widths{4, 16, 60, 60}));
+        QCOMPARE(columnWidthsForWindowWidth(1000), (Widths{30, 110, 400, 400}));
+        QCOMPARE(columnWidthsForWindowWidth(1042), (Widths{31, 115, 417, 417}));
+        QCOMPARE(columnWidthsForWindowWidth(150), (Widths{4, 16, 60, 60}));
 
         auto form = openWindow();
         QVERIFY(form);
-        const Widths atStart = ColumnWidthsForWindowWidth(form->frameGeometry().width());
+        const Widths atStart = columnWidthsForWindowWidth(form->frameGeometry().width());
         QCOMPARE(form->strGridD->columnWidth(2), atStart[2]);
         form->resize(1042 - (form->frameGeometry().width() - form->width()), form->height());
         QTRY_COMPARE(form->frameGeometry().width(), 1042);

@@ -140,24 +140,24 @@ private slots:
     void sizeTextIsPlainDecimalKilobytes()
     {
         const QString point = QLocale::system().decimalPoint();
-        QCOMPARE(SizeText(0), QStringLiteral("0 Kb"));
-        QCOMPARE(SizeText(1), "0" + point + "0009765625 Kb");
-        QCOMPARE(SizeText(1000), "0" + point + "9765625 Kb");
-        QCOMPARE(SizeText(1536), "1" + point + "5 Kb");
-        QCOMPARE(SizeText(2048), QStringLiteral("2 Kb"));
-        QCOMPARE(SizeText(std::int64_t(5) << 40), QStringLiteral("5368709120 Kb"));
+        QCOMPARE(sizeText(0), QStringLiteral("0 Kb"));
+        QCOMPARE(sizeText(1), "0" + point + "0009765625 Kb");
+        QCOMPARE(sizeText(1000), "0" + point + "9765625 Kb");
+        QCOMPARE(sizeText(1536), "1" + point + "5 Kb");
+        QCOMPARE(sizeText(2048), QStringLiteral("2 Kb"));
+        QCOMPARE(sizeText(std::int64_t(5) << 40), QStringLiteral("5368709120 Kb"));
         // 120563270519.868164... keeps 15 significant digits, with no thousands separator or exponent.
-        QCOMPARE(SizeText(123456789012345), "120563270519" + point + "868 Kb");
-        QCOMPARE(SizeText(3), "0" + point + "0029296875 Kb");
+        QCOMPARE(sizeText(123456789012345), "120563270519" + point + "868 Kb");
+        QCOMPARE(sizeText(3), "0" + point + "0029296875 Kb");
     }
 
     void dateTextIsShortDateAndLongTimeOrTheDateAloneAtMidnight()
     {
         const QString date = QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat);
         // The tests run under the C locale, whose long time format is "%H:%M:%S".
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 14, 30, 22)), date + QStringLiteral(" 14:30:22"));
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 0)), date);
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 2)), date + QStringLiteral(" 00:00:02"));
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 14, 30, 22)), date + QStringLiteral(" 14:30:22"));
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 0, 0, 0)), date);
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 0, 0, 2)), date + QStringLiteral(" 00:00:02"));
     }
 
     void bulkRemovalAsksOnButtonAndEscapeThenRemovesLocation2Copies()
@@ -346,7 +346,7 @@ private slots:
         };
         QVERIFY(fits(table, table->model()->index(1001, 0), table->columnWidth(0)));
         // The rule still shares out the same total among the four columns.
-        const std::array<int, 4> rule = ColumnWidthsForWindowWidth(form->frameGeometry().width());
+        const std::array<int, 4> rule = columnWidthsForWindowWidth(form->frameGeometry().width());
         QCOMPARE(table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(2) + table->columnWidth(3),
                  rule[0] + rule[1] + rule[2] + rule[3]);
 
