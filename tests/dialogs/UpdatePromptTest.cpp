@@ -2,7 +2,8 @@
 // Qt's headers first: moc reads this file and stumbles on the standard library's concepts without them.
 #include "tests/dialogs/DialogTestSupport.h"
 
-#include "ui/TMainForm.h"
+#include "tests/ui/MainWindowControls.h"
+#include "ui/MainWindow.h"
 #include "ui/UpdatePrompt.h"
 
 #include <QLabel>
@@ -88,7 +89,8 @@ private slots:
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_host.timeout = std::chrono::milliseconds(500);
         m_server->stall(kVersionPath, std::chrono::seconds(10));
-        TMainForm form;
+        MainWindow form;
+        const MainWindowControls ui(form);
         struct Paints : QObject
         {
             QLabel* label = nullptr;
@@ -100,12 +102,12 @@ private slots:
                 return false;
             }
         } paints;
-        paints.label = form.ProgressLabel;
-        form.ProgressLabel->installEventFilter(&paints);
+        paints.label = ui.phaseLabel;
+        ui.phaseLabel->installEventFilter(&paints);
         form.show();
         // The text goes as soon as the request ends, so a paint of it came before the request.
         QVERIFY(paints.texts.contains(QStringLiteral("Checking for a newer version ...")));
-        QVERIFY(form.ProgressLabel->text().isEmpty());
+        QVERIFY(ui.phaseLabel->text().isEmpty());
         QCOMPARE(m_dialogs.errors.size(), 1); // the time-out, through the general error report
     }
 };

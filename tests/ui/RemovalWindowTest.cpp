@@ -5,11 +5,12 @@
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/ResultsModel.h"
 #include "ui/TDetailedViewForm.h"
-#include "ui/TMainForm.h"
+#include "ui/MainWindow.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -37,6 +38,7 @@
 
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
+using twinspotter::test::MainWindowControls;
 using twinspotter::test::LocalTime;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
@@ -84,11 +86,11 @@ private:
     FakeDialogs m_dialogs;
     std::vector<QUrl> m_opened;
 
-    std::unique_ptr<TMainForm> openWindow(FileSystem& fs = realFileSystem())
+    std::unique_ptr<MainWindow> openWindow(FileSystem& fs = realFileSystem())
     {
-        auto form = std::make_unique<TMainForm>(fs);
-        new QAbstractItemModelTester(form->strGridD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                     form.get());
+        auto form = std::make_unique<MainWindow>(fs);
+        new QAbstractItemModelTester(MainWindowControls(*form).resultsTable->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest, form.get());
         form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
@@ -97,16 +99,17 @@ private:
     }
 
     // Searches location 1 against location 2 (or alone when \p location2 is empty).
-    static void search(TMainForm& form, const std::string& location1, const std::string& location2)
+    static void search(MainWindow& window, const std::string& location1, const std::string& location2)
     {
-        form.edtStartDir1->setText(QString::fromStdString(location1));
-        form.edtStartDir2->setText(QString::fromStdString(location2));
-        QTest::mouseClick(form.Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(window);
+        ui.location1Edit->setText(QString::fromStdString(location1));
+        ui.location2Edit->setText(QString::fromStdString(location2));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
     }
 
-    static void selectRows(TMainForm& form, int top, int bottom)
+    static void selectRows(MainWindow& window, int top, int bottom)
     {
-        QTableView* table = form.strGridD;
+        QTableView* table = MainWindowControls(window).resultsTable;
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
                           table->visualRect(table->model()->index(top, 1)).center());
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier,
@@ -121,7 +124,7 @@ private:
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
     }
 
-    static void doubleClickRow(TMainForm& form, int row) { doubleClickCell(form.strGridD, row); }
+    static void doubleClickRow(MainWindow& window, int row) { doubleClickCell(MainWindowControls(window).resultsTable, row); }
 
 private slots:
     void init()
@@ -169,32 +172,33 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
-        QVERIFY(form->btnDelete->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+        QVERIFY(ui.removeAllButton->isEnabled());
 
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton); // No
-        form->strGridD->setFocus();
-        QTest::keyClick(form->strGridD, Qt::Key_Escape, Qt::ShiftModifier); // not the cancel key
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);                    // No again
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton); // No
+        ui.resultsTable->setFocus();
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape, Qt::ShiftModifier); // not the cancel key
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);                    // No again
         QCOMPARE(m_dialogs.questions, QStringList(2, QStringLiteral("Are you sure you want to delete all files?")));
         QVERIFY(exists(tree.path("two/a.txt")) && exists(tree.path("two/b.txt")));
-        QVERIFY(form->btnDelete->isEnabled());
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
 
         m_dialogs.answers = {true};
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/a.txt")) && !exists(tree.path("two/b.txt")));
         QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("one/b.txt")));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 0"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
-        QVERIFY(!form->btnDelete->isEnabled());
-        QVERIFY(form->Buttonfind->isEnabled() && form->edtStartDir1->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found: 0"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 0"));
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QVERIFY(ui.searchButton->isEnabled() && ui.location1Edit->isEnabled());
 
         // Disabled, the button ignores Escape.
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);
         QCOMPARE(m_dialogs.questions.size(), 3);
     }
 
@@ -205,27 +209,28 @@ private slots:
         tree.file("two/photos/a.jpg", 5, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
 
         const QString defaultDir = QDir::currentPath() + QStringLiteral("/Savedir");
         QDir(defaultDir).removeRecursively();
-        form->chksafety->click();
-        QVERIFY(form->edtSavedir->isVisible() && form->btnBrowsSaveD->isVisible());
-        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        ui.safetyBox->click();
+        QVERIFY(ui.safetyDirectoryEdit->isVisible() && ui.browseSafetyButton->isVisible());
+        QCOMPARE(ui.safetyDirectoryEdit->text(), defaultDir);
         QVERIFY(QFileInfo(defaultDir).isDir());
 
-        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton); // cancelled
-        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        QTest::mouseClick(ui.browseSafetyButton, Qt::LeftButton); // cancelled
+        QCOMPARE(ui.safetyDirectoryEdit->text(), defaultDir);
         const QString browsed = QString::fromStdString(tree.path("safe"));
         m_dialogs.chosenFolders = {browsed};
-        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton);
+        QTest::mouseClick(ui.browseSafetyButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.pickerTitles, QStringList(2, QStringLiteral("Source Directory")));
-        QCOMPARE(form->edtSavedir->text(), browsed);
+        QCOMPARE(ui.safetyDirectoryEdit->text(), browsed);
         QVERIFY(QFileInfo(browsed).isDir()); // created as the text changed
 
-        form->chksafety->click();
-        QVERIFY(form->edtSavedir->isHidden() && form->btnBrowsSaveD->isHidden());
-        form->chksafety->click();
-        QCOMPARE(form->edtSavedir->text(), browsed);
+        ui.safetyBox->click();
+        QVERIFY(ui.safetyDirectoryEdit->isHidden() && ui.browseSafetyButton->isHidden());
+        ui.safetyBox->click();
+        QCOMPARE(ui.safetyDirectoryEdit->text(), browsed);
 
         // A copy whose place in the safety directory is taken stays, and the window says so after the count.
         tree.file("one/photos/b.jpg", 5, kWhen);
@@ -233,7 +238,7 @@ private slots:
         tree.file("safe" + tree.path("two/photos/b.jpg"), 1);
         search(*form, tree.path("one"), tree.path("two"));
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/photos/a.jpg")));
         QVERIFY(exists(tree.path("safe") + tree.path("two/photos/a.jpg")));
@@ -256,24 +261,25 @@ private slots:
         tree.file("two/fifo", 0, kWhen);
         auto form = openWindow();
         QVERIFY(form);
-        for (QCheckBox* box : {form->chkContent, form->chkTrash}) {
+        const MainWindowControls ui(*form);
+        for (QCheckBox* box : {ui.sameContentBox, ui.trashBox}) {
             QVERIFY(!box->isChecked());
             QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text() + " is cut off"));
         }
-        form->chkContent->click();
+        ui.sameContentBox->click();
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.resultsTable->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
 
-        form->chkTrash->click();
-        form->chksafety->click();
-        QVERIFY(!form->chkTrash->isChecked());
-        form->chkTrash->click();
-        QVERIFY(!form->chksafety->isChecked() && form->edtSavedir->isHidden());
+        ui.trashBox->click();
+        ui.safetyBox->click();
+        QVERIFY(!ui.trashBox->isChecked());
+        ui.trashBox->click();
+        QVERIFY(!ui.safetyBox->isChecked() && ui.safetyDirectoryEdit->isHidden());
         const test::ScopedEnvironment data("XDG_DATA_HOME", tree.path("data"));
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
         QVERIFY(exists(tree.path("data/Trash/files/same.txt")) && !exists(tree.path("two/same.txt")));
     }
@@ -288,37 +294,38 @@ private slots:
         tree.file("two/keep.txt", 3, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 4);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 4);
         // The three rows of one/a.txt, wherever the search put them, are the rows not naming keep.txt.
         int first = -1;
         for (int row = 0; row < 4 && first < 0; ++row)
-            if (form->strGridD->model()->index(row, 1).data().toString() == QStringLiteral("a.txt"))
+            if (ui.resultsTable->model()->index(row, 1).data().toString() == QStringLiteral("a.txt"))
                 first = row;
         QVERIFY(first >= 0);
         selectRows(*form, first, first + 2);
-        QVERIFY(form->btnDelDir1->isVisible() && form->btnDelDir2->isVisible());
-        QVERIFY(!form->btnDelete->isEnabled());
+        QVERIFY(ui.removeSelected1Button->isVisible() && ui.removeSelected2Button->isVisible());
+        QVERIFY(!ui.removeAllButton->isEnabled());
 
-        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton); // No
+        QTest::mouseClick(ui.removeSelected1Button, Qt::LeftButton); // No
         QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
         QVERIFY(exists(tree.path("one/a.txt")));
-        QCOMPARE(form->strGridD->selectionModel()->selectedRows().size(), 3);
-        QVERIFY(form->btnDelDir1->isVisible());
+        QCOMPARE(ui.resultsTable->selectionModel()->selectedRows().size(), 3);
+        QVERIFY(ui.removeSelected1Button->isVisible());
 
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton);
+        QTest::mouseClick(ui.removeSelected1Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 3")));
         QVERIFY(!exists(tree.path("one/a.txt")));
         for (const char* sub : {"x", "y", "z"})
             QVERIFY(exists(tree.path(std::string("two/") + sub + "/a.txt")));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
-        QVERIFY(!form->btnDelete->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.resultsTable->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QVERIFY(!ui.removeAllButton->isEnabled());
         // The rebuild cleared the selection: nothing is left for the selected-rows buttons to act on.
-        QVERIFY(!form->btnDelDir1->isEnabled() && !form->btnDelDir2->isEnabled());
-        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QVERIFY(!ui.removeSelected1Button->isEnabled() && !ui.removeSelected2Button->isEnabled());
+        QTest::mouseClick(ui.removeSelected2Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.questions.size(), 2);
     }
 
@@ -332,8 +339,9 @@ private slots:
         tree.file("b/big.bin", 2282521, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.root(), std::string());
-        QTableView* table = form->strGridD;
+        QTableView* table = ui.resultsTable;
         QCOMPARE(table->model()->rowCount(), 1002);
 
         // Qt's own measure of what a cell needs, the grid line included.
@@ -377,10 +385,11 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
         const auto rowOf = [&](const QString& name) {
-            for (int row = 0; row < form->strGridD->model()->rowCount(); ++row)
-                if (form->strGridD->model()->index(row, 1).data().toString() == name)
+            for (int row = 0; row < ui.resultsTable->model()->rowCount(); ++row)
+                if (ui.resultsTable->model()->index(row, 1).data().toString() == name)
                     return row;
             return -1;
         };
@@ -395,12 +404,12 @@ private slots:
         m_dialogs.answers = {true};
         doubleClickRow(*form, rowOf(QStringLiteral("a.txt")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList(gone));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
 
         QFile::remove(QString::fromStdString(tree.path("two/b.txt")));
         selectRows(*form, 0, 1);
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QTest::mouseClick(ui.removeSelected2Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList({gone, gone}));
         QVERIFY(m_dialogs.keptDetails.last().startsWith(QString::fromStdString(tree.path("two/b.txt")) + "\n"));
@@ -413,6 +422,7 @@ private slots:
         tree.file("two/a.txt", 1536, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         doubleClickRow(*form, 0); // nothing shown: nothing opens
         search(*form, tree.path("one"), tree.path("two"));
 
@@ -459,7 +469,7 @@ private slots:
         const QUrl location2 = QUrl::fromLocalFile(QString::fromStdString(tree.path("two/a.txt")));
         QCOMPARE(m_opened, (std::vector<QUrl>{location2, location2}));
         QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("two/a.txt")));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1")); // not rebuilt
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1")); // not rebuilt
     }
 
     void detailedViewDeleteRemovesOnlyOnYesAndKeepsAPairWhoseFileStayed()
@@ -472,9 +482,10 @@ private slots:
         SeamFileSystem fs;
         auto form = openWindow(fs);
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
-        const QString firstName = form->strGridD->model()->index(0, 1).data().toString();
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+        const QString firstName = ui.resultsTable->model()->index(0, 1).data().toString();
         const std::string chosen = tree.path("one/") + firstName.toStdString();
         const auto pressDelete = [&](QStringList* rowAfterClick) {
             whenDetailedViewOpens(form.get(), [rowAfterClick](TDetailedViewForm& view) {
@@ -492,14 +503,14 @@ private slots:
         QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
         QVERIFY(exists(chosen));
         QCOMPARE(row.value(0), QStringLiteral("1"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
 
         fs.failDelete.insert(chosen);
         m_dialogs.answers = {true};
         pressDelete(&row);
         QVERIFY(exists(chosen));
         QCOMPARE(row.value(0), QStringLiteral("1"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
         QCOMPARE(form->session().filesInLocation1(), 2);
         QVERIFY(!form->session().pairs()[form->session().detailedPair()].deleted);
         // The view says why nothing happened, over itself.
@@ -514,9 +525,9 @@ private slots:
         QVERIFY(!exists(chosen));
         QVERIFY(exists(tree.path("two/") + firstName.toStdString()));
         QCOMPARE(row, QStringList({QString(), QString()}));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QVERIFY(form->strGridD->model()->index(0, 1).data().toString() != firstName);
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QVERIFY(ui.resultsTable->model()->index(0, 1).data().toString() != firstName);
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
         QVERIFY(m_dialogs.informed.isEmpty());
     }
 
@@ -529,18 +540,19 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
 
         bool openAfterClose = false;
         bool lockedInside = false;
         QTimer::singleShot(0, form.get(), [&] {
-            lockedInside = form->session().removing() && !form->Buttonfind->isEnabled() &&
-                           !form->edtStartDir2->isEnabled() && !form->btnDelete->isEnabled();
+            lockedInside = form->session().removing() && !ui.searchButton->isEnabled() &&
+                           !ui.location2Edit->isEnabled() && !ui.removeAllButton->isEnabled();
             form->close();
             openAfterClose = form->isVisible();
         });
         m_dialogs.answers = {true};
-        form->btnDelete->click();
+        ui.removeAllButton->click();
         QVERIFY(lockedInside);
         QVERIFY(openAfterClose);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("3 files was deleted from total of 3")));

@@ -19,6 +19,7 @@ class QDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
+class QPoint;
 class QPushButton;
 class QSettings;
 class QTableView;
@@ -28,7 +29,9 @@ namespace twinspotter {
 class ResultsModel;
 class TSplashScrForm;
 
-class TMainForm : public QMainWindow, private CommandHost
+/// Every control carries the object name that tests and accessibility tools find it by ("edtStartDir1",
+/// "Buttonfind", "strGridD", ...); the members are named for what the controls are.
+class MainWindow : public QMainWindow, private CommandHost
 {
     Q_OBJECT
 
@@ -39,61 +42,35 @@ public:
     static constexpr int kBottomPanelHeight = 67;
 
     /// Builds the window with both locations empty (single-directory mode). \p fs is what searches walk.
-    explicit TMainForm(FileSystem& fs = realFileSystem(), QWidget* parent = nullptr);
-    ~TMainForm() override;
+    explicit MainWindow(FileSystem& fs = realFileSystem(), QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     /// The splash that the first show puts up modally; without one the start-up goes straight on.
     void setSplash(TSplashScrForm* splash) { m_splash = splash; }
     /// The start-up steps that run once: all but the update prompt just before the window first appears, the
     /// prompt once it is on screen. Public so that a test can run them on a window it never shows.
-    void FormShow();
+    void startUp();
 
     /// Refills the table and the count labels from the pair list.
-    void RebuildResultsTable();
+    void rebuildResultsTable() override;
 
     SearchSession& session() { return m_session; }
-    ResultsModel* resultsModel() const { return m_model; }
-    const QString& AppReleaseDate() const { return m_appReleaseDate; }
-    const QString& twinspotter_caption() const { return m_caption; }
-    QSettings* Reg() const { return m_reg.get(); }
-
-    // Controls, named as everywhere else in the program.
-    QLineEdit* edtStartDir1 = nullptr;
-    QPushButton* TntBitBtn1 = nullptr;
-    QLineEdit* edtStartDir2 = nullptr;
-    QPushButton* TntBitBtn2 = nullptr;
-    QLabel* lbTotalFiles1 = nullptr;
-    QLabel* lbTotalfiles2 = nullptr;
-    QLabel* Labelcount1 = nullptr;
-    QLabel* ProgressLabel = nullptr;
-    QLabel* ProgressCounter = nullptr;
-    QPushButton* Buttonfind = nullptr;
-    QCheckBox* chkName = nullptr;
-    QCheckBox* chkDate = nullptr;
-    QCheckBox* chkSize = nullptr;
-    QCheckBox* chkContent = nullptr;
-    QPushButton* btnCancel = nullptr;
-    QTableView* strGridD = nullptr;
-    QCheckBox* chksafety = nullptr;
-    QLineEdit* edtSavedir = nullptr;
-    QPushButton* btnBrowsSaveD = nullptr;
-    QCheckBox* chkTrash = nullptr;
-    QLabel* lbUseShift = nullptr;
-    QPushButton* btnDelDir1 = nullptr;
-    QPushButton* btnDelDir2 = nullptr;
-    QPushButton* btnDelete = nullptr;
-    QPushButton* TntBitBtn3 = nullptr;
-    QMenu* File1 = nullptr;
-    QAction* Exit1 = nullptr;
-    QMenu* About2 = nullptr;
-    QAction* About1 = nullptr;
-    QAction* Contactus1 = nullptr;
+    const QString& appReleaseDate() const { return m_appReleaseDate; }
+    const QString& caption() const { return m_caption; }
+    /// The settings key the start-up opened; null before it.
+    QSettings* settings() const { return m_settings.get(); }
 
     /// Fills Location 1 and 2 as typing them would: a non-empty Location 2 switches to two-location mode.
     void setLocations(const QString& location1, const QString& location2);
 
     /// The About box and the contact dialog, shown modally from the About menu once they exist.
-    void setAboutWindows(QDialog* aboutForm, QDialog* contactMessage);
+    void setAboutWindows(QDialog* aboutDialog, QDialog* contactDialog);
+
+    /// The location box that \p globalPos lies strictly inside (a point on its border line is outside); null for a
+    /// point outside both.
+    QLineEdit* locationBoxAt(const QPoint& globalPos) const;
+    /// False while a command has locked the location boxes.
+    bool locationsEditable() const;
 
 public slots:
     void setVisible(bool visible) override;
@@ -105,25 +82,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private slots:
-    void ButtonfindClick();
-    void btnCancelClick();
-    void edtStartDir2Change();
-    void TntBitBtn1Click();
-    void TntBitBtn2Click();
-    void TntBitBtn3Click();
-    void Exit1Click();
-    void About1Click();
-    void Contactus1Click();
-    void strGridDClick();
-    void strGridDSelectCell();
-    void strGridDDblClick();
-    void btnDeleteClick();
-    void btnDelDir1Click();
-    void btnDelDir2Click();
-    void chksafetyClick();
-    void edtSavedirChange();
-    void btnBrowsSaveDClick();
-    void chkTrashClick();
+    void search();
+    void cancelSearch();
+    void location2Changed();
+    void showAboutDialog();
+    void showContactDialog();
+    void applySelectionRule();
+    void openPairDetails();
+    void removeAllLocation2Copies();
+    void removeSelectedFromLocation1();
+    void removeSelectedFromLocation2();
+    void safetyOptionToggled();
+    void safetyDirectoryChanged();
+    void trashOptionToggled();
 
 private:
     // CommandHost: what the search needs from the window.
@@ -138,7 +109,6 @@ private:
     void reportKept(const std::vector<KeptFile>& kept) override;
     void searchStarted() override;
     void searchEnded() override;
-    void rebuildResultsTable() override;
     void showPairCount(std::string_view text) override;
     bool safetyTicked() const override;
     PathString safetyDirectory() const override;
@@ -148,14 +118,16 @@ private:
     /// Splash, settings key, stale updater, online settings, caption and header row; false when one failed (and
     /// was reported), which skips the update prompt.
     bool runStartUpSteps();
-    /// The update prompt, its waiting texts in ProgressLabel and its errors in the general error report.
-    void runUpdatePrompt();
+    /// The update prompt, its waiting texts in the phase label and its errors in the general error report.
+    void askAboutUpdate();
     void buildTopPanel();
     void buildBottomPanel();
     void placeRegions();
-    void FormCanResize(int outerWidth);
-    void applySelectionRule();
-    /// btnDelete's state as the commands set it; while a search runs the button stays disabled regardless.
+    void fitColumnsToWidth(int outerWidth);
+    /// The folder picker; a chosen folder goes into \p box.
+    void browseInto(QLineEdit* box);
+    /// The bulk-removal button's state as the commands set it; while a search runs the button stays disabled
+    /// regardless.
     void setDeleteEnabled(bool enabled);
     void setSearchLocked(bool locked);
     void closeIfPending();
@@ -175,14 +147,46 @@ private:
     SearchSession m_session;
     ResultsModel* m_model = nullptr;
     TSplashScrForm* m_splash = nullptr;
-    QDialog* m_aboutForm = nullptr;
-    QDialog* m_contactMessage = nullptr;
+    QDialog* m_aboutDialog = nullptr;
+    QDialog* m_contactDialog = nullptr;
     QWidget* m_client = nullptr;
     QWidget* m_topPanel = nullptr;
     QWidget* m_bottomPanel = nullptr;
-    std::unique_ptr<QSettings> m_reg;
+    std::unique_ptr<QSettings> m_settings;
     QString m_appReleaseDate;
     QString m_caption;
+
+    QLineEdit* m_location1Edit = nullptr;
+    QPushButton* m_browseLocation1Button = nullptr;
+    QLineEdit* m_location2Edit = nullptr;
+    QPushButton* m_browseLocation2Button = nullptr;
+    QLabel* m_location1CountLabel = nullptr;
+    QLabel* m_location2CountLabel = nullptr;
+    QLabel* m_pairCountLabel = nullptr;
+    QLabel* m_phaseLabel = nullptr;
+    QLabel* m_progressCounter = nullptr;
+    QPushButton* m_searchButton = nullptr;
+    QCheckBox* m_sameNameBox = nullptr;
+    QCheckBox* m_sameDateBox = nullptr;
+    QCheckBox* m_sameSizeBox = nullptr;
+    QCheckBox* m_sameContentBox = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QTableView* m_resultsTable = nullptr;
+    QCheckBox* m_safetyBox = nullptr;
+    QLineEdit* m_safetyDirectoryEdit = nullptr;
+    QPushButton* m_browseSafetyButton = nullptr;
+    QCheckBox* m_trashBox = nullptr;
+    QLabel* m_selectionHint = nullptr;
+    QPushButton* m_removeSelected1Button = nullptr;
+    QPushButton* m_removeSelected2Button = nullptr;
+    QPushButton* m_removeAllButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_exitAction = nullptr;
+    QMenu* m_aboutMenu = nullptr;
+    QAction* m_aboutAction = nullptr;
+    QAction* m_contactAction = nullptr;
+
     bool m_started = false;
     bool m_searchRunning = false;
     bool m_rebuilding = false;
