@@ -4,10 +4,10 @@
 #include "online/OnlineHost.h"
 #include "ui/Application.h"
 #include "ui/QtOnlineHost.h"
-#include "ui/TAboutForm.h"
+#include "ui/AboutDialog.h"
 #include "ui/MainWindow.h"
-#include "ui/TSplashScrForm.h"
-#include "ui/Tcontactmessage.h"
+#include "ui/SplashScreen.h"
+#include "ui/ContactDialog.h"
 
 #include <QDir>
 #include <QFile>
@@ -167,9 +167,9 @@ int main(int argc, char** argv)
     twinspotter::setOnlineHost(&onlineHost);
 
     twinspotter::MainWindow window;
-    twinspotter::TSplashScrForm splash;
-    twinspotter::Tcontactmessage contactDialog(&window);
-    twinspotter::TAboutForm aboutDialog(&window);
+    twinspotter::SplashScreen splash;
+    twinspotter::ContactDialog contactDialog(&window);
+    twinspotter::AboutDialog aboutDialog(&window);
     window.setSplash(&splash);
     window.setAboutWindows(&aboutDialog, &contactDialog);
     window.setLocations(locations.value(0), locations.value(1));

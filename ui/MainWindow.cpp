@@ -9,8 +9,8 @@
 #include "ui/Dialogs.h"
 #include "ui/UpdatePrompt.h"
 #include "ui/ResultsModel.h"
-#include "ui/TDetailedViewForm.h"
-#include "ui/TSplashScrForm.h"
+#include "ui/PairDetailsDialog.h"
+#include "ui/SplashScreen.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -800,8 +800,8 @@ void MainWindow::openPairDetails()
     const int row = std::max(0, m_resultsTable->currentIndex().row());
     m_session.setDetailedPair(m_session.pairIndexOfRow(static_cast<std::size_t>(row)));
     {
-        TDetailedViewForm form(m_session, *this, this);
-        form.exec();
+        PairDetailsDialog dialog(m_session, *this, this);
+        dialog.exec();
     }
     const std::size_t item = m_session.detailedPair();
     if (item < m_session.pairs().size() && m_session.pairs()[item].deleted)

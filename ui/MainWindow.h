@@ -27,7 +27,7 @@ class QTableView;
 namespace twinspotter {
 
 class ResultsModel;
-class TSplashScrForm;
+class SplashScreen;
 
 /// Every control carries the object name that tests and accessibility tools find it by ("edtStartDir1",
 /// "Buttonfind", "strGridD", ...); the members are named for what the controls are.
@@ -46,7 +46,7 @@ public:
     ~MainWindow() override;
 
     /// The splash that the first show puts up modally; without one the start-up goes straight on.
-    void setSplash(TSplashScrForm* splash) { m_splash = splash; }
+    void setSplash(SplashScreen* splash) { m_splash = splash; }
     /// The start-up steps that run once: all but the update prompt just before the window first appears, the
     /// prompt once it is on screen. Public so that a test can run them on a window it never shows.
     void startUp();
@@ -146,7 +146,7 @@ private:
 
     SearchSession m_session;
     ResultsModel* m_model = nullptr;
-    TSplashScrForm* m_splash = nullptr;
+    SplashScreen* m_splash = nullptr;
     QDialog* m_aboutDialog = nullptr;
     QDialog* m_contactDialog = nullptr;
     QWidget* m_client = nullptr;

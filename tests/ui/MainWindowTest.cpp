@@ -10,7 +10,7 @@
 #include "ui/Dialogs.h"
 #include "ui/ResultsModel.h"
 #include "ui/MainWindow.h"
-#include "ui/TSplashScrForm.h"
+#include "ui/SplashScreen.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -41,6 +41,7 @@
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::MainWindowControls;
+using twinspotter::test::child;
 using twinspotter::test::ScopedEnvironment;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
@@ -144,15 +145,15 @@ private slots:
         clock.start();
         MainWindow form;
         const MainWindowControls ui(form);
-        TSplashScrForm splash;
+        SplashScreen splash;
         form.setSplash(&splash);
-        QVERIFY(splash.Timer1->isActive());
+        QVERIFY(child<QTimer>(splash, "Timer1")->isActive());
         bool splashWasUp = false;
         QTimer::singleShot(100, &splash, [&] { splashWasUp = splash.isVisible(); });
         form.show(); // the splash runs modally inside and closes on its own tick
         QVERIFY(splashWasUp);
         QVERIFY(!splash.isVisible());
-        QVERIFY(!splash.Timer1->isActive());
+        QVERIFY(!child<QTimer>(splash, "Timer1")->isActive());
         QVERIFY2(clock.elapsed() >= 900 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
@@ -225,15 +226,15 @@ private slots:
 
     void splashClosesOnClickOrCharacterKeyAndRestartsAStoppedTimer()
     {
-        TSplashScrForm byClick;
+        SplashScreen byClick;
         byClick.show();
         QVERIFY(QTest::qWaitForWindowExposed(&byClick));
         QCOMPARE(byClick.size(), QSize(500, 349));
-        QVERIFY(!byClick.TntImage1->pixmap().isNull());
-        QTest::mouseClick(byClick.TntImage1, Qt::LeftButton);
+        QVERIFY(!child<QLabel>(byClick, "TntImage1")->pixmap().isNull());
+        QTest::mouseClick(child<QLabel>(byClick, "TntImage1"), Qt::LeftButton);
         QVERIFY(!byClick.isVisible());
 
-        TSplashScrForm byKey;
+        SplashScreen byKey;
         byKey.show();
         QVERIFY(QTest::qWaitForWindowExposed(&byKey));
         QTest::keyClick(&byKey, Qt::Key_Shift); // not a character
@@ -241,12 +242,12 @@ private slots:
         QTest::keyClick(&byKey, Qt::Key_Space);
         QVERIFY(!byKey.isVisible());
 
-        TSplashScrForm stopped;
-        stopped.Timer1->stop();
+        SplashScreen stopped;
+        child<QTimer>(stopped, "Timer1")->stop();
         stopped.show();
-        QVERIFY(stopped.Timer1->isActive());
+        QVERIFY(child<QTimer>(stopped, "Timer1")->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(!stopped.isVisible(), 3000);
-        QVERIFY(!stopped.Timer1->isActive());
+        QVERIFY(!child<QTimer>(stopped, "Timer1")->isActive());
     }
 
     void typingIntoLocation2SwitchesModeAndBack()

@@ -9,7 +9,7 @@
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/ResultsModel.h"
-#include "ui/TDetailedViewForm.h"
+#include "ui/PairDetailsDialog.h"
 #include "ui/MainWindow.h"
 
 #include <QAbstractItemModelTester>
@@ -39,6 +39,7 @@
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::MainWindowControls;
+using twinspotter::test::child;
 using twinspotter::test::LocalTime;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
@@ -52,19 +53,19 @@ bool exists(const std::string& path)
     return QFile::exists(QString::fromStdString(path));
 }
 
-QString gridText(const TDetailedViewForm& form, int row, int column)
+QString gridText(const PairDetailsDialog& view, int row, int column)
 {
-    const QTableWidgetItem* item = form.strGridDel->item(row, column);
+    const QTableWidgetItem* item = child<QTableWidget>(view, "strGridDel")->item(row, column);
     return item ? item->text() : QString();
 }
 
 // Runs \p check on the detailed view as soon as it is up; the view is modal, so this must be armed before the
 // double-click that opens it.
-void whenDetailedViewOpens(QObject* context, std::function<void(TDetailedViewForm&)> check)
+void whenDetailedViewOpens(QObject* context, std::function<void(PairDetailsDialog&)> check)
 {
     auto* poll = new QTimer(context);
     QObject::connect(poll, &QTimer::timeout, context, [poll, check] {
-        if (auto* view = qobject_cast<TDetailedViewForm*>(QApplication::activeModalWidget())) {
+        if (auto* view = qobject_cast<PairDetailsDialog*>(QApplication::activeModalWidget())) {
             poll->stop();
             poll->deleteLater();
             check(*view);
@@ -132,12 +133,12 @@ private slots:
         m_dialogs = FakeDialogs();
         setDialogs(&m_dialogs);
         m_opened.clear();
-        TDetailedViewForm::setFileOpener([this](const QUrl& url) { m_opened.push_back(url); });
+        PairDetailsDialog::setFileOpener([this](const QUrl& url) { m_opened.push_back(url); });
     }
     void cleanup()
     {
         setDialogs(nullptr);
-        TDetailedViewForm::setFileOpener(nullptr);
+        PairDetailsDialog::setFileOpener(nullptr);
     }
 
     void sizeTextIsPlainDecimalKilobytes()
@@ -362,9 +363,9 @@ private slots:
         while (table->model()->index(big, 1).data().toString() != QStringLiteral("big.bin"))
             ++big;
         bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
             checked = true;
-            QTableWidget* grid = view.strGridDel;
+            QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
             QCOMPARE(grid->item(0, 2)->text(), "2229" + QLocale::system().decimalPoint() + "0244140625 Kb");
             for (int row : {0, 1})
                 for (int column : {2, 3})
@@ -397,9 +398,9 @@ private slots:
 
         // Something else removed the copy while the table showed it: the detailed view says so before it closes.
         QFile::remove(QString::fromStdString(tree.path("two/a.txt")));
-        whenDetailedViewOpens(form.get(), [](TDetailedViewForm& view) {
-            view.strGridDel->setCurrentCell(1, 0);
-            QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+        whenDetailedViewOpens(form.get(), [](PairDetailsDialog& view) {
+            child<QTableWidget>(view, "strGridDel")->setCurrentCell(1, 0);
+            QTest::mouseClick(child<QPushButton>(view, "btnDelete"), Qt::LeftButton);
         });
         m_dialogs.answers = {true};
         doubleClickRow(*form, rowOf(QStringLiteral("a.txt")));
@@ -427,25 +428,25 @@ private slots:
         search(*form, tree.path("one"), tree.path("two"));
 
         bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
             checked = true;
             QCOMPARE(view.windowTitle(), QStringLiteral("Detailed view"));
             QCOMPARE(view.size(), QSize(787, 196));
             QCOMPARE(view.minimumSize(), view.maximumSize());
-            QCOMPARE(view.Label1->text(), QStringLiteral("Choose file to delete"));
-            QCOMPARE(view.btnDelete->text(), QStringLiteral("&Delete "));
-            QCOMPARE(view.btnClose->text(), QStringLiteral("&Exit"));
-            QCOMPARE(view.strGridDel->columnCount(), 4);
+            QCOMPARE(child<QLabel>(view, "Label1")->text(), QStringLiteral("Choose file to delete"));
+            QCOMPARE(child<QPushButton>(view, "btnDelete")->text(), QStringLiteral("&Delete "));
+            QCOMPARE(child<QPushButton>(view, "btnClose")->text(), QStringLiteral("&Exit"));
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->columnCount(), 4);
             QStringList header;
             QList<int> widths;
             for (int column = 0; column < 4; ++column) {
-                header << view.strGridDel->horizontalHeaderItem(column)->text();
-                widths << view.strGridDel->columnWidth(column);
+                header << child<QTableWidget>(view, "strGridDel")->horizontalHeaderItem(column)->text();
+                widths << child<QTableWidget>(view, "strGridDel")->columnWidth(column);
             }
             QCOMPARE(header, QStringList({" Nr", " Files path", " Size", " Date"}));
             QCOMPARE(widths, QList<int>({37, 488, 93, 136}));
-            QCOMPARE(view.strGridDel->selectionBehavior(), QAbstractItemView::SelectRows);
-            QCOMPARE(view.strGridDel->currentRow(), 0);
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->selectionBehavior(), QAbstractItemView::SelectRows);
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->currentRow(), 0);
             const QString size = "1" + QLocale::system().decimalPoint() + "5 Kb";
             const QString date =
                 QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat) + QStringLiteral(" 14:30:22");
@@ -458,10 +459,10 @@ private slots:
                 QCOMPARE(gridText(view, row, 3), date);
             }
 
-            doubleClickCell(view.strGridDel, 1);
-            QTest::mouseDClick(view.strGridDel->horizontalHeader()->viewport(), Qt::LeftButton, {},
-                               QPoint(20, view.strGridDel->horizontalHeader()->height() / 2));
-            QTest::mouseClick(view.btnClose, Qt::LeftButton);
+            doubleClickCell(child<QTableWidget>(view, "strGridDel"), 1);
+            QTest::mouseDClick(child<QTableWidget>(view, "strGridDel")->horizontalHeader()->viewport(), Qt::LeftButton, {},
+                               QPoint(20, child<QTableWidget>(view, "strGridDel")->horizontalHeader()->height() / 2));
+            QTest::mouseClick(child<QPushButton>(view, "btnClose"), Qt::LeftButton);
             QCOMPARE(gridText(view, 0, 1), QString()); // emptied as it closed
         });
         doubleClickRow(*form, 0);
@@ -488,12 +489,12 @@ private slots:
         const QString firstName = ui.resultsTable->model()->index(0, 1).data().toString();
         const std::string chosen = tree.path("one/") + firstName.toStdString();
         const auto pressDelete = [&](QStringList* rowAfterClick) {
-            whenDetailedViewOpens(form.get(), [rowAfterClick](TDetailedViewForm& view) {
+            whenDetailedViewOpens(form.get(), [rowAfterClick](PairDetailsDialog& view) {
                 // The row as the click left it, before closing empties the grid.
                 QObject::connect(&view, &QDialog::accepted, &view, [&view, rowAfterClick] {
                     *rowAfterClick = QStringList{gridText(view, 0, 0), gridText(view, 0, 1)};
                 });
-                QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(view, "btnDelete"), Qt::LeftButton);
             });
             doubleClickRow(*form, 0);
         };

@@ -1,4 +1,4 @@
-// The detailed view: both files of one pair with path, size and date; removes the one the user chooses.
+// The detailed view of one pair: both files with path, size and date; removes the one the user chooses.
 #pragma once
 
 #include "core/CommandHost.h"
@@ -24,7 +24,9 @@ QString sizeText(std::int64_t size);
 /// time format.
 QString dateText(std::int32_t packedDate);
 
-class TDetailedViewForm : public QDialog
+/// Its object name and its controls' ("DetailedViewForm", "strGridDel", "btnDelete", "btnClose") are what tests and
+/// accessibility tools know them by.
+class PairDetailsDialog : public QDialog
 {
     Q_OBJECT
 
@@ -40,33 +42,32 @@ public:
     static void setFileOpener(FileOpener opener);
 
     /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety option.
-    TDetailedViewForm(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
-
-    /// Fills the grid from the session's detailed pair; row 1 becomes current.
-    void FormShow();
-
-    std::int32_t FileIndex = 0; ///< the pair shown
-
-    QLabel* Label1 = nullptr;
-    QTableWidget* strGridDel = nullptr;
-    QPushButton* btnDelete = nullptr;
-    QPushButton* btnClose = nullptr;
+    PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private slots:
-    void btnDeleteClick();
-    void btnCloseClick();
-    void strGridDelDblClick();
-    void FormClose();
+    void removeChosenFile();
+    void openChosenFile();
+    void emptyRows();
 
 private:
+    /// Fills the grid from the session's detailed pair; row 1 becomes current.
+    void showPair();
+    /// The grid row of the chosen file: location 1's while its row is current, location 2's otherwise.
+    int chosenRow() const;
     void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
     void fitSizeAndDate(const QString& size, const QString& date);
 
     SearchSession& m_session;
     CommandHost& m_host;
+    std::size_t m_pair = 0; ///< the pair shown
+
+    QLabel* m_hintLabel = nullptr;
+    QTableWidget* m_filesTable = nullptr;
+    QPushButton* m_removeButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
 };
 
 } // namespace twinspotter
