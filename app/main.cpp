@@ -6,11 +6,11 @@
 #include "ui/QtOnlineHost.h"
 #include "ui/AboutDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PathText.h"
 #include "ui/SplashScreen.h"
 #include "ui/ContactDialog.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
@@ -69,8 +69,8 @@ QString locationFromArgument(const QString& argument)
         return path;
     if (QFileInfo(path).isRelative())
         path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    const std::string target = twinspotter::shortcutTarget(QFile::encodeName(path).toStdString());
-    return target == twinspotter::kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target));
+    const std::string target = twinspotter::shortcutTarget(twinspotter::toPath(path));
+    return target == twinspotter::kNotAShortcut ? path : twinspotter::displayText(target);
 }
 
 // The arguments that Qt left after taking its own options; false after an unknown option.

@@ -255,12 +255,9 @@ int main(int argc, char** argv)
     // Refused before the search, so a script never waits for a question nobody can answer.
     if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
         return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
-    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator) {
-        PathString cwd = realFileSystem().currentDirectory();
-        if (cwd.empty() || cwd.back() != kSeparator)
-            cwd += kSeparator;
-        options.safetyDir = cwd + options.safetyDir;
-    }
+    // A relative safety directory is the shell's, as the user typed it; one given whole is left exactly as given.
+    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator)
+        options.safetyDir = absoluteFilePath(options.safetyDir, realFileSystem());
 
     std::signal(SIGINT, onInterrupt);
     SearchSession session;

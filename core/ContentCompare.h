@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/FileSystem.h"
+#include "core/HashCombine.h"
 #include "core/walk.h"
 
 #include <cstdint>
@@ -42,7 +43,7 @@ public:
 private:
     struct IdHash
     {
-        std::size_t operator()(const FileId& id) const { return id.inode * 0x9e3779b97f4a7c15ULL ^ id.device; }
+        std::size_t operator()(const FileId& id) const { return hashCombine(id.inode, id.device); }
     };
     std::unordered_map<FileId, std::uint32_t, IdHash> m_index;
     std::vector<FileStamp> m_stamps;

@@ -18,13 +18,6 @@
 
 namespace twinspotter {
 
-void UniqueFd::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 namespace {
 
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;

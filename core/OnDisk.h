@@ -4,6 +4,7 @@
 
 #include "core/FileSystem.h"
 #include "core/SystemCalls.h"
+#include "core/UniqueFd.h"
 
 #include <sys/stat.h>
 
@@ -15,31 +16,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-/// Owns one file descriptor.
-class UniqueFd
-{
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1);
-
-private:
-    int m_fd = -1;
-};
 
 /// Why a recorded directory could not be reached.
 enum class ReachFailure {

@@ -1,7 +1,7 @@
 // The search command's sequence, shared by the window and the scanner.
 #include "core/SearchSession.h"
 
-#include "core/FlagScope.h"
+#include "core/ScopeExit.h"
 #include "core/match.h"
 #include "core/walk.h"
 
@@ -14,16 +14,12 @@ void SearchSession::search(const PathString& location1, const PathString& locati
     if (busy())
         return;
     host.searchStarted();
-    try {
-        FlagScope running(m_searching);
-        m_cancelRequested = false;
-        m_searchCancelled = false;
-        runSearch(location1, location2, host);
-    } catch (...) {
-        host.searchEnded();
-        throw;
-    }
-    host.searchEnded();
+    const ScopeExit ended([&host] { host.searchEnded(); });
+    m_searching = true;
+    const ScopeExit stopped([this] { m_searching = false; });
+    m_cancelRequested = false;
+    m_searchCancelled = false;
+    runSearch(location1, location2, host);
 }
 
 void SearchSession::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)

@@ -2,6 +2,8 @@
 // proportional to files plus pairs.
 #include "core/match.h"
 
+#include "core/HashCombine.h"
+
 #include <functional>
 #include <string>
 #include <vector>
@@ -17,10 +19,8 @@ std::size_t hashName(std::string_view name)
 
 std::size_t hashKey(const FileRecord& r)
 {
-    std::size_t h = hashName(r.name);
-    h ^= std::hash<std::int64_t>{}(r.size) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-    h ^= std::hash<std::int32_t>{}(r.date) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
-    return h;
+    return hashCombine(hashCombine(hashName(r.name), std::hash<std::int64_t>{}(r.size)),
+                       std::hash<std::int32_t>{}(r.date));
 }
 
 void appendPair(FileList& pairs, FileRecord pair, CommandHost& host)

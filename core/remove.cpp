@@ -1,9 +1,10 @@
 // Removing duplicate copies: one file, its sibling pairs, and the session's three removal commands.
 #include "core/remove.h"
 
-#include "core/FlagScope.h"
+#include "core/HashCombine.h"
 #include "core/SearchSession.h"
 #include "core/OnDisk.h"
+#include "core/ScopeExit.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -114,11 +115,9 @@ namespace {
 std::size_t siblingHash(const FileRecord& pair, Side side)
 {
     std::size_t h = std::hash<std::string_view>{}(sideDirectory(pair, side));
-    const auto mix = [&h](std::size_t value) { h ^= value + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
-    mix(std::hash<std::string_view>{}(pair.name));
-    mix(std::hash<std::int64_t>{}(pair.size));
-    mix(std::hash<std::int32_t>{}(pair.date));
-    return h;
+    h = hashCombine(h, std::hash<std::string_view>{}(pair.name));
+    h = hashCombine(h, std::hash<std::int64_t>{}(pair.size));
+    return hashCombine(h, std::hash<std::int32_t>{}(pair.date));
 }
 
 bool sameSideFile(const FileRecord& a, const FileRecord& b, Side side)
@@ -152,24 +151,9 @@ SafetyOption readSafetyOption(const CommandHost& host)
     return SafetyOption{host.safetyTicked(), host.safetyDirectory(), host.trashTicked()};
 }
 
-// A confirmed main-window removal leaves the bulk button disabled on every way out, so a further bulk run
-// needs a fresh search or a single-row click first.
-class BulkButtonOff
-{
-public:
-    explicit BulkButtonOff(CommandHost& host) : m_host(host) {}
-    ~BulkButtonOff() { m_host.disableBulkRemoval(); }
-    BulkButtonOff(const BulkButtonOff&) = delete;
-    BulkButtonOff& operator=(const BulkButtonOff&) = delete;
-
-private:
-    CommandHost& m_host;
-};
-
 std::size_t rowHash(std::string_view directory, std::string_view name)
 {
-    const std::size_t h = std::hash<std::string_view>{}(directory);
-    return h ^ (std::hash<std::string_view>{}(name) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+    return hashCombine(std::hash<std::string_view>{}(directory), std::hash<std::string_view>{}(name));
 }
 
 // The selected rows grouped by what they show, with the pairs each group can name in list order, made in one pass
@@ -287,10 +271,13 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     RemovalReport report;
     if (busy())
         return report;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteAllQuestion))
         return report;
-    BulkButtonOff buttonOff(host);
+    // A confirmed removal leaves the bulk button disabled on every way out, so a further bulk run needs a fresh
+    // search or a single-row click first.
+    const ScopeExit bulkOff([&host] { host.disableBulkRemoval(); });
     report.ran = true;
     report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
@@ -309,10 +296,13 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
     RemovalReport report;
     if (busy())
         return report;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteSelectedQuestion))
         return report;
-    BulkButtonOff buttonOff(host);
+    // A confirmed removal leaves the bulk button disabled on every way out, so a further bulk run needs a fresh
+    // search or a single-row click first.
+    const ScopeExit bulkOff([&host] { host.disableBulkRemoval(); });
     report.ran = true;
     report.total = static_cast<std::int32_t>(rows.size());
 
@@ -342,7 +332,8 @@ std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex,
 {
     if (busy() || pairIndex >= m_pairs.size())
         return std::nullopt;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 

@@ -1,6 +1,7 @@
 // The update check at start-up: postponement file, locale time format and the version check.
 #include "online/Postponement.h"
 
+#include "core/ScopeExit.h"
 #include "online/Online.h"
 
 #include <fcntl.h>
@@ -242,27 +243,6 @@ std::runtime_error notARegularFile(const std::filesystem::path& path)
     return std::runtime_error("The postponement file " + path.string() +
                               " is not a regular file. Remove it to let the update check run again.");
 }
-
-// Tells the window what the update check waits for, and that the wait is over when it ends, also by an error.
-class WaitingScope
-{
-public:
-    WaitingScope(UpdateQuestion& window, std::string_view text) : m_window(window) { m_window.showWaiting(text); }
-    ~WaitingScope() { end(); }
-    WaitingScope(const WaitingScope&) = delete;
-    WaitingScope& operator=(const WaitingScope&) = delete;
-
-    void end()
-    {
-        if (!m_ended)
-            m_window.showWaiting({});
-        m_ended = true;
-    }
-
-private:
-    UpdateQuestion& m_window;
-    bool m_ended = false;
-};
 
 } // namespace
 
@@ -558,17 +538,20 @@ void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
     }
     if (!due)
         return;
-    WaitingScope checking(window, "Checking for a newer version ...");
-    if (!internetAvailable())
-        return;
-
-    latestVersion = fetchWebText(versionUrl, "", "");
-    checking.end();
+    // The window hears what the check waits for, and that the wait is over when it ends, also by an error.
+    window.showWaiting("Checking for a newer version ...");
+    {
+        const ScopeExit checked([&window] { window.showWaiting({}); });
+        if (!internetAvailable())
+            return;
+        latestVersion = fetchWebText(versionUrl, "", "");
+    }
     if (productVersion == latestVersion)
         return;
 
     if (window.askToUpdate()) {
-        WaitingScope downloading(window, "Downloading the update ...");
+        window.showWaiting("Downloading the update ...");
+        const ScopeExit downloaded([&window] { window.showWaiting({}); });
         downloadUpdater(updaterUrl);
         sendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;

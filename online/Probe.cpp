@@ -1,6 +1,8 @@
 // The connectivity probe: routing-table offline test, getaddrinfo look-up and a real ICMP echo.
 #include "online/Probe.h"
 
+#include "core/UniqueFd.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -85,23 +87,6 @@ std::uint16_t internetChecksum(const void* data, std::size_t size)
     return htons(static_cast<std::uint16_t>(~sum));
 }
 
-class SocketGuard
-{
-public:
-    explicit SocketGuard(int fd) : m_fd(fd) {}
-    ~SocketGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    SocketGuard(const SocketGuard&) = delete;
-    SocketGuard& operator=(const SocketGuard&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // On a raw socket every ICMP packet of the machine arrives, with its IP header: pick out the answer to our echo.
 bool isOurReply(const std::uint8_t* packet, std::size_t size, bool raw, const in_addr& to, std::uint16_t id,
                 std::uint16_t sequence)
@@ -162,9 +147,9 @@ bool pingHost(const std::string& hostName)
         fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         raw = true;
     }
-    if (fd < 0)
+    const UniqueFd socket(fd);
+    if (!socket)
         return false;
-    SocketGuard socket(fd);
 
     const IPv4Address address = hostToIP(hostName);
     // Linux delivers a packet for 0.0.0.0 to the machine itself, which would answer for a name that never resolved.

@@ -4,11 +4,11 @@
 #include "core/ShortcutTarget.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
+#include "ui/PathText.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDropEvent>
-#include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTimer>
@@ -98,8 +98,8 @@ void AppMessage::dropped(QDropEvent& event)
         });
         return;
     }
-    const std::string target = shortcutTarget(QFile::encodeName(path).toStdString());
-    box->setText(target == kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target)));
+    const std::string target = shortcutTarget(toPath(path));
+    box->setText(target == kNotAShortcut ? path : displayText(target));
 }
 
 } // namespace twinspotter

@@ -3,6 +3,7 @@
 
 #include "core/Version.h"
 #include "ui/Dialogs.h"
+#include "ui/PathText.h"
 
 #include <QDir>
 #include <QIcon>
@@ -41,7 +42,7 @@ void reportCurrentError()
     try {
         throw;
     } catch (const std::exception& e) {
-        text = QString::fromLocal8Bit(e.what());
+        text = displayText(e.what());
     } catch (...) {
         text = QStringLiteral("Unknown error");
     }

@@ -12,25 +12,13 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyle>
 #include <QTextEdit>
 
 namespace twinspotter {
 
 namespace {
-
-// The dialog closes after "Send" whatever happened, also when an error is on its way to the general report.
-class CloseWhenDone
-{
-public:
-    explicit CloseWhenDone(QDialog* dialog) : m_dialog(dialog) {}
-    ~CloseWhenDone() { m_dialog->done(QDialog::Accepted); }
-    CloseWhenDone(const CloseWhenDone&) = delete;
-    CloseWhenDone& operator=(const CloseWhenDone&) = delete;
-
-private:
-    QDialog* m_dialog;
-};
 
 // Window focus moving to a message box and back is not the user entering or leaving the box.
 bool movedByUser(const QFocusEvent* event)
@@ -153,7 +141,8 @@ void ContactDialog::showEvent(QShowEvent* event)
 
 void ContactDialog::send()
 {
-    CloseWhenDone closer(this);
+    // The dialog closes after "Send" whatever happened, also when an error is on its way to the general report.
+    const auto closeWhenDone = qScopeGuard([this] { done(QDialog::Accepted); });
     const QString message = m_messageEdit->toPlainText();
     if (message.isEmpty()) {
         dialogs().message(this, QString::fromLatin1(kEmptyMessageText));

@@ -1,11 +1,12 @@
 // The real message boxes and folder picker.
 #include "ui/Dialogs.h"
 
+#include "ui/PathText.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -171,13 +172,13 @@ void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
     std::vector<std::pair<QString, int>> reasons;
     QString details;
     for (const KeptFile& file : kept) {
-        const QString reason = QString::fromLocal8Bit(file.text());
+        const QString reason = displayText(file.text());
         auto found = std::find_if(reasons.begin(), reasons.end(), [&](const auto& r) { return r.first == reason; });
         if (found == reasons.end())
             reasons.emplace_back(reason, 1);
         else
             ++found->second;
-        details += QFile::decodeName(QByteArray::fromStdString(file.path)) + QStringLiteral("\n    ") + reason +
+        details += displayText(file.path) + QStringLiteral("\n    ") + reason +
                    QLatin1Char('\n');
     }
     QString summary = kept.size() == 1 ? QStringLiteral("1 file was not removed:")

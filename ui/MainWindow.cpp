@@ -7,6 +7,7 @@
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
+#include "ui/PathText.h"
 #include "ui/UpdatePrompt.h"
 #include "ui/ResultsModel.h"
 #include "ui/PairDetailsDialog.h"
@@ -26,6 +27,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -55,16 +57,6 @@ constexpr int kExitRightGap = 8;
 constexpr int kMinimumTableHeight = 120;
 // The rebuild lets the window breathe once per this many rows.
 constexpr std::size_t kRowsPerService = 300;
-
-QString fromBytes(std::string_view text)
-{
-    return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-PathString toPath(const QString& text)
-{
-    return QFile::encodeName(text).toStdString();
-}
 
 void setTextColor(QWidget* widget, const QColor& color)
 {
@@ -462,11 +454,7 @@ void MainWindow::search()
         dialogs().message(this, QStringLiteral("Please choose Location 1 first"));
         return;
     }
-    struct CloseAfterSearch
-    {
-        MainWindow& form;
-        ~CloseAfterSearch() { form.closeIfPending(); }
-    } closeAfter{*this};
+    const auto closeAfter = qScopeGuard([this] { closeIfPending(); });
     m_session.search(toPath(m_location1Edit->text()), toPath(m_location2Edit->text()), *this);
     // The table and the labels show what the search found and counted until then; this says it stopped early.
     if (m_session.searchCancelled())
@@ -504,10 +492,10 @@ void MainWindow::applySelectionRule()
     if (m_rebuilding)
         return;
     updateSelectedRowButtons();
-    const std::optional<std::pair<int, int>> range = selectedRange();
-    if (!range)
+    const std::optional<RowSpan> span = selectedSpan();
+    if (!span)
         return;
-    if (range->second <= range->first) {
+    if (!span->several()) {
         setDeleteEnabled(true);
         m_removeSelected1Button->hide();
         m_removeSelected2Button->hide();
@@ -536,17 +524,12 @@ void MainWindow::rebuildResultsTable()
 {
     m_phaseLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
     m_rebuilding = true;
-    struct EndRebuild
-    {
-        MainWindow& form;
-        // A close asked for while a rebuild outside any command ran (after the detailed view) waits for it; a
-        // search or removal around the rebuild closes the window itself once it has returned.
-        ~EndRebuild()
-        {
-            form.m_rebuilding = false;
-            form.closeIfPending();
-        }
-    } endRebuild{*this};
+    // A close asked for while a rebuild outside any command ran (after the detailed view) waits for it; a search or
+    // removal around the rebuild closes the window itself once it has returned.
+    const auto endRebuild = qScopeGuard([this] {
+        m_rebuilding = false;
+        closeIfPending();
+    });
 
     m_model->showNothing();
 
@@ -599,13 +582,13 @@ void MainWindow::serviceEvents()
 
 void MainWindow::showProgress(std::string_view text)
 {
-    m_progressCounter->setText(fromBytes(text));
+    m_progressCounter->setText(displayText(text));
 }
 
 void MainWindow::showPhase(std::string_view text)
 {
     m_model->dropStaleRows();
-    m_phaseLabel->setText(fromBytes(text));
+    m_phaseLabel->setText(displayText(text));
 }
 
 bool MainWindow::sameDate() const
@@ -625,12 +608,12 @@ bool MainWindow::sameContent() const
 
 bool MainWindow::confirm(std::string_view question)
 {
-    return dialogs().confirm(this, fromBytes(question));
+    return dialogs().confirm(this, displayText(question));
 }
 
 void MainWindow::inform(std::string_view message)
 {
-    dialogs().inform(this, fromBytes(message));
+    dialogs().inform(this, displayText(message));
 }
 
 void MainWindow::reportKept(const std::vector<KeptFile>& kept)
@@ -661,7 +644,7 @@ void MainWindow::searchEnded()
 
 void MainWindow::showPairCount(std::string_view text)
 {
-    m_pairCountLabel->setText(fromBytes(text));
+    m_pairCountLabel->setText(displayText(text));
 }
 
 bool MainWindow::safetyTicked() const
@@ -693,7 +676,7 @@ void MainWindow::setRemovalLocked(bool locked)
         closeIfPending();
 }
 
-std::optional<std::pair<int, int>> MainWindow::selectedRange() const
+std::optional<MainWindow::RowSpan> MainWindow::selectedSpan() const
 {
     // Read the ranges, not the selected rows: selecting a million rows must not build a million indexes.
     const QItemSelection selection = m_resultsTable->selectionModel()->selection();
@@ -705,15 +688,15 @@ std::optional<std::pair<int, int>> MainWindow::selectedRange() const
         top = std::min(top, range.top());
         bottom = std::max(bottom, range.bottom());
     }
-    return std::pair{top, bottom};
+    return RowSpan{top, bottom};
 }
 
 void MainWindow::updateSelectedRowButtons()
 {
     // A rebuild clears the selection without a word to the selection rule: the buttons must not stay armed for
     // rows that are no longer selected.
-    const std::optional<std::pair<int, int>> range = selectedRange();
-    const bool several = range && range->second > range->first;
+    const std::optional<RowSpan> span = selectedSpan();
+    const bool several = span && span->several();
     const bool locked = m_searchRunning || m_removalLocked;
     m_removeSelected1Button->setEnabled(several && !locked);
     m_removeSelected2Button->setEnabled(several && !locked);
@@ -722,13 +705,12 @@ void MainWindow::updateSelectedRowButtons()
 std::vector<SelectedRow> MainWindow::selectedRows(Side side) const
 {
     std::vector<SelectedRow> rows;
-    const std::optional<std::pair<int, int>> range = selectedRange();
-    if (!range)
+    const std::optional<RowSpan> span = selectedSpan();
+    if (!span)
         return rows;
-    const auto [top, bottom] = *range;
-    rows.reserve(static_cast<std::size_t>(bottom - top + 1));
+    rows.reserve(static_cast<std::size_t>(span->bottom - span->top + 1));
     // The pair's own bytes, not the cells' display text: a name that is not valid UTF-8 must still match.
-    for (int row = top; row <= bottom; ++row) {
+    for (int row = span->top; row <= span->bottom; ++row) {
         const std::int64_t pair = m_model->pairAt(row);
         if (pair < 0) {
             rows.push_back({});
@@ -746,11 +728,7 @@ void MainWindow::runRemoval(const std::function<void()>& command)
         return;
     setRemovalLocked(true);
     m_serviceClock.invalidate();
-    struct Unlock
-    {
-        MainWindow& form;
-        ~Unlock() { form.setRemovalLocked(false); }
-    } unlock{*this};
+    const auto unlock = qScopeGuard([this] { setRemovalLocked(false); });
     command();
 }
 
@@ -779,7 +757,7 @@ void MainWindow::safetyOptionToggled()
     m_browseSafetyButton->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
     if (ticked)
-        m_safetyDirectoryEdit->setText(fromBytes(safetyDirectoryOnTick(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem())));
+        m_safetyDirectoryEdit->setText(displayText(safetyDirectoryOnTick(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem())));
 }
 
 void MainWindow::safetyDirectoryChanged()

@@ -135,8 +135,15 @@ private:
     void setRemovalLocked(bool locked);
     /// Runs a removal command unless a search or removal is under way, with the window locked around it.
     void runRemoval(const std::function<void()>& command);
-    /// The top and bottom row of the table's selection; none when nothing is selected.
-    std::optional<std::pair<int, int>> selectedRange() const;
+    /// The rows from the top to the bottom of the table's selection (one contiguous range).
+    struct RowSpan
+    {
+        int top = 0;
+        int bottom = 0;
+        bool several() const { return bottom > top; }
+    };
+    /// None when nothing is selected.
+    std::optional<RowSpan> selectedSpan() const;
     /// The selected-rows buttons are enabled only while two or more rows are selected and nothing runs.
     void updateSelectedRowButtons();
     /// What the number column needs to show the highest row number whole.

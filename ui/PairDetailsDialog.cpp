@@ -3,11 +3,11 @@
 
 #include "core/FileRecord.h"
 #include "ui/Dialogs.h"
+#include "ui/PathText.h"
 #include "online/Postponement.h"
 
 #include <QDate>
 #include <QDesktopServices>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -42,11 +42,6 @@ PairDetailsDialog::FileOpener& fileOpener()
     return opener;
 }
 
-QString displayText(const PathString& bytes)
-{
-    return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
 // The main window's host, except that the confirmation sits over this dialog rather than behind it.
 class DialogHost : public CommandHost
 {
@@ -55,7 +50,7 @@ public:
 
     bool confirm(std::string_view question) override
     {
-        return dialogs().confirm(m_parent, QString::fromUtf8(question.data(), qsizetype(question.size())));
+        return dialogs().confirm(m_parent, displayText(question));
     }
     void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
     bool safetyTicked() const override { return m_main.safetyTicked(); }
@@ -125,7 +120,7 @@ QString dateText(std::int32_t packedDate)
         std::chrono::seconds{seconds}};
     const std::string formatted = DateTimeSettings::fromLocale().format(value);
     const std::string time = formatted.substr(formatted.find(' ') + 1);
-    return text + QLatin1Char(' ') + QString::fromLocal8Bit(time.data(), qsizetype(time.size()));
+    return text + QLatin1Char(' ') + displayText(time);
 }
 
 void PairDetailsDialog::setFileOpener(FileOpener opener)

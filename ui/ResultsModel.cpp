@@ -1,18 +1,14 @@
 // The results table's model.
 #include "ui/ResultsModel.h"
 
-#include <QFile>
+#include "ui/PathText.h"
+
 
 #include <algorithm>
 
 namespace twinspotter {
 
 namespace {
-
-QString displayText(const PathString& bytes)
-{
-    return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
 
 constexpr int kColumns = static_cast<int>(ResultsColumn::Count);
 
