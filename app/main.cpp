@@ -133,7 +133,7 @@ void scheduleScreenshot(twinspotter::MainWindow& window)
             window.findChild<QPushButton*>(QStringLiteral("Buttonfind"))->click();
         if (watch) {
             // A small tree is searched between two of the window's servicing points: nothing could stop it.
-            if (!window.session().searchCancelled())
+            if (!window.session().lastSearch().cancelled)
                 std::fprintf(stderr, "twinspotter: the search ended before it could be cancelled\n");
             delete watch;
         }

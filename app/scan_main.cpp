@@ -103,23 +103,25 @@ public:
             m_session.cancel();
         draw(false);
     }
-    void showProgress(std::string_view text) override { m_progress.assign(text); }
-    void showPhase(std::string_view text) override
+    void showProgress(std::uint64_t count) override { m_counted = static_cast<long long>(count) + 1; }
+    void showPhase(Phase phase) override
     {
-        m_phase = text;
+        m_phase = phase;
         // The counter only moves every hundred files; the catalogue's own count is exact.
-        if (text == "Looking for duplicates ...")
+        if (phase == Phase::Matching)
             m_filesCatalogued = m_session.filesInLocation1();
-        m_progress.clear();
+        m_counted = 0;
     }
-    bool sameDate() const override { return !m_options.ignoreDate; }
-    bool sameSize() const override { return !m_options.ignoreSize; }
-    bool sameContent() const override { return m_options.sameContent; }
+    SearchCriteria criteria() const override
+    {
+        return {!m_options.ignoreDate, !m_options.ignoreSize, m_options.sameContent};
+    }
     void showContentProgress(const ContentProgress& progress) override { m_content = progress; }
 
-    bool safetyTicked() const override { return m_options.hasSafetyDir; }
-    bool trashTicked() const override { return m_options.trash; }
-    PathString safetyDirectory() const override { return m_options.safetyDir; }
+    RemovalOptions removalOptions() const override
+    {
+        return {m_options.hasSafetyDir, m_options.safetyDir, m_options.trash};
+    }
     bool confirm(std::string_view question) override
     {
         if (m_options.yes)
@@ -154,16 +156,20 @@ private:
         if (!force && now - m_lastDraw < std::chrono::milliseconds(100))
             return;
         m_lastDraw = now;
-        const long long progress = m_progress.empty() ? 0 : std::stoll(m_progress) + 1;
-        if (m_phase == kComparingContents)
+        switch (m_phase) {
+        case Phase::Cataloguing:
+            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", m_counted);
+            break;
+        case Phase::Matching:
+            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, m_counted);
+            break;
+        case Phase::ComparingContents:
             std::fprintf(stderr, "\r\033[Kcomparing contents: %llu of %llu files, %s",
                          static_cast<unsigned long long>(m_content.filesDone),
                          static_cast<unsigned long long>(m_content.filesTotal),
                          byteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
-        else if (m_phase == "Readin files form location 1")
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", progress);
-        else
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, progress);
+            break;
+        }
         m_drawn = true;
     }
 
@@ -174,8 +180,8 @@ private:
     bool m_removing = false;
     std::string m_message;
     std::vector<KeptFile> m_kept;
-    std::string m_phase;
-    std::string m_progress;
+    Phase m_phase = Phase::Cataloguing;
+    long long m_counted = 0; ///< files catalogued or pairs found in the current phase
     ContentProgress m_content;
     long long m_filesCatalogued = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
@@ -294,8 +300,8 @@ int main(int argc, char** argv)
     }
     if (options.sameContent)
         std::fprintf(stderr, "unreadable: %lld\nchanged: %lld\n",
-                     static_cast<long long>(session.contentReport().unreadable),
-                     static_cast<long long>(session.contentReport().changed));
+                     static_cast<long long>(session.lastSearch().content.unreadable),
+                     static_cast<long long>(session.lastSearch().content.changed));
     for (const KeptFile& file : host.kept())
         std::fprintf(stderr, "not removed: %s: %s\n", escapeField(file.path).c_str(), file.text().c_str());
     std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", session.filesInLocation1(),

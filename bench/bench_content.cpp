@@ -40,21 +40,20 @@ void WriteFile(const std::string& path, const std::vector<char>& bytes)
     }
 }
 
-// Times the content phase of one search: from its phase text to the table rebuild that follows it.
+// Times the content phase of one search: from its start to the end of the search, which it is the last step of.
 class TimingHost : public CommandHost
 {
 public:
-    bool sameContent() const override { return true; }
-    void showPhase(std::string_view text) override
+    SearchCriteria criteria() const override { return {true, true, true}; }
+    void showPhase(Phase phase) override
     {
-        if (text == kComparingContents)
+        if (phase == Phase::ComparingContents)
             m_start = Clock::now();
     }
-    void rebuildResultsTable() override { m_end = Clock::now(); }
-    double seconds() const { return std::chrono::duration<double>(m_end - m_start).count(); }
+    double secondsUntil(Clock::time_point end) const { return std::chrono::duration<double>(end - m_start).count(); }
 
 private:
-    Clock::time_point m_start, m_end;
+    Clock::time_point m_start;
 };
 
 double CpuSeconds(const rusage& usage)
@@ -170,9 +169,10 @@ int main(int argc, char** argv)
         const auto start = Clock::now();
         const double startCpu = SelfCpuSeconds();
         session.search(loc1, loc2, host);
-        search.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        const auto end = Clock::now();
+        search.push_back(std::chrono::duration<double>(end - start).count());
         searchCpus.push_back(SelfCpuSeconds() - startCpu);
-        content.push_back(host.seconds());
+        content.push_back(host.secondsUntil(end));
         pairs = session.pairs().size();
     }
     rusage usage{};

@@ -18,8 +18,6 @@
 
 namespace twinspotter {
 
-inline constexpr std::string_view kComparingContents = "Comparing contents ...";
-
 /// The files a content comparison left out of the pairs, each counted once.
 struct ContentReport
 {

@@ -5,26 +5,25 @@
 #include "core/match.h"
 #include "core/walk.h"
 
-#include <string>
-
 namespace twinspotter {
 
-void SearchSession::search(const PathString& location1, const PathString& location2, CommandHost& host)
+SearchReport SearchSession::search(const PathString& location1, const PathString& location2, CommandHost& host)
 {
     if (busy())
-        return;
-    host.searchStarted();
-    const ScopeExit ended([&host] { host.searchEnded(); });
+        return {};
     m_searching = true;
-    const ScopeExit stopped([this] { m_searching = false; });
+    const ScopeExit ended([this] { m_searching = false; });
     m_cancelRequested = false;
-    m_searchCancelled = false;
+    m_lastSearch = {};
+    m_lastSearch.ran = true;
     runSearch(location1, location2, host);
+    m_lastSearch.pairs = m_pairs.size();
+    return m_lastSearch;
 }
 
 void SearchSession::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
 {
-    host.showPhase("Readin files form location 1");
+    host.showPhase(Phase::Cataloguing);
     WalkEnv env{m_fs, host, m_cancelRequested};
     // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
     std::vector<LocationRoot> locations;
@@ -39,38 +38,30 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
     m_locations = std::move(locations);
     m_searchedMode = m_singleDirectory ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
 
-    host.showPhase("Looking for duplicates ...");
+    host.showPhase(Phase::Matching);
     if (m_singleDirectory)
         matchWithinCatalogue(catalogue, m_pairs, env);
     else
         matchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
-    // A cancel that arrives while the table is rebuilt comes after every pair was found: the search is complete.
-    m_searchCancelled = m_cancelRequested;
+    // A cancel from here on (during the content comparison, or while the window fills its table) comes after every
+    // file was walked and counted: the counts are complete.
+    m_lastSearch.cancelled = m_cancelRequested;
 
-    m_content = {};
-    std::string leftOut;
-    if (host.sameContent()) {
-        host.showPhase(kComparingContents);
-        const ContentComparison comparison = compareContents(m_pairs, m_locations, env);
-        m_content = comparison.report;
-        if (m_singleDirectory && comparison.complete) {
-            // Paired again with the content as part of the key: two equal files with an unequal one of the same
-            // name, date and size between them in the catalogue are a pair, which the first pairing could not see.
-            const bool never = false;
-            WalkEnv uncancelled{m_fs, host, never};
-            m_pairs.reset(catalogue.pool());
-            matchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
-        } else {
-            comparison.keepConfirmed(m_pairs);
-        }
-        if (m_content.unreadable > 0)
-            leftOut += ", unreadable: " + std::to_string(m_content.unreadable);
-        if (m_content.changed > 0)
-            leftOut += ", changed: " + std::to_string(m_content.changed);
+    if (!host.criteria().sameContent)
+        return;
+    host.showPhase(Phase::ComparingContents);
+    const ContentComparison comparison = compareContents(m_pairs, m_locations, env);
+    m_lastSearch.content = comparison.report;
+    if (m_singleDirectory && comparison.complete) {
+        // Paired again with the content as part of the key: two equal files with an unequal one of the same name,
+        // date and size between them in the catalogue are a pair, which the first pairing could not see.
+        const bool never = false;
+        WalkEnv uncancelled{m_fs, host, never};
+        m_pairs.reset(catalogue.pool());
+        matchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
+    } else {
+        comparison.keepConfirmed(m_pairs);
     }
-
-    host.rebuildResultsTable();
-    host.showPairCount("Doublicates found: " + std::to_string(m_pairs.size()) + leftOut);
 }
 
 void SearchSession::recordLocation(const PathString& location, std::vector<LocationRoot>& locations)

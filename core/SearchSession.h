@@ -18,6 +18,15 @@ inline constexpr std::string_view kSearchMask = "*.*";
 /// What a search compared: the files of one location with each other, or location 2 against location 1.
 enum class SearchMode { SingleDirectory, TwoLocations };
 
+/// What a search did.
+struct SearchReport
+{
+    bool ran = false;       ///< false when refused: a search or a removal was under way
+    bool cancelled = false; ///< stopped before it had walked and matched everything
+    std::size_t pairs = 0;  ///< the pairs it left in the list
+    ContentReport content;  ///< the files the content comparison left out; zeros when it compared no contents
+};
+
 /// The duplicate search and the removals of its pairs, without a window: the window owns one session and binds its
 /// controls to it, the scanner drives one from the command line.
 class SearchSession
@@ -43,9 +52,8 @@ public:
     /// The mode of the search that made the pairs; removals count against its locations, whatever the location-2
     /// text has said since.
     SearchMode searchedMode() const { return m_searchedMode; }
-    /// True when the last search was cancelled before it had walked and matched everything; its pairs and counters
-    /// are those found until then.
-    bool searchCancelled() const { return m_searchCancelled; }
+    /// What the last search did. After a cancel its pairs and counters are those found until then.
+    const SearchReport& lastSearch() const { return m_lastSearch; }
     /// Replaces the pair list by \p pairs that a search of \p locations in \p mode made (for callers that build
     /// pairs themselves, such as tests and benchmarks).
     void setPairs(FileList pairs, std::vector<LocationRoot> locations, SearchMode mode)
@@ -64,12 +72,12 @@ public:
     /// Follows the location-2 text: empty means single-directory mode.
     void setLocation2(const PathString& location2) { m_singleDirectory = location2.empty(); }
 
-    /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode), keeps only
-    /// pairs of equal bytes when the host asks for the same content, and has the host rebuild the table. Changes
-    /// nothing on disk. A cancel keeps the pairs made (or, with the same content, confirmed) so far and the files
-    /// counted until then; the previous pairs stay until the catalogue is complete. Does nothing while a search or
-    /// removal runs.
-    void search(const PathString& location1, const PathString& location2, CommandHost& host);
+    /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode) and keeps only
+    /// pairs of equal bytes when the host's criteria ask for the same content, telling the host each phase as it
+    /// begins. Changes nothing on disk. A cancel keeps the pairs made (or, with the same content, confirmed) so far
+    /// and the files counted until then; the previous pairs stay until the catalogue is complete. Refused (ran is
+    /// false) while a search or removal runs.
+    SearchReport search(const PathString& location1, const PathString& location2, CommandHost& host);
 
     /// Asks a running search to stop at its next poll. The request stays until the next search starts.
     void cancel() { m_cancelRequested = true; }
@@ -79,8 +87,8 @@ public:
     std::size_t pairIndexOfRow(std::size_t row) const;
 
     /// The bulk removal: after a Yes, moves or deletes the directory2 copy of every pair not yet deleted, marks what
-    /// went, lowers the counters, reports the count and has the table rebuilt; servicing events after each pair.
-    /// Refused (nothing asked) while a search or removal runs. Ends with host.disableBulkRemoval() once confirmed.
+    /// went, lowers the counters and reports the count and the files it kept; servicing events after each pair.
+    /// Refused (nothing asked, ran is false) while a search or removal runs.
     RemovalReport removeAllLocation2Copies(CommandHost& host);
     /// Removal of the selected rows' files on \p side; \p rows as the table showed them, top first. Marks a removed
     /// file's sibling pairs too. Services events once per row.
@@ -90,9 +98,6 @@ public:
     /// otherwise Removed or Gone (the view empties the row) or StillPresent (nothing changed).
     std::optional<RemoveOutcome> removeOneFile(std::size_t pairIndex, Side side, CommandHost& host);
 
-    /// The files the last search's content comparison left out; zeros when it compared no contents.
-    const ContentReport& contentReport() const { return m_content; }
-
     bool searching() const { return m_searching; }
     bool removing() const { return m_removing; }
     /// A search or a removal is under way; commands that replace or walk the pair list must wait.
@@ -101,10 +106,10 @@ public:
 private:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
     void recordLocation(const PathString& location, std::vector<LocationRoot>& locations);
-    RemovalResult removePairSide(std::size_t index, Side side, const SafetyOption& safety, DirectoryCache* cache);
+    RemovalResult removePairSide(std::size_t index, Side side, const RemovalOptions& options, DirectoryCache* cache);
     /// Marks and counts a removal's outcome, or lists the file as kept.
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
-    /// The count message, the kept files when there are any, and the table rebuild.
+    /// The count message, and the kept files when there are any.
     void finishRemoval(const RemovalReport& report, CommandHost& host);
     /// One file fewer on \p side, never below zero.
     void lowerCounterOf(Side side);
@@ -119,8 +124,7 @@ private:
     /// The locations the search that made the pairs walked; removals reach files only through them.
     std::vector<LocationRoot> m_locations;
     SearchMode m_searchedMode = SearchMode::SingleDirectory;
-    bool m_searchCancelled = false;
-    ContentReport m_content;
+    SearchReport m_lastSearch;
     bool m_searching = false;
     bool m_removing = false;
 };

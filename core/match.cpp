@@ -27,7 +27,7 @@ void appendPair(FileList& pairs, FileRecord pair, CommandHost& host)
 {
     pairs.append(std::move(pair));
     const std::size_t index = pairs.size() - 1;
-    host.showProgress(std::to_string(index));
+    host.showProgress(index);
     if (index % 100 == 0)
         host.serviceEvents();
 }
@@ -42,10 +42,9 @@ public:
 
     void file(const PathString* dir, const DirEntry& entry) override
     {
-        const bool sameDate = m_host.sameDate();
-        const bool sameSize = m_host.sameSize();
+        const SearchCriteria criteria = m_host.criteria();
         ++m_count;
-        m_matcher.matchFile(dir, entry, sameDate, sameSize, m_pairs, m_host);
+        m_matcher.matchFile(dir, entry, criteria.sameDate, criteria.sameSize, m_pairs, m_host);
     }
 
 private:

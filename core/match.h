@@ -29,7 +29,7 @@ private:
 };
 
 /// Walks \p dir and appends one pair per location-2 file and matching catalogue entry: equal names always,
-/// equal date and size when the host's ticks ask for it (read afresh for every file). Pairs come in walk order of
+/// equal date and size when the host's criteria ask for it (read afresh for every file). Pairs come in walk order of
 /// location 2, the pairs of one file in catalogue order. Raises \p fileCount once per location-2 file.
 void matchTreeAgainstCatalogue(const FileList& catalogue, FileList& pairs, const PathString& dir, std::string_view mask,
                                std::int32_t& fileCount, WalkEnv& env);

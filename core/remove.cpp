@@ -71,7 +71,7 @@ bool RemovalReport::failed() const
     return std::any_of(kept.begin(), kept.end(), [](const KeptFile& file) { return !file.byRule(); });
 }
 
-RemovalResult removePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
+RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOptions& options,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache)
 {
     const Side other = otherSide(side);
@@ -81,10 +81,10 @@ RemovalResult removePairFile(const FileRecord& pair, Side side, const SafetyOpti
                            nullptr,
                            {},
                            cache};
-    if (safety.trash) {
+    if (options.trash) {
         request.toTrash = true;
-    } else if (safety.ticked) {
-        request.safetyDirectory = &safety.directory;
+    } else if (options.safety) {
+        request.safetyDirectory = &options.safetyDirectory;
         const PathString absolute = absoluteFilePath(sideDirectory(pair, side) + pair.name, fs);
         request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
     }
@@ -145,11 +145,6 @@ void SiblingIndex::markDeleted(FileList& pairs, std::size_t index) const
 }
 
 namespace {
-
-SafetyOption readSafetyOption(const CommandHost& host)
-{
-    return SafetyOption{host.safetyTicked(), host.safetyDirectory(), host.trashTicked()};
-}
 
 std::size_t rowHash(std::string_view directory, std::string_view name)
 {
@@ -233,10 +228,10 @@ void SearchSession::lowerCounterOf(Side side)
         --counter;
 }
 
-RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
+RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const RemovalOptions& options,
                                             DirectoryCache* cache)
 {
-    return removePairFile(m_pairs[index], side, safety, m_locations, m_fs, cache);
+    return removePairFile(m_pairs[index], side, options, m_locations, m_fs, cache);
 }
 
 void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
@@ -263,7 +258,6 @@ void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host
     host.inform(deletedMessage(report.count, report.total));
     if (!report.kept.empty())
         host.reportKept(report.kept);
-    host.rebuildResultsTable();
 }
 
 RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
@@ -275,16 +269,13 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteAllQuestion))
         return report;
-    // A confirmed removal leaves the bulk button disabled on every way out, so a further bulk run needs a fresh
-    // search or a single-row click first.
-    const ScopeExit bulkOff([&host] { host.disableBulkRemoval(); });
     report.ran = true;
     report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
     for (std::size_t i = 0; i < m_pairs.size(); ++i) {
         if (m_pairs[i].deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, readSafetyOption(host), &folders), report);
+        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, host.removalOptions(), &folders), report);
         host.serviceEvents();
     }
     finishRemoval(report, host);
@@ -300,9 +291,6 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
     const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteSelectedQuestion))
         return report;
-    // A confirmed removal leaves the bulk button disabled on every way out, so a further bulk run needs a fresh
-    // search or a single-row click first.
-    const ScopeExit bulkOff([&host] { host.disableBulkRemoval(); });
     report.ran = true;
     report.total = static_cast<std::int32_t>(rows.size());
 
@@ -316,7 +304,7 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
         if (!found)
             continue;
         const std::size_t index = *found;
-        const RemovalResult result = removePairSide(index, side, readSafetyOption(host), &folders);
+        const RemovalResult result = removePairSide(index, side, host.removalOptions(), &folders);
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent) {
             if (!siblings)
@@ -337,7 +325,7 @@ std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex,
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const RemovalResult result = removePairSide(pairIndex, side, readSafetyOption(host), nullptr);
+    const RemovalResult result = removePairSide(pairIndex, side, host.removalOptions(), nullptr);
     const FileRecord& pair = m_pairs[pairIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
         host.reportKept({{sideDirectory(pair, side) + pair.name, result.reason, result.error}});

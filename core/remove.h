@@ -16,12 +16,12 @@ namespace twinspotter {
 /// Which file of a pair: directory1 + name or directory2 + name.
 enum class Side { Location1 = 1, Location2 = 2 };
 
-/// The safety option as the window shows it at one moment: the tick and the safety directory's text, and the Trash
-/// option beside it, which wins when both are on.
-struct SafetyOption
+/// Where a removal puts a file, as the user has chosen at one moment: the safety option's tick and its directory's
+/// text, and the Trash option beside it, which wins when both are on. With neither, the file is deleted.
+struct RemovalOptions
 {
-    bool ticked = false;
-    PathString directory;
+    bool safety = false;
+    PathString safetyDirectory;
     bool trash = false;
 };
 
@@ -76,7 +76,7 @@ void ensureSafetyDirectory(const PathString& text, FileSystem& fs);
 /// while the file and its partner are still the files the search recorded and two different files, reached without a
 /// link below the \p locations the search walked. \p cache, when given, keeps the folders reached for the next files of
 /// the same command.
-RemovalResult removePairFile(const FileRecord& pair, Side side, const SafetyOption& safety,
+RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOptions& options,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 
 /// Marks deleted every pair that names the same file on \p side as pair \p index (same directory text, name, size

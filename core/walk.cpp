@@ -78,7 +78,7 @@ public:
         m_catalogue.append(std::move(record));
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {
-            m_host.showProgress(std::to_string(index));
+            m_host.showProgress(index);
             m_host.serviceEvents();
         }
     }

@@ -65,6 +65,30 @@ void setTextColor(QWidget* widget, const QColor& color)
     widget->setPalette(palette);
 }
 
+QString phaseText(Phase phase)
+{
+    switch (phase) {
+    case Phase::Cataloguing:
+        return QStringLiteral("Readin files form location 1");
+    case Phase::Matching:
+        return QStringLiteral("Looking for duplicates ...");
+    case Phase::ComparingContents:
+        return QStringLiteral("Comparing contents ...");
+    }
+    return {};
+}
+
+// "Doublicates found: 3", and what the content comparison left out when it left out any.
+QString pairCountText(const SearchReport& report)
+{
+    QString text = QStringLiteral("Doublicates found: ") + QString::number(report.pairs);
+    if (report.content.unreadable > 0)
+        text += QStringLiteral(", unreadable: ") + QString::number(report.content.unreadable);
+    if (report.content.changed > 0)
+        text += QStringLiteral(", changed: ") + QString::number(report.content.changed);
+    return text;
+}
+
 // A point on the box's border line is outside: the box's own coordinates run from 0 to its width and height.
 bool strictlyInside(const QLineEdit& box, const QPoint& globalPos)
 {
@@ -426,11 +450,11 @@ void MainWindow::showContactDialog()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // The search's own frames are still on the stack: ask it to stop and close once it has returned. A removal
-    // cannot be stopped half-way through its list; the window closes when it has ended.
-    if (m_searchRunning || m_rebuilding || m_session.busy()) {
+    // The command's own frames are still on the stack: a search is asked to stop, and the window closes once the
+    // command has returned. A removal cannot be stopped half-way through its list; the window closes when it ends.
+    if (busy()) {
         m_closePending = true;
-        if (!m_session.removing())
+        if (m_activity != Activity::Removing && !m_session.removing())
             m_session.cancel();
         event->ignore();
         return;
@@ -440,30 +464,79 @@ void MainWindow::closeEvent(QCloseEvent* event)
 
 void MainWindow::closeIfPending()
 {
-    if (m_closePending && !m_searchRunning && !m_rebuilding && !m_session.busy()) {
+    if (m_closePending && !busy()) {
         m_closePending = false;
         close();
     }
 }
 
+bool MainWindow::busy() const
+{
+    return m_activity != Activity::Idle || m_session.busy();
+}
+
+void MainWindow::setActivity(Activity activity)
+{
+    m_activity = activity;
+    // A rebuild of its own (after the detailed view) locks nothing: it only holds the other commands off.
+    const bool locked = activity == Activity::Searching || activity == Activity::Removing;
+    if (locked)
+        m_serviceClock.invalidate();
+    for (QWidget* control : std::initializer_list<QWidget*>{m_location1Edit, m_location2Edit, m_browseLocation1Button,
+                                                            m_browseLocation2Button, m_searchButton})
+        control->setEnabled(!locked);
+    // Pressed once, Cancel stays off: the search button comes back only when the search has returned.
+    m_cancelButton->setEnabled(activity == Activity::Searching);
+    updateRemovalButtons();
+}
+
+void MainWindow::setBulkRemovalArmed(bool armed)
+{
+    m_bulkRemovalArmed = armed;
+    updateRemovalButtons();
+}
+
+void MainWindow::updateRemovalButtons()
+{
+    const bool locked = m_activity == Activity::Searching || m_activity == Activity::Removing;
+    m_removeAllButton->setEnabled(m_bulkRemovalArmed && !locked);
+    // A rebuild clears the selection without a word to the selection rule: the buttons must not stay armed for
+    // rows that are no longer selected.
+    const std::optional<RowSpan> span = selectedSpan();
+    const bool several = span && span->several();
+    m_removeSelected1Button->setEnabled(several && !locked);
+    m_removeSelected2Button->setEnabled(several && !locked);
+}
+
 void MainWindow::search()
 {
-    if (m_session.busy() || m_searchRunning || m_rebuilding)
+    if (busy())
         return;
     if (m_location1Edit->text().isEmpty()) {
         dialogs().message(this, QStringLiteral("Please choose Location 1 first"));
         return;
     }
-    const auto closeAfter = qScopeGuard([this] { closeIfPending(); });
-    m_session.search(toPath(m_location1Edit->text()), toPath(m_location2Edit->text()), *this);
+    // The bulk removal is armed again by the pairs this search finds.
+    m_bulkRemovalArmed = false;
+    setActivity(Activity::Searching);
+    const auto searched = qScopeGuard([this] {
+        setActivity(Activity::Idle);
+        // Disabling the search button moved the focus on to the next control, a criterion box that the next Space
+        // would untick: it comes back to where the search started.
+        m_searchButton->setFocus(Qt::OtherFocusReason);
+        closeIfPending();
+    });
+    const SearchReport report =
+        m_session.search(toPath(m_location1Edit->text()), toPath(m_location2Edit->text()), *this);
+    rebuildResultsTable();
+    m_pairCountLabel->setText(pairCountText(report));
     // The table and the labels show what the search found and counted until then; this says it stopped early.
-    if (m_session.searchCancelled())
+    if (report.cancelled)
         m_phaseLabel->setText(QStringLiteral("Search cancelled: counts so far"));
 }
 
 void MainWindow::cancelSearch()
 {
-    // The search button comes back only when the search has returned, so no search starts inside another.
     m_session.cancel();
     m_cancelButton->setEnabled(false);
 }
@@ -471,13 +544,9 @@ void MainWindow::cancelSearch()
 void MainWindow::location2Changed()
 {
     m_session.setLocation2(toPath(m_location2Edit->text()));
-    if (m_session.singleDirectory()) {
-        m_searchButton->setText(QStringLiteral("Single directory search"));
-        setDeleteEnabled(false);
-    } else {
-        m_searchButton->setText(QStringLiteral("C h e c k"));
-        setDeleteEnabled(true);
-    }
+    m_searchButton->setText(m_session.singleDirectory() ? QStringLiteral("Single directory search")
+                                                        : QStringLiteral("C h e c k"));
+    setBulkRemovalArmed(!m_session.singleDirectory());
 }
 
 void MainWindow::browseInto(QLineEdit* box)
@@ -489,45 +558,31 @@ void MainWindow::browseInto(QLineEdit* box)
 
 void MainWindow::applySelectionRule()
 {
-    if (m_rebuilding)
+    // A command's clicks wait: the rebuild at its end decides what the buttons may do.
+    if (m_activity != Activity::Idle)
         return;
-    updateSelectedRowButtons();
+    updateRemovalButtons();
     const std::optional<RowSpan> span = selectedSpan();
     if (!span)
         return;
-    if (!span->several()) {
-        setDeleteEnabled(true);
-        m_removeSelected1Button->hide();
-        m_removeSelected2Button->hide();
-    } else {
-        m_removeSelected1Button->show();
-        m_removeSelected2Button->show();
-        setDeleteEnabled(false);
-    }
-}
-
-void MainWindow::setDeleteEnabled(bool enabled)
-{
-    m_deleteWanted = enabled;
-    m_removeAllButton->setEnabled(enabled && !m_searchRunning && !m_removalLocked);
-}
-
-void MainWindow::setSearchLocked(bool locked)
-{
-    for (QWidget* widget : std::initializer_list<QWidget*>{m_location1Edit, m_location2Edit, m_browseLocation1Button, m_browseLocation2Button})
-        widget->setEnabled(!locked);
-    m_removeAllButton->setEnabled(m_deleteWanted && !locked);
-    updateSelectedRowButtons();
+    // One row: the bulk removal; a range: the selected-rows removals.
+    m_removeSelected1Button->setVisible(span->several());
+    m_removeSelected2Button->setVisible(span->several());
+    setBulkRemovalArmed(!span->several());
 }
 
 void MainWindow::rebuildResultsTable()
 {
     m_phaseLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
-    m_rebuilding = true;
-    // A close asked for while a rebuild outside any command ran (after the detailed view) waits for it; a search or
-    // removal around the rebuild closes the window itself once it has returned.
-    const auto endRebuild = qScopeGuard([this] {
-        m_rebuilding = false;
+    // Within a command the command's own state holds; on its own (after the detailed view) the rebuild holds the
+    // other commands off, and a close asked for meanwhile is carried out once it is done.
+    const bool onItsOwn = m_activity == Activity::Idle;
+    if (onItsOwn)
+        setActivity(Activity::Rebuilding);
+    const auto rebuilt = qScopeGuard([this, onItsOwn] {
+        if (!onItsOwn)
+            return;
+        setActivity(Activity::Idle);
         closeIfPending();
     });
 
@@ -538,13 +593,7 @@ void MainWindow::rebuildResultsTable()
     const FileList& pairs = m_session.pairs();
     ResultsModel::RowIndex rows;
     rows.reserve(pairs.size());
-    bool deleteSet = false;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        // Enabled for every pair, the marked ones too; after a service point a handler may have changed it.
-        if (!deleteSet) {
-            setDeleteEnabled(true);
-            deleteSet = true;
-        }
         if (pairs[i].deleted)
             continue;
         const std::size_t row = rows.size();
@@ -552,19 +601,20 @@ void MainWindow::rebuildResultsTable()
         if (row % kRowsPerService == 0) {
             m_progressCounter->setText(QString::number(row));
             QCoreApplication::processEvents();
-            deleteSet = false;
         }
     }
     const std::size_t shown = rows.size();
     m_model->showRows(std::move(rows), false);
-    updateSelectedRowButtons();
+    // Any pair arms the bulk removal, the ones dealt with too, but only in two-location mode.
+    m_bulkRemovalArmed = (m_bulkRemovalArmed || !pairs.empty()) && !m_session.singleDirectory();
+    updateRemovalButtons();
     fitColumnsToWidth(frameGeometry().width());
 
     m_pairCountLabel->setText(QStringLiteral("Duplicate Files Found: ") + QString::number(shown));
-    m_location1CountLabel->setText(QStringLiteral("Total files in directory shown below  : %1").arg(m_session.filesInLocation1()));
-    m_location2CountLabel->setText(QStringLiteral("Total files in directory shown below : %1").arg(m_session.filesInLocation2()));
-    if (m_session.singleDirectory())
-        setDeleteEnabled(false);
+    m_location1CountLabel->setText(
+        QStringLiteral("Total files in directory shown below  : %1").arg(m_session.filesInLocation1()));
+    m_location2CountLabel->setText(
+        QStringLiteral("Total files in directory shown below : %1").arg(m_session.filesInLocation2()));
     m_phaseLabel->clear();
     m_progressCounter->clear();
 }
@@ -580,30 +630,33 @@ void MainWindow::serviceEvents()
     QCoreApplication::processEvents();
 }
 
-void MainWindow::showProgress(std::string_view text)
-{
-    m_progressCounter->setText(displayText(text));
-}
-
-void MainWindow::showPhase(std::string_view text)
+void MainWindow::showPhase(Phase phase)
 {
     m_model->dropStaleRows();
-    m_phaseLabel->setText(displayText(text));
+    m_phaseLabel->setText(phaseText(phase));
 }
 
-bool MainWindow::sameDate() const
+void MainWindow::showProgress(std::uint64_t count)
 {
-    return m_sameDateBox->isChecked();
+    m_progressCounter->setText(QString::number(count));
 }
 
-bool MainWindow::sameSize() const
+void MainWindow::showContentProgress(const ContentProgress& progress)
 {
-    return m_sameSizeBox->isChecked();
+    m_model->dropStaleRows();
+    m_phaseLabel->setText(phaseText(Phase::ComparingContents) + QLatin1Char(' ') +
+                          displayText(byteProgressText(progress.bytesDone, progress.bytesTotal)));
+    m_progressCounter->setText(QString::number(progress.filesDone));
 }
 
-bool MainWindow::sameContent() const
+SearchCriteria MainWindow::criteria() const
 {
-    return m_sameContentBox->isChecked();
+    return {m_sameDateBox->isChecked(), m_sameSizeBox->isChecked(), m_sameContentBox->isChecked()};
+}
+
+RemovalOptions MainWindow::removalOptions() const
+{
+    return {m_safetyBox->isChecked(), toPath(m_safetyDirectoryEdit->text()), m_trashBox->isChecked()};
 }
 
 bool MainWindow::confirm(std::string_view question)
@@ -621,61 +674,6 @@ void MainWindow::reportKept(const std::vector<KeptFile>& kept)
     showKeptFiles(this, kept);
 }
 
-void MainWindow::searchStarted()
-{
-    m_searchRunning = true;
-    m_serviceClock.invalidate();
-    m_searchButton->setEnabled(false);
-    m_deleteWanted = false;
-    setSearchLocked(true);
-    m_cancelButton->setEnabled(true);
-}
-
-void MainWindow::searchEnded()
-{
-    m_searchRunning = false;
-    setSearchLocked(false);
-    m_searchButton->setEnabled(true);
-    m_cancelButton->setEnabled(false);
-    // Disabling the search button moved the focus on to the next control, a criterion box that the next Space
-    // would untick: it comes back to where the search started.
-    m_searchButton->setFocus(Qt::OtherFocusReason);
-}
-
-void MainWindow::showPairCount(std::string_view text)
-{
-    m_pairCountLabel->setText(displayText(text));
-}
-
-bool MainWindow::safetyTicked() const
-{
-    return m_safetyBox->isChecked();
-}
-
-PathString MainWindow::safetyDirectory() const
-{
-    return toPath(m_safetyDirectoryEdit->text());
-}
-
-bool MainWindow::trashTicked() const
-{
-    return m_trashBox->isChecked();
-}
-
-void MainWindow::disableBulkRemoval()
-{
-    setDeleteEnabled(false);
-}
-
-void MainWindow::setRemovalLocked(bool locked)
-{
-    m_removalLocked = locked;
-    m_searchButton->setEnabled(!locked);
-    setSearchLocked(locked);
-    if (!locked)
-        closeIfPending();
-}
-
 std::optional<MainWindow::RowSpan> MainWindow::selectedSpan() const
 {
     // Read the ranges, not the selected rows: selecting a million rows must not build a million indexes.
@@ -689,17 +687,6 @@ std::optional<MainWindow::RowSpan> MainWindow::selectedSpan() const
         bottom = std::max(bottom, range.bottom());
     }
     return RowSpan{top, bottom};
-}
-
-void MainWindow::updateSelectedRowButtons()
-{
-    // A rebuild clears the selection without a word to the selection rule: the buttons must not stay armed for
-    // rows that are no longer selected.
-    const std::optional<RowSpan> span = selectedSpan();
-    const bool several = span && span->several();
-    const bool locked = m_searchRunning || m_removalLocked;
-    m_removeSelected1Button->setEnabled(several && !locked);
-    m_removeSelected2Button->setEnabled(several && !locked);
 }
 
 std::vector<SelectedRow> MainWindow::selectedRows(Side side) const
@@ -722,29 +709,42 @@ std::vector<SelectedRow> MainWindow::selectedRows(Side side) const
     return rows;
 }
 
-void MainWindow::runRemoval(const std::function<void()>& command)
+void MainWindow::runRemoval(const std::function<RemovalReport()>& command)
 {
-    if (m_session.busy() || m_rebuilding)
+    if (busy())
         return;
-    setRemovalLocked(true);
-    m_serviceClock.invalidate();
-    const auto unlock = qScopeGuard([this] { setRemovalLocked(false); });
-    command();
+    setActivity(Activity::Removing);
+    const auto removed = qScopeGuard([this] {
+        setActivity(Activity::Idle);
+        closeIfPending();
+    });
+    // Until the command says it was not confirmed: one that fails on its way was, since it fails only after the Yes.
+    bool confirmed = true;
+    // A confirmed removal leaves the bulk button disabled on every way out, so a further bulk run needs a fresh
+    // search or a single-row click first.
+    const auto disarm = qScopeGuard([this, &confirmed] {
+        if (confirmed)
+            m_bulkRemovalArmed = false;
+    });
+    const RemovalReport report = command();
+    confirmed = report.ran;
+    if (report.ran)
+        rebuildResultsTable();
 }
 
 void MainWindow::removeAllLocation2Copies()
 {
-    runRemoval([this] { m_session.removeAllLocation2Copies(*this); });
+    runRemoval([this] { return m_session.removeAllLocation2Copies(*this); });
 }
 
 void MainWindow::removeSelectedFromLocation1()
 {
-    runRemoval([this] { m_session.removeSelectedRows(selectedRows(Side::Location1), Side::Location1, *this); });
+    runRemoval([this] { return m_session.removeSelectedRows(selectedRows(Side::Location1), Side::Location1, *this); });
 }
 
 void MainWindow::removeSelectedFromLocation2()
 {
-    runRemoval([this] { m_session.removeSelectedRows(selectedRows(Side::Location2), Side::Location2, *this); });
+    runRemoval([this] { return m_session.removeSelectedRows(selectedRows(Side::Location2), Side::Location2, *this); });
 }
 
 void MainWindow::safetyOptionToggled()
@@ -757,12 +757,13 @@ void MainWindow::safetyOptionToggled()
     m_browseSafetyButton->setVisible(ticked);
     // Unticking keeps the text, so ticking again shows the last safety directory rather than the default.
     if (ticked)
-        m_safetyDirectoryEdit->setText(displayText(safetyDirectoryOnTick(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem())));
+        m_safetyDirectoryEdit->setText(
+            displayText(safetyDirectoryOnTick(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem())));
 }
 
 void MainWindow::safetyDirectoryChanged()
 {
-    twinspotter::ensureSafetyDirectory(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem());
+    ensureSafetyDirectory(toPath(m_safetyDirectoryEdit->text()), m_session.fileSystem());
 }
 
 void MainWindow::trashOptionToggled()
@@ -773,7 +774,7 @@ void MainWindow::trashOptionToggled()
 
 void MainWindow::openPairDetails()
 {
-    if (m_session.busy() || m_rebuilding || m_model->shownPairs() == 0)
+    if (busy() || m_model->shownPairs() == 0)
         return;
     const int row = std::max(0, m_resultsTable->currentIndex().row());
     m_session.setDetailedPair(m_session.pairIndexOfRow(static_cast<std::size_t>(row)));
@@ -781,8 +782,8 @@ void MainWindow::openPairDetails()
         PairDetailsDialog dialog(m_session, *this, this);
         dialog.exec();
     }
-    const std::size_t item = m_session.detailedPair();
-    if (item < m_session.pairs().size() && m_session.pairs()[item].deleted)
+    const std::size_t pair = m_session.detailedPair();
+    if (pair < m_session.pairs().size() && m_session.pairs()[pair].deleted)
         rebuildResultsTable();
 }
 

@@ -52,7 +52,7 @@ public:
     void startUp();
 
     /// Refills the table and the count labels from the pair list.
-    void rebuildResultsTable() override;
+    void rebuildResultsTable();
 
     SearchSession& session() { return m_session; }
     const QString& appReleaseDate() const { return m_appReleaseDate; }
@@ -97,23 +97,32 @@ private slots:
     void trashOptionToggled();
 
 private:
-    // CommandHost: what the search needs from the window.
+    // CommandHost: what the search and removal commands need from the window.
     void serviceEvents() override;
-    void showProgress(std::string_view text) override;
-    void showPhase(std::string_view text) override;
-    bool sameDate() const override;
-    bool sameSize() const override;
-    bool sameContent() const override;
+    void showPhase(Phase phase) override;
+    void showProgress(std::uint64_t count) override;
+    void showContentProgress(const ContentProgress& progress) override;
+    SearchCriteria criteria() const override;
+    RemovalOptions removalOptions() const override;
     bool confirm(std::string_view question) override;
     void inform(std::string_view message) override;
     void reportKept(const std::vector<KeptFile>& kept) override;
-    void searchStarted() override;
-    void searchEnded() override;
-    void showPairCount(std::string_view text) override;
-    bool safetyTicked() const override;
-    PathString safetyDirectory() const override;
-    bool trashTicked() const override;
-    void disableBulkRemoval() override;
+
+    /// What the window is doing: a command holds the others off until it has returned and the table is rebuilt.
+    enum class Activity {
+        Idle,
+        Searching,  ///< locations, search and removals locked; Cancel enabled
+        Removing,   ///< locations, search and removals locked
+        Rebuilding, ///< a rebuild of its own, after the detailed view: nothing locked, other commands refused
+    };
+    /// A command or a rebuild is under way, in the window or in the session.
+    bool busy() const;
+    /// Enables and disables the controls for \p activity.
+    void setActivity(Activity activity);
+    /// Arms or disarms the bulk removal; its button is enabled only while armed and no command runs.
+    void setBulkRemovalArmed(bool armed);
+    /// The bulk and the selected-rows buttons as the armed state, the selection and the activity allow.
+    void updateRemovalButtons();
 
     /// Splash, settings key, stale updater, online settings, caption and header row; false when one failed (and
     /// was reported), which skips the update prompt.
@@ -126,15 +135,11 @@ private:
     void fitColumnsToWidth(int outerWidth);
     /// The folder picker; a chosen folder goes into \p box.
     void browseInto(QLineEdit* box);
-    /// The bulk-removal button's state as the commands set it; while a search runs the button stays disabled
-    /// regardless.
-    void setDeleteEnabled(bool enabled);
-    void setSearchLocked(bool locked);
+    /// Closes the window when a close was asked for while it was busy and it no longer is.
     void closeIfPending();
-    /// Holds the search and the other commands off while a removal runs; releasing closes a pending close.
-    void setRemovalLocked(bool locked);
-    /// Runs a removal command unless a search or removal is under way, with the window locked around it.
-    void runRemoval(const std::function<void()>& command);
+    /// Runs a removal command unless the window is busy, with the window locked around it, and rebuilds the table
+    /// once a confirmed command has returned.
+    void runRemoval(const std::function<RemovalReport()>& command);
     /// The rows from the top to the bottom of the table's selection (one contiguous range).
     struct RowSpan
     {
@@ -144,8 +149,6 @@ private:
     };
     /// None when nothing is selected.
     std::optional<RowSpan> selectedSpan() const;
-    /// The selected-rows buttons are enabled only while two or more rows are selected and nothing runs.
-    void updateSelectedRowButtons();
     /// What the number column needs to show the highest row number whole.
     int numberColumnWidth() const;
     /// The selected rows' directory (the side's column) and name texts, top to bottom.
@@ -195,11 +198,11 @@ private:
     QAction* m_contactAction = nullptr;
 
     bool m_started = false;
-    bool m_searchRunning = false;
-    bool m_rebuilding = false;
-    bool m_deleteWanted = false;
+    Activity m_activity = Activity::Idle;
+    /// Whether the bulk removal may run, as the mode, the selection and the commands set it; its button is enabled
+    /// only while it is armed and no search or removal runs.
+    bool m_bulkRemovalArmed = false;
     bool m_closePending = false;
-    bool m_removalLocked = false;
     /// Time since the window last serviced its events in the middle of a long command.
     QElapsedTimer m_serviceClock;
     static constexpr qint64 kServiceIntervalMs = 10;

@@ -53,9 +53,7 @@ public:
         return dialogs().confirm(m_parent, displayText(question));
     }
     void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
-    bool safetyTicked() const override { return m_main.safetyTicked(); }
-    PathString safetyDirectory() const override { return m_main.safetyDirectory(); }
-    bool trashTicked() const override { return m_main.trashTicked(); }
+    RemovalOptions removalOptions() const override { return m_main.removalOptions(); }
 
 private:
     CommandHost& m_main;

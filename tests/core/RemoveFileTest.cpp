@@ -50,16 +50,16 @@ TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
 class RemovePairFileTest : public RemoveFixture
 {
 protected:
-    RemovalResult remove(std::size_t index, const SafetyOption& safety)
+    RemovalResult remove(std::size_t index, const RemovalOptions& options)
     {
-        return removePairFile(session.pairs()[index], Side::Location2, safety, {}, fs);
+        return removePairFile(session.pairs()[index], Side::Location2, options, {}, fs);
     }
 };
 
 TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
 {
-    const SafetyOption off;
-    const SafetyOption on{true, tree.path("safe")};
+    const RemovalOptions off;
+    const RemovalOptions on{true, tree.path("safe")};
     pair("one/", "data/", "plain.txt");
     EXPECT_EQ(remove(0, off).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(tree.path("data/plain.txt")));
@@ -70,7 +70,7 @@ TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTak
     pair("one/", "data/photos/2009/", "a.jpg");
     EXPECT_EQ(remove(1, on).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(photo));
-    EXPECT_EQ(ContentOf(on.directory + photo), std::string(10, 'g'));
+    EXPECT_EQ(ContentOf(on.safetyDirectory + photo), std::string(10, 'g'));
 
     // The same path again: the place is taken, so the file stays and the saved one is untouched.
     pair("one/", "data/photos/2009/", "a.jpg");

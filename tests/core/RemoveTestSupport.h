@@ -23,16 +23,8 @@ public:
     bool ticked = false;
     PathString directory;
     bool trash = false;
-    int bulkDisabled = 0;
 
-    bool safetyTicked() const override { return ticked; }
-    bool trashTicked() const override { return trash; }
-    PathString safetyDirectory() const override { return directory; }
-    void disableBulkRemoval() override
-    {
-        ++bulkDisabled;
-        events.push_back("bulk-off");
-    }
+    RemovalOptions removalOptions() const override { return {ticked, directory, trash}; }
 };
 
 /// A seam whose working directory the test chooses.

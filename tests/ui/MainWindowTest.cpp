@@ -26,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
@@ -34,9 +35,11 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
@@ -729,6 +732,45 @@ private slots:
 
         const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
         QVERIFY2(!config.exists(QStringLiteral("QtProject.conf")), "the picker kept a history");
+    }
+
+    void theProgressLabelNamesEachStepOfTheSearchInOrder()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 5, 1600000000);
+        tree.file("two/a.txt", 5, 1600000000);
+        SeamFileSystem fs;
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        // Each step once, with the first text it showed: the comparison's amounts after " ... " change as it reads.
+        QStringList seen;
+        const auto look = [&] {
+            const QString text = ui.phaseLabel->text();
+            const QString step = text.section(QStringLiteral(" ... "), 0, 0);
+            if (!text.isEmpty() && (seen.isEmpty() || seen.last().section(QStringLiteral(" ... "), 0, 0) != step))
+                seen << text;
+        };
+        // The walks are seen as they list a folder; the comparison and the rebuild when the window breathes, which
+        // a slow reader gives the comparison time to do.
+        fs.afterList = [&](const PathString&) { look(); };
+        fs.beforeRead = [](const PathString&) { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
+        QTimer sampler; // a zero timer runs at every servicing of events
+        connect(&sampler, &QTimer::timeout, form.get(), look);
+        sampler.start(0);
+        ui.sameContentBox->setChecked(true);
+        form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+        sampler.stop();
+
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen[0], QStringLiteral("Readin files form location 1"));
+        QCOMPARE(seen[1], QStringLiteral("Looking for duplicates ..."));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Comparing contents \\.\\.\\. \\d+/10 bytes$")).match(seen[2]).hasMatch(),
+                 qPrintable(seen.join(QLatin1Char('|'))));
+        QCOMPARE(seen[3], QStringLiteral("Loading duplicates in the table ..."));
+        QVERIFY(ui.phaseLabel->text().isEmpty());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1"));
     }
 
     void errorsThatEscapeAHandlerAreReportedAndTheProgramGoesOn()

@@ -35,6 +35,7 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
@@ -530,6 +531,29 @@ private slots:
         QVERIFY(ui.resultsTable->model()->index(0, 1).data().toString() != firstName);
         QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
         QVERIFY(m_dialogs.informed.isEmpty());
+    }
+
+    void aRemovalThatFailsIsReportedAndLeavesTheBulkButtonOffAndTheWindowFree()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 2, kWhen);
+        tree.file("two/a.txt", 2, kWhen);
+        SeamFileSystem fs;
+        fs.beforeRemove = [](const PathString&) { throw std::runtime_error("disk on fire"); };
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QVERIFY(ui.removeAllButton->isEnabled());
+
+        m_dialogs.answers = {true};
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
+        QCOMPARE(m_dialogs.errors, QStringList(QStringLiteral("disk on fire")));
+        QVERIFY(m_dialogs.informed.isEmpty());
+        QVERIFY(exists(tree.path("two/a.txt")));
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QVERIFY(ui.searchButton->isEnabled() && ui.location1Edit->isEnabled());
+        QVERIFY(!form->session().busy());
     }
 
     void closingDuringABulkRemovalWaitsUntilItEnds()
