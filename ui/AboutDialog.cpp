@@ -2,6 +2,7 @@
 #include "ui/AboutDialog.h"
 
 #include "online/Online.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
 
 #include <QApplication>
@@ -57,7 +58,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     m_exitButton->setGeometry(478, 240, 90, 33);
     m_exitButton->setAutoDefault(false); // Esc cancels through the dialog itself
 
-    connect(m_updateButton, &QPushButton::clicked, this, &AboutDialog::downloadUpdate);
+    connect(m_updateButton, &QPushButton::clicked, this, reportingErrors(this, &AboutDialog::downloadUpdate));
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -39,10 +39,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
-    void downloadUpdate();
-
 private:
+    /// The update button's handler, connected through reportingErrors() so that no exception reaches Qt.
+    void downloadUpdate();
     /// Blue and underlined while the mouse is over the link, the label's own look otherwise.
     void highlightLink(bool highlighted);
 

@@ -2,6 +2,7 @@
 #include "ui/AppMessage.h"
 
 #include "core/ShortcutTarget.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/MainWindow.h"
 #include "ui/PathText.h"
@@ -93,9 +94,10 @@ void AppMessage::dropped(QDropEvent& event)
     if (!box) {
         // Shown once the drop has been handed back: under X11 the file manager waits for the drop to end, and
         // would wait for as long as a box opened inside the drop handler stays up.
-        QTimer::singleShot(0, this, [] {
-            dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"), QStringLiteral("Info"));
-        });
+        QTimer::singleShot(0, this, reportingErrors([] {
+                               dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"),
+                                                 QStringLiteral("Info"));
+                           }));
         return;
     }
     const std::string target = shortcutTarget(toPath(path));

@@ -36,6 +36,17 @@ bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)
     }
 }
 
+bool runReportingErrors(const std::function<void()>& work)
+{
+    try {
+        work();
+        return true;
+    } catch (...) {
+        reportCurrentError();
+        return false;
+    }
+}
+
 void reportCurrentError()
 {
     QString text;

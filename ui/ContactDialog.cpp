@@ -2,6 +2,7 @@
 #include "ui/ContactDialog.h"
 
 #include "online/Online.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/AboutDialog.h"
 
@@ -114,7 +115,7 @@ ContactDialog::ContactDialog(QWidget* parent) : QDialog(parent)
     setTabOrder(m_sendButton, m_exitButton);
     setTabOrder(m_exitButton, m_emailEdit);
 
-    connect(m_sendButton, &QPushButton::clicked, this, &ContactDialog::send);
+    connect(m_sendButton, &QPushButton::clicked, this, reportingErrors(this, &ContactDialog::send));
     connect(m_exitButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 

@@ -39,10 +39,9 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
-    void send();
-
 private:
+    /// The "Send" button's handler, connected through reportingErrors() so that no exception reaches Qt.
+    void send();
     /// The placeholder address goes when the user enters the box and comes back when they leave it empty.
     void emailBoxEntered();
     void emailBoxLeft();

@@ -1,6 +1,7 @@
 // The real message boxes and folder picker.
 #include "ui/Dialogs.h"
 
+#include "ui/Application.h"
 #include "ui/PathText.h"
 
 #include <QApplication>
@@ -196,7 +197,7 @@ void activateWhenShown(QWidget* dialog, bool& queued, std::function<void()> acti
     QTimer::singleShot(0, dialog, [dialog, &queued, activate = std::move(activate)] {
         queued = false;
         if (dialog->isVisible())
-            activate();
+            runReportingErrors(activate);
     });
 }
 

@@ -76,8 +76,8 @@ void setDialogs(Dialogs* replacement);
 /// Tells the user which files a removal command left where they are, and why.
 void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept);
 
-/// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
-/// \p queued keeps a second show before then from running it twice.
+/// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts, with
+/// its errors in the general error report; \p queued keeps a second show before then from running it twice.
 void activateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
 
 /// Paints \p widget on screen now, because the thread is about to block in a request: waits up to a second for the

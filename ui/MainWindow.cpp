@@ -133,10 +133,9 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     const int initialWidths[] = {30, 100, 439, 429};
     for (int column = 0; column < 4; ++column)
         m_resultsTable->setColumnWidth(column, initialWidths[column]);
-    connect(m_resultsTable, &QTableView::clicked, this, &MainWindow::applySelectionRule);
-    connect(m_resultsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
-            &MainWindow::applySelectionRule);
-    connect(m_resultsTable, &QTableView::doubleClicked, this, &MainWindow::openPairDetails);
+    connect(m_resultsTable, &QTableView::clicked, this, reportingErrors(this, &MainWindow::applySelectionRule));
+    connect(m_resultsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, reportingErrors(this, &MainWindow::applySelectionRule));
+    connect(m_resultsTable, &QTableView::doubleClicked, this, reportingErrors(this, &MainWindow::openPairDetails));
 
     buildBottomPanel();
 
@@ -148,8 +147,8 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     m_contactAction = named(m_aboutMenu->addAction(QStringLiteral("Contact Us")), "Contactus1");
     m_aboutAction->setEnabled(false);
     m_contactAction->setEnabled(false);
-    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::showAboutDialog);
-    connect(m_contactAction, &QAction::triggered, this, &MainWindow::showContactDialog);
+    connect(m_aboutAction, &QAction::triggered, this, reportingErrors(this, &MainWindow::showAboutDialog));
+    connect(m_contactAction, &QAction::triggered, this, reportingErrors(this, &MainWindow::showContactDialog));
 
     // Clearing location 2 is a change of it, so the window opens in single-directory mode even
     // though an empty field emits no change of its own.
@@ -229,13 +228,13 @@ void MainWindow::buildTopPanel()
     m_sameContentBox = named(new QCheckBox(QStringLiteral("Same content"), m_topPanel), "chkContent");
     m_sameContentBox->setGeometry(906, 76, 112, 22);
 
-    connect(m_searchButton, &QPushButton::clicked, this, &MainWindow::search);
-    connect(m_cancelButton, &QPushButton::clicked, this, &MainWindow::cancelSearch);
-    connect(m_location2Edit, &QLineEdit::textChanged, this, &MainWindow::location2Changed);
-    connect(m_location1Edit, &QLineEdit::returnPressed, this, &MainWindow::search);
-    connect(m_location2Edit, &QLineEdit::returnPressed, this, &MainWindow::search);
-    connect(m_browseLocation1Button, &QPushButton::clicked, this, [this] { browseInto(m_location1Edit); });
-    connect(m_browseLocation2Button, &QPushButton::clicked, this, [this] { browseInto(m_location2Edit); });
+    connect(m_searchButton, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::search));
+    connect(m_cancelButton, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::cancelSearch));
+    connect(m_location2Edit, &QLineEdit::textChanged, this, reportingErrors(this, &MainWindow::location2Changed));
+    connect(m_location1Edit, &QLineEdit::returnPressed, this, reportingErrors(this, &MainWindow::search));
+    connect(m_location2Edit, &QLineEdit::returnPressed, this, reportingErrors(this, &MainWindow::search));
+    connect(m_browseLocation1Button, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_location1Edit); }));
+    connect(m_browseLocation2Button, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_location2Edit); }));
 }
 
 void MainWindow::buildBottomPanel()
@@ -280,13 +279,13 @@ void MainWindow::buildBottomPanel()
     m_exitButton->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 32, kExitWidth, 30);
     connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
 
-    connect(m_removeAllButton, &QPushButton::clicked, this, &MainWindow::removeAllLocation2Copies);
-    connect(m_removeSelected1Button, &QPushButton::clicked, this, &MainWindow::removeSelectedFromLocation1);
-    connect(m_removeSelected2Button, &QPushButton::clicked, this, &MainWindow::removeSelectedFromLocation2);
-    connect(m_safetyBox, &QCheckBox::toggled, this, &MainWindow::safetyOptionToggled);
-    connect(m_safetyDirectoryEdit, &QLineEdit::textChanged, this, &MainWindow::safetyDirectoryChanged);
-    connect(m_browseSafetyButton, &QPushButton::clicked, this, [this] { browseInto(m_safetyDirectoryEdit); });
-    connect(m_trashBox, &QCheckBox::toggled, this, &MainWindow::trashOptionToggled);
+    connect(m_removeAllButton, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeAllLocation2Copies));
+    connect(m_removeSelected1Button, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeSelectedFromLocation1));
+    connect(m_removeSelected2Button, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeSelectedFromLocation2));
+    connect(m_safetyBox, &QCheckBox::toggled, this, reportingErrors(this, &MainWindow::safetyOptionToggled));
+    connect(m_safetyDirectoryEdit, &QLineEdit::textChanged, this, reportingErrors(this, &MainWindow::safetyDirectoryChanged));
+    connect(m_browseSafetyButton, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_safetyDirectoryEdit); }));
+    connect(m_trashBox, &QCheckBox::toggled, this, reportingErrors(this, &MainWindow::trashOptionToggled));
     // The bulk-removal button is the window's cancel button: Escape without modifiers presses it, and a disabled button
     // ignores the press.
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -399,14 +398,12 @@ bool MainWindow::runStartUpSteps()
 
 void MainWindow::askAboutUpdate()
 {
-    try {
-        twinspotter::runUpdatePrompt(this, [this](const QString& text) {
+    runReportingErrors([this] {
+        runUpdatePrompt(this, [this](const QString& text) {
             m_phaseLabel->setText(text);
             paintNow(m_phaseLabel);
         });
-    } catch (...) {
-        reportCurrentError();
-    }
+    });
 }
 
 void MainWindow::setLocations(const QString& location1, const QString& location2)

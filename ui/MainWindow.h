@@ -81,7 +81,8 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
+private:
+    // The handlers of the controls, connected through reportingErrors() so that no exception reaches Qt.
     void search();
     void cancelSearch();
     void location2Changed();
@@ -96,7 +97,6 @@ private slots:
     void safetyDirectoryChanged();
     void trashOptionToggled();
 
-private:
     // CommandHost: what the search and removal commands need from the window.
     void serviceEvents() override;
     void showPhase(Phase phase) override;

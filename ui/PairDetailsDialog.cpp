@@ -2,6 +2,7 @@
 #include "ui/PairDetailsDialog.h"
 
 #include "core/FileRecord.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/PathText.h"
 #include "online/Postponement.h"
@@ -162,13 +163,12 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, 
     m_closeButton->setGeometry(kClientWidth / 2 + 8, 152, 116, 32);
     m_closeButton->setAutoDefault(false);
 
-    connect(m_removeButton, &QPushButton::clicked, this, &PairDetailsDialog::removeChosenFile);
+    connect(m_removeButton, &QPushButton::clicked, this, reportingErrors(this, &PairDetailsDialog::removeChosenFile));
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_filesTable, &QTableWidget::cellDoubleClicked, this, &PairDetailsDialog::openChosenFile);
+    connect(m_filesTable, &QTableWidget::cellDoubleClicked, this, reportingErrors(this, &PairDetailsDialog::openChosenFile));
     // The header row stands for no file: a double-click there opens the current row's.
-    connect(m_filesTable->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
-            &PairDetailsDialog::openChosenFile);
-    connect(this, &QDialog::finished, this, &PairDetailsDialog::emptyRows);
+    connect(m_filesTable->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, reportingErrors(this, &PairDetailsDialog::openChosenFile));
+    connect(this, &QDialog::finished, this, reportingErrors(this, &PairDetailsDialog::emptyRows));
 }
 
 void PairDetailsDialog::showEvent(QShowEvent* event)

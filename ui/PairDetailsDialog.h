@@ -47,12 +47,11 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
 
-private slots:
+private:
+    // Handlers, connected through reportingErrors() so that no exception reaches Qt.
     void removeChosenFile();
     void openChosenFile();
     void emptyRows();
-
-private:
     /// Fills the grid from the session's detailed pair; row 1 becomes current.
     void showPair();
     /// The grid row of the chosen file: location 1's while its row is current, location 2's otherwise.

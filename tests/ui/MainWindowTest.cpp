@@ -795,6 +795,13 @@ private slots:
         QVERIFY(!ui.cancelButton->isEnabled());
         QVERIFY(ui.location1Edit->isEnabled());
         QVERIFY(!form->session().searching());
+
+        // A click made by code emits the signal with no event around it: the handler itself must catch, since an
+        // exception must never travel through Qt's signal code.
+        ui.searchButton->click();
+        QCOMPARE(m_dialogs.errors.size(), 3);
+        QCOMPARE(m_dialogs.errors.last(), QStringLiteral("listing exploded"));
+        QVERIFY(ui.searchButton->isEnabled());
     }
 };
 
