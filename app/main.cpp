@@ -2,20 +2,20 @@
 #include "core/ShortcutTarget.h"
 #include "core/Version.h"
 #include "online/OnlineHost.h"
-#include "ui/Application.h"
-#include "ui/QtOnlineHost.h"
 #include "ui/AboutDialog.h"
+#include "ui/Application.h"
+#include "ui/ContactDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/PathText.h"
+#include "ui/QtOnlineHost.h"
 #include "ui/SplashScreen.h"
-#include "ui/ContactDialog.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QCheckBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -122,8 +122,10 @@ void scheduleScreenshot(twinspotter::MainWindow& window)
     QTimer::singleShot(300, &window, [&window, target] {
         bool cancel = false;
         const int cancelAfter = qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_CANCEL", &cancel);
-        QTimer* watch = cancel ? cancelSearchAfter(window, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
-        for (const QString& name : qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
+        QTimer* watch =
+            cancel ? cancelSearchAfter(window, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
+        for (const QString& name :
+             qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
             if (auto* box = window.findChild<QCheckBox*>(name))
                 box->setChecked(true);
             else

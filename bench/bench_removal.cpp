@@ -97,15 +97,18 @@ void SyntheticRuns(std::size_t count)
     const std::vector<SelectedRow> half = Rows(pairs, 1, count / 2);
     const std::vector<SelectedRow> tenth = Rows(pairs, 10, count);
     run("selected rows: all", [&](SearchSession& s) { return s.removeSelectedRows(all, Side::Location2, host); });
-    run("selected rows: first half", [&](SearchSession& s) { return s.removeSelectedRows(half, Side::Location2, host); });
-    run("selected rows: every tenth", [&](SearchSession& s) { return s.removeSelectedRows(tenth, Side::Location2, host); });
+    run("selected rows: first half",
+        [&](SearchSession& s) { return s.removeSelectedRows(half, Side::Location2, host); });
+    run("selected rows: every tenth",
+        [&](SearchSession& s) { return s.removeSelectedRows(tenth, Side::Location2, host); });
     const std::vector<SelectedRow> all1 = [&] {
         std::vector<SelectedRow> rows;
         for (const FileRecord& pair : pairs)
             rows.push_back({pair.dir1(), pair.name});
         return rows;
     }();
-    run("selected rows: all, location 1", [&](SearchSession& s) { return s.removeSelectedRows(all1, Side::Location1, host); });
+    run("selected rows: all, location 1",
+        [&](SearchSession& s) { return s.removeSelectedRows(all1, Side::Location1, host); });
 }
 
 void MakeFiles(const std::string& root, std::size_t count)
@@ -170,7 +173,8 @@ void RealRuns(std::size_t count, int runs, const std::string& parent)
             session.search(one, two, host);
             const double start = WallSeconds();
             const RemovalReport report =
-                which == 0 ? session.removeAllLocation2Copies(host) : session.removeSelectedRows(Rows(session.pairs(), 1, count), Side::Location2, host);
+                which == 0 ? session.removeAllLocation2Copies(host)
+                           : session.removeSelectedRows(Rows(session.pairs(), 1, count), Side::Location2, host);
             (which == 0 ? bulk : selected).push_back(WallSeconds() - start);
             if (report.count != static_cast<std::int32_t>(count))
                 std::printf("  (only %d of %zu removed)\n", report.count, count);

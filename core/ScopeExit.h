@@ -6,8 +6,7 @@
 namespace twinspotter {
 
 /// The core's one scope guard, as qScopeGuard is the window's: `const ScopeExit ended([&] { busy = false; });`
-template <typename Function>
-class [[nodiscard]] ScopeExit
+template <typename Function> class [[nodiscard]] ScopeExit
 {
 public:
     explicit ScopeExit(Function function) : m_function(std::move(function)) {}

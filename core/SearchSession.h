@@ -3,8 +3,8 @@
 
 #include "core/CommandHost.h"
 #include "core/ContentCompare.h"
-#include "core/FileSystem.h"
 #include "core/FileRecord.h"
+#include "core/FileSystem.h"
 #include "core/remove.h"
 
 #include <cstdint>

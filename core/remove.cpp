@@ -2,9 +2,9 @@
 #include "core/remove.h"
 
 #include "core/HashCombine.h"
-#include "core/SearchSession.h"
 #include "core/OnDisk.h"
 #include "core/ScopeExit.h"
+#include "core/SearchSession.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -222,8 +222,9 @@ private:
 void SearchSession::lowerCounterOf(Side side)
 {
     // The search's own mode, not the location-2 field's: typing into it since must not move the count elsewhere.
-    std::int32_t& counter =
-        side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory ? m_filesInLocation1 : m_filesInLocation2;
+    std::int32_t& counter = side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory
+                                ? m_filesInLocation1
+                                : m_filesInLocation2;
     if (counter > 0)
         --counter;
 }

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/ChainIndex.h"
-#include "core/FileSystem.h"
 #include "core/FileRecord.h"
+#include "core/FileSystem.h"
 
 #include <cstdint>
 #include <span>

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/CommandHost.h"
-#include "core/FileSystem.h"
 #include "core/FileRecord.h"
+#include "core/FileSystem.h"
 
 #include <string_view>
 

@@ -53,7 +53,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     m_updateButton->setAutoDefault(false);
     m_updateButton->hide();
 
-    m_exitButton = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Exit"), m_frame);
+    m_exitButton =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("Exit"), m_frame);
     m_exitButton->setObjectName(QStringLiteral("BitBtn2"));
     m_exitButton->setGeometry(478, 240, 90, 33);
     m_exitButton->setAutoDefault(false); // Esc cancels through the dialog itself
@@ -115,8 +116,8 @@ void AboutDialog::downloadUpdate()
 void AboutDialog::highlightLink(bool highlighted)
 {
     QPalette palette = m_siteLink->palette();
-    palette.setColor(QPalette::WindowText, highlighted ? QColor(0, 0, 255)
-                                                       : QApplication::palette(m_siteLink).color(QPalette::WindowText));
+    palette.setColor(QPalette::WindowText,
+                     highlighted ? QColor(0, 0, 255) : QApplication::palette(m_siteLink).color(QPalette::WindowText));
     m_siteLink->setPalette(palette);
     QFont font = m_siteLink->font();
     font.setUnderline(highlighted);

@@ -28,15 +28,13 @@ bool runReportingErrors(const std::function<void()>& work);
 
 /// \p work as a slot that runs it through runReportingErrors: connect(button, &QPushButton::clicked, this,
 /// reportingErrors([this] { ... })).
-template <typename Work>
-auto reportingErrors(Work work)
+template <typename Work> auto reportingErrors(Work work)
 {
     return [work = std::move(work)] { runReportingErrors(work); };
 }
 
 /// The handler \p method of \p receiver as such a slot.
-template <typename Receiver>
-auto reportingErrors(Receiver* receiver, void (Receiver::*method)())
+template <typename Receiver> auto reportingErrors(Receiver* receiver, void (Receiver::*method)())
 {
     return reportingErrors([receiver, method] { (receiver->*method)(); });
 }

@@ -2,9 +2,9 @@
 #include "ui/ContactDialog.h"
 
 #include "online/Online.h"
+#include "ui/AboutDialog.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
-#include "ui/AboutDialog.h"
 
 #include <QFocusEvent>
 #include <QLabel>

@@ -179,8 +179,7 @@ void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
             reasons.emplace_back(reason, 1);
         else
             ++found->second;
-        details += displayText(file.path) + QStringLiteral("\n    ") + reason +
-                   QLatin1Char('\n');
+        details += displayText(file.path) + QStringLiteral("\n    ") + reason + QLatin1Char('\n');
     }
     QString summary = kept.size() == 1 ? QStringLiteral("1 file was not removed:")
                                        : QStringLiteral("%1 files were not removed:").arg(kept.size());

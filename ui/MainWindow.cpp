@@ -7,11 +7,11 @@
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
-#include "ui/PathText.h"
-#include "ui/UpdatePrompt.h"
-#include "ui/ResultsModel.h"
 #include "ui/PairDetailsDialog.h"
+#include "ui/PathText.h"
+#include "ui/ResultsModel.h"
 #include "ui/SplashScreen.h"
+#include "ui/UpdatePrompt.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -52,8 +52,8 @@ constexpr int kDeleteLeft = 784;
 constexpr int kExitWidth = 84;
 constexpr int kExitRightGap = 8;
 // Since the bulk-removal button keeps its share of the width while " E x i t" keeps its distance from the right edge,
-// the two meet as soon as the window is narrower than its design width: that is the narrowest it may be. The table keeps
-// room for its header and a few rows.
+// the two meet as soon as the window is narrower than its design width: that is the narrowest it may be. The table
+// keeps room for its header and a few rows.
 constexpr int kMinimumTableHeight = 120;
 // The rebuild lets the window breathe once per this many rows.
 constexpr std::size_t kRowsPerService = 300;
@@ -96,8 +96,7 @@ bool strictlyInside(const QLineEdit& box, const QPoint& globalPos)
     return 0 < p.x() && p.x() < box.width() && 0 < p.y() && p.y() < box.height();
 }
 
-template <typename T>
-T* named(T* widget, const char* name)
+template <typename T> T* named(T* widget, const char* name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -134,7 +133,8 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     for (int column = 0; column < 4; ++column)
         m_resultsTable->setColumnWidth(column, initialWidths[column]);
     connect(m_resultsTable, &QTableView::clicked, this, reportingErrors(this, &MainWindow::applySelectionRule));
-    connect(m_resultsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this, reportingErrors(this, &MainWindow::applySelectionRule));
+    connect(m_resultsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            reportingErrors(this, &MainWindow::applySelectionRule));
     connect(m_resultsTable, &QTableView::doubleClicked, this, reportingErrors(this, &MainWindow::openPairDetails));
 
     buildBottomPanel();
@@ -204,7 +204,8 @@ void MainWindow::buildTopPanel()
     QFont bold = m_progressCounter->font();
     bold.setBold(true);
     m_progressCounter->setFont(bold);
-    m_location2CountLabel = named(new QLabel(QStringLiteral("Total files in Location 2 "), m_topPanel), "lbTotalfiles2");
+    m_location2CountLabel =
+        named(new QLabel(QStringLiteral("Total files in Location 2 "), m_topPanel), "lbTotalfiles2");
     m_location2CountLabel->setGeometry(410, 74, 310, 18);
 
     m_searchButton = named(new QPushButton(QStringLiteral("Single directory search"), m_topPanel), "Buttonfind");
@@ -233,17 +234,20 @@ void MainWindow::buildTopPanel()
     connect(m_location2Edit, &QLineEdit::textChanged, this, reportingErrors(this, &MainWindow::location2Changed));
     connect(m_location1Edit, &QLineEdit::returnPressed, this, reportingErrors(this, &MainWindow::search));
     connect(m_location2Edit, &QLineEdit::returnPressed, this, reportingErrors(this, &MainWindow::search));
-    connect(m_browseLocation1Button, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_location1Edit); }));
-    connect(m_browseLocation2Button, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_location2Edit); }));
+    connect(m_browseLocation1Button, &QPushButton::clicked, this,
+            reportingErrors([this] { browseInto(m_location1Edit); }));
+    connect(m_browseLocation2Button, &QPushButton::clicked, this,
+            reportingErrors([this] { browseInto(m_location2Edit); }));
 }
 
 void MainWindow::buildBottomPanel()
 {
     m_bottomPanel = named(new QWidget(m_client), "BottomPanel");
 
-    m_safetyBox = named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
-                                    m_bottomPanel),
-                      "chksafety");
+    m_safetyBox =
+        named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
+                            m_bottomPanel),
+              "chksafety");
     // The first row holds the safety option and, right of it up to the selection hint, room for one more option.
     m_safetyBox->setGeometry(8, 6, 404, 22);
     m_safetyDirectoryEdit = named(new QLineEdit(m_bottomPanel), "edtSavedir");
@@ -258,8 +262,8 @@ void MainWindow::buildBottomPanel()
     m_trashBox->setGeometry(420, 6, 300, 22);
     m_browseSafetyButton->hide();
 
-    m_selectionHint = named(new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel),
-                       "lbUseShift");
+    m_selectionHint = named(
+        new QLabel(QStringLiteral("Use shift and arrows to select files for deletion"), m_bottomPanel), "lbUseShift");
     m_selectionHint->setGeometry(728, 8, 290, 18);
     setTextColor(m_selectionHint, Qt::blue);
     m_removeSelected1Button =
@@ -272,19 +276,25 @@ void MainWindow::buildBottomPanel()
     m_removeSelected2Button->hide();
 
     m_removeAllButton = named(new QPushButton(QStringLiteral("Delete duplicate files"), m_bottomPanel), "btnDelete");
-    m_removeAllButton->setToolTip(QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
+    m_removeAllButton->setToolTip(
+        QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
     m_removeAllButton->setGeometry(kDeleteLeft, 32, 142, 30);
     m_removeAllButton->setEnabled(false);
     m_exitButton = named(new QPushButton(QStringLiteral(" E x i t"), m_bottomPanel), "TntBitBtn3");
     m_exitButton->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 32, kExitWidth, 30);
     connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
 
-    connect(m_removeAllButton, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeAllLocation2Copies));
-    connect(m_removeSelected1Button, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeSelectedFromLocation1));
-    connect(m_removeSelected2Button, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::removeSelectedFromLocation2));
+    connect(m_removeAllButton, &QPushButton::clicked, this,
+            reportingErrors(this, &MainWindow::removeAllLocation2Copies));
+    connect(m_removeSelected1Button, &QPushButton::clicked, this,
+            reportingErrors(this, &MainWindow::removeSelectedFromLocation1));
+    connect(m_removeSelected2Button, &QPushButton::clicked, this,
+            reportingErrors(this, &MainWindow::removeSelectedFromLocation2));
     connect(m_safetyBox, &QCheckBox::toggled, this, reportingErrors(this, &MainWindow::safetyOptionToggled));
-    connect(m_safetyDirectoryEdit, &QLineEdit::textChanged, this, reportingErrors(this, &MainWindow::safetyDirectoryChanged));
-    connect(m_browseSafetyButton, &QPushButton::clicked, this, reportingErrors([this] { browseInto(m_safetyDirectoryEdit); }));
+    connect(m_safetyDirectoryEdit, &QLineEdit::textChanged, this,
+            reportingErrors(this, &MainWindow::safetyDirectoryChanged));
+    connect(m_browseSafetyButton, &QPushButton::clicked, this,
+            reportingErrors([this] { browseInto(m_safetyDirectoryEdit); }));
     connect(m_trashBox, &QCheckBox::toggled, this, reportingErrors(this, &MainWindow::trashOptionToggled));
     // The bulk-removal button is the window's cancel button: Escape without modifiers presses it, and a disabled button
     // ignores the press.
@@ -301,7 +311,8 @@ void MainWindow::placeRegions()
     m_resultsTable->setGeometry(0, kTopPanelHeight, width, std::max(0, height - kTopPanelHeight - kBottomPanelHeight));
     m_bottomPanel->setGeometry(0, std::max(kTopPanelHeight, height - kBottomPanelHeight), width, kBottomPanelHeight);
 
-    m_removeAllButton->move(static_cast<int>(std::lround(double(kDeleteLeft) * width / kClientWidth)), m_removeAllButton->y());
+    m_removeAllButton->move(static_cast<int>(std::lround(double(kDeleteLeft) * width / kClientWidth)),
+                            m_removeAllButton->y());
     m_exitButton->move(width - kExitRightGap - m_exitButton->width(), m_exitButton->y());
 }
 

@@ -2,10 +2,10 @@
 #include "ui/PairDetailsDialog.h"
 
 #include "core/FileRecord.h"
+#include "online/Postponement.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/PathText.h"
-#include "online/Postponement.h"
 
 #include <QDate>
 #include <QDesktopServices>
@@ -49,10 +49,7 @@ class DialogHost : public CommandHost
 public:
     DialogHost(CommandHost& main, QWidget* parent) : m_main(main), m_parent(parent) {}
 
-    bool confirm(std::string_view question) override
-    {
-        return dialogs().confirm(m_parent, displayText(question));
-    }
+    bool confirm(std::string_view question) override { return dialogs().confirm(m_parent, displayText(question)); }
     void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
     RemovalOptions removalOptions() const override { return m_main.removalOptions(); }
 
@@ -165,9 +162,11 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, 
 
     connect(m_removeButton, &QPushButton::clicked, this, reportingErrors(this, &PairDetailsDialog::removeChosenFile));
     connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_filesTable, &QTableWidget::cellDoubleClicked, this, reportingErrors(this, &PairDetailsDialog::openChosenFile));
+    connect(m_filesTable, &QTableWidget::cellDoubleClicked, this,
+            reportingErrors(this, &PairDetailsDialog::openChosenFile));
     // The header row stands for no file: a double-click there opens the current row's.
-    connect(m_filesTable->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, reportingErrors(this, &PairDetailsDialog::openChosenFile));
+    connect(m_filesTable->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
+            reportingErrors(this, &PairDetailsDialog::openChosenFile));
     connect(this, &QDialog::finished, this, reportingErrors(this, &PairDetailsDialog::emptyRows));
 }
 
@@ -231,8 +230,7 @@ void PairDetailsDialog::removeChosenFile()
     const int row = chosenRow();
     const Side side = row == kRowLocation1 ? Side::Location1 : Side::Location2;
     DialogHost host(m_host, this);
-    const std::optional<RemoveOutcome> outcome =
-        m_session.removeOneFile(m_pair, side, host);
+    const std::optional<RemoveOutcome> outcome = m_session.removeOneFile(m_pair, side, host);
     if (outcome && *outcome != RemoveOutcome::StillPresent) {
         for (int column = 0; column < kColumns; ++column)
             if (QTableWidgetItem* item = m_filesTable->item(row, column))

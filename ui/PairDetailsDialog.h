@@ -41,7 +41,8 @@ public:
     using FileOpener = std::function<void(const QUrl&)>;
     static void setFileOpener(FileOpener opener);
 
-    /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety option.
+    /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety
+    /// option.
     PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
 
 protected:

@@ -3,7 +3,6 @@
 
 #include "ui/PathText.h"
 
-
 #include <algorithm>
 
 namespace twinspotter {

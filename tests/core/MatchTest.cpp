@@ -1,6 +1,6 @@
 // Pairing: the criteria of both modes, what never pairs, and the indexed matching against the plain reference.
-#include "core/SearchSession.h"
 #include "core/match.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempTree.h"
 

@@ -219,7 +219,8 @@ TEST_F(RemoveCommandsTest, SelectedRowsCountOnlyRemovedFilesButMarkVanishedOnesW
     pair("one/", "two/q/", "stuck");
     fs.failDelete.insert(loc1 + "stuck");
     host.answers = {true};
-    const RemovalReport report = session.removeSelectedRows({{loc1, "gone"}, {loc1, "stuck"}, {loc1, "nowhere"}}, Side::Location1, host);
+    const RemovalReport report =
+        session.removeSelectedRows({{loc1, "gone"}, {loc1, "stuck"}, {loc1, "nowhere"}}, Side::Location1, host);
     EXPECT_EQ(report.count, 0);
     EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 3");
     EXPECT_EQ(deletedFlags(), (Flags{true, true, false, false}));

@@ -137,9 +137,9 @@ Bytes buildLink(const LinkParts& p)
                                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
     b.insert(b.end(), std::begin(clsid), std::end(clsid));
     put32(b, (p.idList ? 0x1 : 0) | (p.linkInfo ? 0x2 : 0) | 0x80); // IsUnicode as Windows writes it
-    put32(b, 0x10);                                                  // FILE_ATTRIBUTE_DIRECTORY
-    b.resize(0x4C, 0);                                               // times, size, icon, show command, hot key
-    b[0x3C] = 1;                                                     // SW_SHOWNORMAL
+    put32(b, 0x10);                                                 // FILE_ATTRIBUTE_DIRECTORY
+    b.resize(0x4C, 0);                                              // times, size, icon, show command, hot key
+    b[0x3C] = 1;                                                    // SW_SHOWNORMAL
     if (p.idList) {
         put16(b, 8);
         put16(b, 6); // one opaque item of 6 bytes
@@ -341,8 +341,8 @@ TEST_F(ShortcutTargetTest, WritesFuzzSeedsWhenAsked)
     if (!dir)
         GTEST_SKIP() << "set TWINSPOTTER_FUZZ_SEEDS to a directory to write the seeds";
     const auto save = [&](const std::string& name, const Bytes& b) {
-        std::ofstream(fs::path(dir) / name, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
-                                                                     static_cast<std::streamsize>(b.size()));
+        std::ofstream(fs::path(dir) / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     };
     const auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
     save("local.lnk", buildLink(LinkParts{.local = "C:\\Users\\", .suffix = "ann"}));
@@ -353,8 +353,8 @@ TEST_F(ShortcutTargetTest, WritesFuzzSeedsWhenAsked)
     save("link.desktop", text("[Desktop Entry]\nType=Link\nURL=file://localhost/home/a%20b\n"));
     save("app.desktop", text("[Desktop Entry]\nType=Application\nExec=x\n"));
     save("odd-strings.lnk",
-         buildLink(LinkParts{
-             .local = "C:\\Caf\xE9\x80\x9F", .suffix = "x", .suffixUnicode = u"\xD83D\xDE00\xD800-\xDC00"}));
+         buildLink(
+             LinkParts{.local = "C:\\Caf\xE9\x80\x9F", .suffix = "x", .suffixUnicode = u"\xD83D\xDE00\xD800-\xDC00"}));
     save("network-share-only.lnk", buildLink(LinkParts{.idList = false, .suffix = "", .netName = "\\\\srv\\s\\"}));
     save("escapes.desktop",
          text("# c\r\n[Desktop Entry]\r\nURL = FILE:/tmp/a\\sb%2Fc?q#f\r\nType = Link\r\n[X]\r\nType=Y\n"));

@@ -242,7 +242,8 @@ TEST(WalkTest, NamesAreKeptByteForByte)
 {
     TempTree tree;
     const std::string latin1 = "caf\xE9.txt"; // not valid UTF-8
-    const std::string utf8 = "\xC3\xBC" "ber.txt";
+    const std::string utf8 = "\xC3\xBC"
+                             "ber.txt";
     tree.file("loc/" + latin1, 5);
     tree.file("loc/" + utf8, 5);
     const Catalogue c = Walk(tree.path("loc"));

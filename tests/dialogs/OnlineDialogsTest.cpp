@@ -1,9 +1,9 @@
 // Tests of the About box and the contact dialog against a loopback server, with every box answered by the test.
 #include "tests/dialogs/DialogTestSupport.h"
-#include "ui/QtOnlineHost.h"
 #include "tests/ui/MainWindowControls.h"
 #include "ui/AboutDialog.h"
 #include "ui/ContactDialog.h"
+#include "ui/QtOnlineHost.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -190,11 +190,13 @@ private slots:
         QTRY_COMPARE(count(kVersionPath), std::size_t(1));
 
         QCOMPARE(watcher.paintedAtRequest(), QStringLiteral("Retrieving Info ........."));
-        QCOMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultInfo));
+        QCOMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(),
+                 QString::fromLatin1(LoopbackServer::kDefaultInfo));
         QCOMPARE(latestVersion, announced.toStdString());
         QCOMPARE(child<QPushButton>(about, "BitBtn38")->isVisible(), offered);
         if (offered)
-            QCOMPARE(child<QPushButton>(about, "BitBtn38")->text(), QStringLiteral("Update to version ") + QString::fromLatin1(announced));
+            QCOMPARE(child<QPushButton>(about, "BitBtn38")->text(),
+                     QStringLiteral("Update to version ") + QString::fromLatin1(announced));
         const auto asked = m_server->requests();
         QCOMPARE(asked.size(), std::size_t(2));
         QCOMPARE(asked[0].path, std::string(kInfoPath));
@@ -376,7 +378,8 @@ private slots:
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         ContactDialog contact;
         open(contact);
-        QCOMPARE(child<QTextEdit>(contact, "RichEdit1")->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultContactText));
+        QCOMPARE(child<QTextEdit>(contact, "RichEdit1")->toPlainText(),
+                 QString::fromLatin1(LoopbackServer::kDefaultContactText));
         if (!typedEmail.isEmpty()) {
             child<QLineEdit>(contact, "Edit1")->setFocus(Qt::TabFocusReason);
             QTRY_VERIFY(child<QLineEdit>(contact, "Edit1")->hasFocus());

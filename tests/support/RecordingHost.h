@@ -17,7 +17,7 @@ public:
     bool tickSize = true;
     bool tickContent = false;
     std::vector<ContentProgress> contentProgress;
-    std::deque<bool> answers; ///< answers to confirm(), in order; No when none is left
+    std::deque<bool> answers;          ///< answers to confirm(), in order; No when none is left
     std::vector<std::string> progress; ///< the running counts, as decimal texts
     std::vector<Phase> phases;
     std::vector<std::string> questions;

@@ -1,6 +1,6 @@
 // Files, folders and shortcuts dropped on the main window, delivered the way the windowing system delivers them.
-#include "tests/support/TempTree.h"
 #include "tests/support/PrivateHome.h"
+#include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
 #include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"

@@ -14,8 +14,7 @@ namespace twinspotter::test {
 
 /// The object of type \p T called \p name below \p parent. A missing one ends the test program: every check after
 /// it would only report the same mistake.
-template <typename T>
-T* child(const QObject& parent, const char* name)
+template <typename T> T* child(const QObject& parent, const char* name)
 {
     T* found = parent.findChild<T*>(QString::fromLatin1(name));
     if (!found)
@@ -36,18 +35,17 @@ struct MainWindowControls
           progressCounter(child<QLabel>(window, "ProgressCounter")),
           searchButton(child<QPushButton>(window, "Buttonfind")), sameNameBox(child<QCheckBox>(window, "chkName")),
           sameDateBox(child<QCheckBox>(window, "chkDate")), sameSizeBox(child<QCheckBox>(window, "chkSize")),
-          sameContentBox(child<QCheckBox>(window, "chkContent")),
-          cancelButton(child<QPushButton>(window, "btnCancel")), resultsTable(child<QTableView>(window, "strGridD")),
-          safetyBox(child<QCheckBox>(window, "chksafety")),
+          sameContentBox(child<QCheckBox>(window, "chkContent")), cancelButton(child<QPushButton>(window, "btnCancel")),
+          resultsTable(child<QTableView>(window, "strGridD")), safetyBox(child<QCheckBox>(window, "chksafety")),
           safetyDirectoryEdit(child<QLineEdit>(window, "edtSavedir")),
           browseSafetyButton(child<QPushButton>(window, "btnBrowsSaveD")),
           trashBox(child<QCheckBox>(window, "chkTrash")), selectionHint(child<QLabel>(window, "lbUseShift")),
           removeSelected1Button(child<QPushButton>(window, "btnDelDir1")),
           removeSelected2Button(child<QPushButton>(window, "btnDelDir2")),
-          removeAllButton(child<QPushButton>(window, "btnDelete")), exitButton(child<QPushButton>(window, "TntBitBtn3")),
-          fileMenu(child<QMenu>(window, "File1")), exitAction(child<QAction>(window, "Exit1")),
-          aboutMenu(child<QMenu>(window, "About2")), aboutAction(child<QAction>(window, "About1")),
-          contactAction(child<QAction>(window, "Contactus1"))
+          removeAllButton(child<QPushButton>(window, "btnDelete")),
+          exitButton(child<QPushButton>(window, "TntBitBtn3")), fileMenu(child<QMenu>(window, "File1")),
+          exitAction(child<QAction>(window, "Exit1")), aboutMenu(child<QMenu>(window, "About2")),
+          aboutAction(child<QAction>(window, "About1")), contactAction(child<QAction>(window, "Contactus1"))
     {
     }
 

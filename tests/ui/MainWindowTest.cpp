@@ -1,4 +1,5 @@
 // The main window driven through its real widgets: start-up, mode switch, searches, cancel, the table and errors.
+#include "ui/MainWindow.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
@@ -9,7 +10,6 @@
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
 #include "ui/ResultsModel.h"
-#include "ui/MainWindow.h"
 #include "ui/SplashScreen.h"
 
 #include <QAbstractItemModelTester>
@@ -42,9 +42,9 @@
 #include <thread>
 
 using namespace twinspotter;
+using twinspotter::test::child;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::MainWindowControls;
-using twinspotter::test::child;
 using twinspotter::test::ScopedEnvironment;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
@@ -207,10 +207,11 @@ private slots:
         QCOMPARE(ui.browseLocation1Button->text(), QStringLiteral("..."));
         QVERIFY(ui.phaseLabel->text().isEmpty() && ui.progressCounter->text().isEmpty());
 
-        for (const char* name : {"edtStartDir1", "TntBitBtn1", "edtStartDir2", "TntBitBtn2", "lbTotalFiles1",
-                                 "lbTotalfiles2", "Labelcount1", "ProgressLabel", "ProgressCounter", "Buttonfind",
-                                 "chkName", "chkDate", "chkSize", "btnCancel", "strGridD", "chksafety", "edtSavedir",
-                                 "btnBrowsSaveD", "lbUseShift", "btnDelDir1", "btnDelDir2", "btnDelete", "TntBitBtn3"})
+        for (const char* name :
+             {"edtStartDir1", "TntBitBtn1",    "edtStartDir2",    "TntBitBtn2", "lbTotalFiles1", "lbTotalfiles2",
+              "Labelcount1",  "ProgressLabel", "ProgressCounter", "Buttonfind", "chkName",       "chkDate",
+              "chkSize",      "btnCancel",     "strGridD",        "chksafety",  "edtSavedir",    "btnBrowsSaveD",
+              "lbUseShift",   "btnDelDir1",    "btnDelDir2",      "btnDelete",  "TntBitBtn3"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
         QCOMPARE(ui.fileMenu->title(), QStringLiteral("File"));
         QCOMPARE(ui.exitAction->text(), QStringLiteral("Exit"));
@@ -555,9 +556,9 @@ private slots:
         form->resize(1042 - (form->frameGeometry().width() - form->width()), form->height());
         QTRY_COMPARE(form->frameGeometry().width(), 1042);
         QHeaderView* header = ui.resultsTable->horizontalHeader();
-        QCOMPARE((Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
-                         header->sectionSize(3)}),
-                 (Widths{31, 115, 417, 417}));
+        QCOMPARE(
+            (Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2), header->sectionSize(3)}),
+            (Widths{31, 115, 417, 417}));
     }
 
     void aCancelledSearchShowsEveryPairItFoundAndSaysWhatItCounted()
@@ -685,7 +686,8 @@ private slots:
             QTRY_COMPARE(form->size(), asked.expandedTo(form->minimumSize()));
             check("TopPanel");
             check("BottomPanel");
-            QVERIFY(ui.resultsTable->viewport()->height() >= 3 * ui.resultsTable->verticalHeader()->defaultSectionSize());
+            QVERIFY(ui.resultsTable->viewport()->height() >=
+                    3 * ui.resultsTable->verticalHeader()->defaultSectionSize());
         }
         QCOMPARE(form->centralWidget()->minimumWidth(), 1026);
     }
@@ -766,7 +768,9 @@ private slots:
         QCOMPARE(seen.size(), 4);
         QCOMPARE(seen[0], QStringLiteral("Readin files form location 1"));
         QCOMPARE(seen[1], QStringLiteral("Looking for duplicates ..."));
-        QVERIFY2(QRegularExpression(QStringLiteral("^Comparing contents \\.\\.\\. \\d+/10 bytes$")).match(seen[2]).hasMatch(),
+        QVERIFY2(QRegularExpression(QStringLiteral("^Comparing contents \\.\\.\\. \\d+/10 bytes$"))
+                     .match(seen[2])
+                     .hasMatch(),
                  qPrintable(seen.join(QLatin1Char('|'))));
         QCOMPARE(seen[3], QStringLiteral("Loading duplicates in the table ..."));
         QVERIFY(ui.phaseLabel->text().isEmpty());

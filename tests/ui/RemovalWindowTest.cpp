@@ -8,9 +8,9 @@
 #include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
-#include "ui/ResultsModel.h"
-#include "ui/PairDetailsDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/PairDetailsDialog.h"
+#include "ui/ResultsModel.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -38,10 +38,10 @@
 #include <stdexcept>
 
 using namespace twinspotter;
-using twinspotter::test::FakeDialogs;
-using twinspotter::test::MainWindowControls;
 using twinspotter::test::child;
+using twinspotter::test::FakeDialogs;
 using twinspotter::test::LocalTime;
+using twinspotter::test::MainWindowControls;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
 
@@ -126,7 +126,10 @@ private:
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
     }
 
-    static void doubleClickRow(MainWindow& window, int row) { doubleClickCell(MainWindowControls(window).resultsTable, row); }
+    static void doubleClickRow(MainWindow& window, int row)
+    {
+        doubleClickCell(MainWindowControls(window).resultsTable, row);
+    }
 
 private slots:
     void init()
@@ -461,7 +464,8 @@ private slots:
             }
 
             doubleClickCell(child<QTableWidget>(view, "strGridDel"), 1);
-            QTest::mouseDClick(child<QTableWidget>(view, "strGridDel")->horizontalHeader()->viewport(), Qt::LeftButton, {},
+            QTest::mouseDClick(child<QTableWidget>(view, "strGridDel")->horizontalHeader()->viewport(), Qt::LeftButton,
+                               {},
                                QPoint(20, child<QTableWidget>(view, "strGridDel")->horizontalHeader()->height() / 2));
             QTest::mouseClick(child<QPushButton>(view, "btnClose"), Qt::LeftButton);
             QCOMPARE(gridText(view, 0, 1), QString()); // emptied as it closed
