@@ -4,17 +4,26 @@
 
 namespace twinspotter {
 
-std::string EscapeField(std::string_view text)
+std::string escapeField(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -23,7 +32,7 @@ std::string EscapeField(std::string_view text)
 namespace {
 
 // Length of the valid UTF-8 sequence at the start of \p s, or 0 when it is not one.
-std::size_t Utf8SequenceLength(std::string_view s)
+std::size_t utf8SequenceLength(std::string_view s)
 {
     const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
     const unsigned char c = b(0);
@@ -59,12 +68,12 @@ std::size_t Utf8SequenceLength(std::string_view s)
 
 } // namespace
 
-std::string JsonString(std::string_view text)
+std::string jsonString(std::string_view text)
 {
     std::string out = "\"";
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t len = Utf8SequenceLength(text.substr(i));
+        const std::size_t len = utf8SequenceLength(text.substr(i));
         if (len == 0) {
             out += "\xEF\xBF\xBD";
             ++i;
@@ -73,11 +82,21 @@ std::string JsonString(std::string_view text)
         if (len == 1) {
             const char c = text[i];
             switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20) {
                     char buf[8];
@@ -96,32 +115,32 @@ std::string JsonString(std::string_view text)
     return out;
 }
 
-std::string PairLine(const TFileF& pair)
+std::string pairLine(const FileRecord& pair)
 {
-    std::string line = EscapeField(pair.Name);
+    std::string line = escapeField(pair.name);
     line += '\t';
-    line += EscapeField(pair.dir1());
+    line += escapeField(pair.dir1());
     line += '\t';
-    line += EscapeField(pair.dir2());
+    line += escapeField(pair.dir2());
     line += '\t';
-    line += std::to_string(pair.Size);
+    line += std::to_string(pair.size);
     line += '\t';
-    line += std::to_string(static_cast<std::uint32_t>(pair.Date));
+    line += std::to_string(static_cast<std::uint32_t>(pair.date));
     line += '\n';
     return line;
 }
 
-void WritePairsJson(std::FILE* out, const TFiles& pairs, std::int32_t files1, std::int32_t files2)
+void writePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, std::int32_t files2)
 {
     std::fprintf(out, "{\"location1_files\": %d, \"location2_files\": %d, \"pairs\": [", files1, files2);
     bool first = true;
     std::string item;
-    for (const TFileF& pair : pairs) {
+    for (const FileRecord& pair : pairs) {
         item = first ? "\n  " : ",\n  ";
         first = false;
-        item += "{\"name\": " + JsonString(pair.Name) + ", \"dir1\": " + JsonString(pair.dir1()) +
-                ", \"dir2\": " + JsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.Size) +
-                ", \"date\": " + std::to_string(static_cast<std::uint32_t>(pair.Date)) + "}";
+        item += "{\"name\": " + jsonString(pair.name) + ", \"dir1\": " + jsonString(pair.dir1()) +
+                ", \"dir2\": " + jsonString(pair.dir2()) + ", \"size\": " + std::to_string(pair.size) +
+                ", \"date\": " + std::to_string(static_cast<std::uint32_t>(pair.date)) + "}";
         std::fwrite(item.data(), 1, item.size(), out);
     }
     std::fputs(first ? "]}\n" : "\n]}\n", out);

@@ -1,7 +1,7 @@
 // How the scanner writes pairs: tab-separated lines that lose no byte, or one JSON document.
 #pragma once
 
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <cstdio>
 #include <string>
@@ -9,11 +9,11 @@
 namespace twinspotter {
 
 /// Backslash, tab, line feed and carriage return as \\, \t, \n, \r; every other byte as it is.
-std::string EscapeField(std::string_view text);
+std::string escapeField(std::string_view text);
 /// A JSON string literal; invalid UTF-8 becomes U+FFFD.
-std::string JsonString(std::string_view text);
+std::string jsonString(std::string_view text);
 
-std::string PairLine(const TFileF& pair);
-void WritePairsJson(std::FILE* out, const TFiles& pairs, std::int32_t files1, std::int32_t files2);
+std::string pairLine(const FileRecord& pair);
+void writePairsJson(std::FILE* out, const FileList& pairs, std::int32_t files1, std::int32_t files2);
 
 } // namespace twinspotter

@@ -2,20 +2,20 @@
 #include "core/ShortcutTarget.h"
 #include "core/Version.h"
 #include "online/OnlineHost.h"
+#include "ui/AboutDialog.h"
 #include "ui/Application.h"
+#include "ui/ContactDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/PathText.h"
 #include "ui/QtOnlineHost.h"
-#include "ui/TAboutForm.h"
-#include "ui/TMainForm.h"
-#include "ui/TSplashScrForm.h"
-#include "ui/Tcontactmessage.h"
+#include "ui/SplashScreen.h"
 
+#include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
-#include <QCheckBox>
 #include <QTimer>
 #include <QUrl>
 
@@ -69,8 +69,8 @@ QString locationFromArgument(const QString& argument)
         return path;
     if (QFileInfo(path).isRelative())
         path = QDir::cleanPath(QDir::current().absoluteFilePath(path));
-    const std::string target = twinspotter::GetShortcutTarget(QFile::encodeName(path).toStdString());
-    return target == twinspotter::kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target));
+    const std::string target = twinspotter::shortcutTarget(twinspotter::toPath(path));
+    return target == twinspotter::kNotAShortcut ? path : twinspotter::displayText(target);
 }
 
 // The arguments that Qt left after taking its own options; false after an unknown option.
@@ -96,13 +96,14 @@ bool readLocations(const QStringList& arguments, QStringList& locations)
 
 // Watches the search about to start and cancels it at the first point where it lets the window handle its events
 // with at least \p pairs pairs found; a zero timer runs at every such point. The caller deletes the watch.
-QTimer* cancelSearchAfter(twinspotter::TMainForm& form, std::size_t pairs)
+QTimer* cancelSearchAfter(twinspotter::MainWindow& window, std::size_t pairs)
 {
-    auto* watch = new QTimer(&form);
-    QObject::connect(watch, &QTimer::timeout, &form, [&form, watch, pairs] {
-        if (form.btnCancel->isEnabled() && form.state().FCompared.size() >= pairs) {
+    auto* watch = new QTimer(&window);
+    auto* cancel = window.findChild<QPushButton*>(QStringLiteral("btnCancel"));
+    QObject::connect(watch, &QTimer::timeout, &window, [&window, cancel, watch, pairs] {
+        if (cancel->isEnabled() && window.session().pairs().size() >= pairs) {
             watch->stop();
-            form.btnCancel->click();
+            cancel->click();
         }
     });
     watch->start(0);
@@ -113,33 +114,35 @@ QTimer* cancelSearchAfter(twinspotter::TMainForm& form, std::size_t pairs)
 // saves a picture of its own window there and quits. TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that
 // search once it has found N pairs; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first;
 // TWINSPOTTER_SCREENSHOT_TICK names check boxes (by object name, comma-separated) to tick before the search.
-void scheduleScreenshot(twinspotter::TMainForm& form)
+void scheduleScreenshot(twinspotter::MainWindow& window)
 {
     const QString target = qEnvironmentVariable("TWINSPOTTER_SCREENSHOT");
     if (target.isEmpty())
         return;
-    QTimer::singleShot(300, &form, [&form, target] {
+    QTimer::singleShot(300, &window, [&window, target] {
         bool cancel = false;
         const int cancelAfter = qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_CANCEL", &cancel);
-        QTimer* watch = cancel ? cancelSearchAfter(form, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
-        for (const QString& name : qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
-            if (auto* box = form.findChild<QCheckBox*>(name))
+        QTimer* watch =
+            cancel ? cancelSearchAfter(window, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
+        for (const QString& name :
+             qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
+            if (auto* box = window.findChild<QCheckBox*>(name))
                 box->setChecked(true);
             else
                 std::fprintf(stderr, "twinspotter: no check box named %s\n", qPrintable(name));
         }
-        if (!form.edtStartDir1->text().isEmpty())
-            form.Buttonfind->click();
+        if (!window.findChild<QLineEdit*>(QStringLiteral("edtStartDir1"))->text().isEmpty())
+            window.findChild<QPushButton*>(QStringLiteral("Buttonfind"))->click();
         if (watch) {
             // A small tree is searched between two of the window's servicing points: nothing could stop it.
-            if (!form.state().searchCancelled())
+            if (!window.session().lastSearch().cancelled)
                 std::fprintf(stderr, "twinspotter: the search ended before it could be cancelled\n");
             delete watch;
         }
         if (qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_LAST_ROWS") != 0)
-            form.strGridD->scrollToBottom();
-        QTimer::singleShot(300, &form, [&form, target] {
-            const bool saved = form.grab().save(target, "PNG");
+            window.findChild<QTableView*>(QStringLiteral("strGridD"))->scrollToBottom();
+        QTimer::singleShot(300, &window, [&window, target] {
+            const bool saved = window.grab().save(target, "PNG");
             QCoreApplication::exit(saved ? 0 : 1);
         });
     });
@@ -163,20 +166,20 @@ int main(int argc, char** argv)
     if (!readLocations(QCoreApplication::arguments(), locations))
         return 2;
     twinspotter::QtOnlineHost onlineHost;
-    twinspotter::SetOnlineHost(&onlineHost);
+    twinspotter::setOnlineHost(&onlineHost);
 
-    twinspotter::TMainForm MainForm;
-    twinspotter::TSplashScrForm SplashScrForm;
-    twinspotter::Tcontactmessage contactmessage(&MainForm);
-    twinspotter::TAboutForm AboutForm(&MainForm);
-    MainForm.setSplash(&SplashScrForm);
-    MainForm.setAboutWindows(&AboutForm, &contactmessage);
-    MainForm.setLocations(locations.value(0), locations.value(1));
+    twinspotter::MainWindow window;
+    twinspotter::SplashScreen splash;
+    twinspotter::ContactDialog contactDialog(&window);
+    twinspotter::AboutDialog aboutDialog(&window);
+    window.setSplash(&splash);
+    window.setAboutWindows(&aboutDialog, &contactDialog);
+    window.setLocations(locations.value(0), locations.value(1));
 
-    MainForm.show();
+    window.show();
     // The start-up may have started the updater: the program ends here, also when an error box came in between.
     if (onlineHost.quitRequested())
         return 0;
-    scheduleScreenshot(MainForm);
+    scheduleScreenshot(window);
     return app.exec();
 }

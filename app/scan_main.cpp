@@ -1,6 +1,6 @@
 // twinspotter-scan: the duplicate search without a window, for scripts, benchmarks and headless machines.
 #include "app/ScanOutput.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "core/Version.h"
 #include "core/remove.h"
 
@@ -67,7 +67,7 @@ const char* const kUsage =
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
-void OnInterrupt(int)
+void onInterrupt(int)
 {
     g_interrupted = 1;
 }
@@ -90,8 +90,8 @@ struct Options
 class ScanHost : public CommandHost
 {
 public:
-    ScanHost(MainFormState& state, const Options& options)
-        : m_state(state), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1)
+    ScanHost(SearchSession& session, const Options& options)
+        : m_session(session), m_options(options), m_terminal(isatty(STDERR_FILENO) == 1)
     {
     }
 
@@ -100,26 +100,28 @@ public:
         if (m_removing)
             return;
         if (g_interrupted)
-            m_state.btnCancelClick();
+            m_session.cancel();
         draw(false);
     }
-    void showProgress(std::string_view text) override { m_progress.assign(text); }
-    void showPhase(std::string_view text) override
+    void showProgress(std::uint64_t count) override { m_counted = static_cast<long long>(count) + 1; }
+    void showPhase(Phase phase) override
     {
-        m_phase = text;
+        m_phase = phase;
         // The counter only moves every hundred files; the catalogue's own count is exact.
-        if (text == "Looking for duplicates ...")
-            m_filesCatalogued = m_state.countallfiles1;
-        m_progress.clear();
+        if (phase == Phase::Matching)
+            m_filesCatalogued = m_session.filesInLocation1();
+        m_counted = 0;
     }
-    bool sameDate() const override { return !m_options.ignoreDate; }
-    bool sameSize() const override { return !m_options.ignoreSize; }
-    bool sameContent() const override { return m_options.sameContent; }
+    SearchCriteria criteria() const override
+    {
+        return {!m_options.ignoreDate, !m_options.ignoreSize, m_options.sameContent};
+    }
     void showContentProgress(const ContentProgress& progress) override { m_content = progress; }
 
-    bool safetyTicked() const override { return m_options.hasSafetyDir; }
-    bool trashTicked() const override { return m_options.trash; }
-    PathString safetyDirectory() const override { return m_options.safetyDir; }
+    RemovalOptions removalOptions() const override
+    {
+        return {m_options.hasSafetyDir, m_options.safetyDir, m_options.trash};
+    }
     bool confirm(std::string_view question) override
     {
         if (m_options.yes)
@@ -154,34 +156,38 @@ private:
         if (!force && now - m_lastDraw < std::chrono::milliseconds(100))
             return;
         m_lastDraw = now;
-        const long long progress = m_progress.empty() ? 0 : std::stoll(m_progress) + 1;
-        if (m_phase == kComparingContents)
+        switch (m_phase) {
+        case Phase::Cataloguing:
+            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", m_counted);
+            break;
+        case Phase::Matching:
+            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, m_counted);
+            break;
+        case Phase::ComparingContents:
             std::fprintf(stderr, "\r\033[Kcomparing contents: %llu of %llu files, %s",
                          static_cast<unsigned long long>(m_content.filesDone),
                          static_cast<unsigned long long>(m_content.filesTotal),
-                         ByteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
-        else if (m_phase == "Readin files form location 1")
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", progress);
-        else
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, progress);
+                         byteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
+            break;
+        }
         m_drawn = true;
     }
 
-    MainFormState& m_state;
+    SearchSession& m_session;
     const Options& m_options;
     bool m_terminal;
     bool m_drawn = false;
     bool m_removing = false;
     std::string m_message;
     std::vector<KeptFile> m_kept;
-    std::string m_phase;
-    std::string m_progress;
+    Phase m_phase = Phase::Cataloguing;
+    long long m_counted = 0; ///< files catalogued or pairs found in the current phase
     ContentProgress m_content;
     long long m_filesCatalogued = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
-int UsageError(const std::string& message)
+int usageError(const std::string& message)
 {
     std::fprintf(stderr, "twinspotter-scan: %s (see --help)\n", message.c_str());
     return 2;
@@ -219,25 +225,25 @@ int main(int argc, char** argv)
             options.yes = true;
         } else if (!optionsEnded && arg == "--safety-dir") {
             if (i + 1 == argc)
-                return UsageError("--safety-dir needs a directory");
+                return usageError("--safety-dir needs a directory");
             options.hasSafetyDir = true;
             options.safetyDir = argv[++i];
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option " + arg);
+            return usageError("unknown option " + arg);
         } else {
             options.locations.push_back(arg);
         }
     }
     if ((options.hasSafetyDir || options.trash || options.yes) && !options.deleteLocation2)
-        return UsageError("--safety-dir, --trash and --yes only go with --delete-location2");
+        return usageError("--safety-dir, --trash and --yes only go with --delete-location2");
     if (options.hasSafetyDir && options.trash)
-        return UsageError("--safety-dir and --trash exclude each other");
+        return usageError("--safety-dir and --trash exclude each other");
     if (options.hasSafetyDir && options.safetyDir.empty())
-        return UsageError("the safety directory is empty");
+        return usageError("the safety directory is empty");
     if (options.locations.empty())
-        return UsageError("LOCATION1 is missing");
+        return usageError("LOCATION1 is missing");
     if (options.locations.size() > 2)
-        return UsageError("too many locations: at most two can be compared");
+        return usageError("too many locations: at most two can be compared");
     for (std::size_t i = 0; i < options.locations.size(); ++i) {
         const std::string& location = options.locations[i];
         struct stat st
@@ -245,38 +251,35 @@ int main(int argc, char** argv)
         };
         const std::string which = "location " + std::to_string(i + 1);
         if (location.empty())
-            return UsageError(which + " is empty");
+            return usageError(which + " is empty");
         if (stat(location.c_str(), &st) != 0)
-            return UsageError(which + " does not exist: " + location);
+            return usageError(which + " does not exist: " + location);
         if (!S_ISDIR(st.st_mode))
-            return UsageError(which + " is not a directory: " + location);
+            return usageError(which + " is not a directory: " + location);
     }
 
     // Refused before the search, so a script never waits for a question nobody can answer.
     if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
-        return UsageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
-    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator) {
-        PathString cwd = realFileSystem().currentDirectory();
-        if (cwd.empty() || cwd.back() != kSeparator)
-            cwd += kSeparator;
-        options.safetyDir = cwd + options.safetyDir;
-    }
+        return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
+    // A relative safety directory is the shell's, as the user typed it; one given whole is left exactly as given.
+    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator)
+        options.safetyDir = absoluteFilePath(options.safetyDir, realFileSystem());
 
-    std::signal(SIGINT, OnInterrupt);
-    MainFormState state;
+    std::signal(SIGINT, onInterrupt);
+    SearchSession session;
     const std::string location2 = options.locations.size() > 1 ? options.locations[1] : std::string();
-    state.edtStartDir2Change(location2);
-    ScanHost host(state, options);
-    state.ButtonfindClick(options.locations[0], location2, host);
+    session.setLocation2(location2);
+    ScanHost host(session, options);
+    session.search(options.locations[0], location2, host);
     host.erase();
 
     static char outBuffer[1 << 16];
     std::setvbuf(stdout, outBuffer, _IOFBF, sizeof outBuffer);
     if (options.json) {
-        WritePairsJson(stdout, state.FCompared, state.countallfiles1, state.countallfiles2);
+        writePairsJson(stdout, session.pairs(), session.filesInLocation1(), session.filesInLocation2());
     } else {
-        for (const TFileF& pair : state.FCompared) {
-            const std::string line = PairLine(pair);
+        for (const FileRecord& pair : session.pairs()) {
+            const std::string line = pairLine(pair);
             std::fwrite(line.data(), 1, line.size(), stdout);
         }
     }
@@ -289,20 +292,20 @@ int main(int argc, char** argv)
         // short leaves its source in place and, across file systems, no partial copy in the safety directory.
         std::signal(SIGINT, SIG_DFL);
         if (options.hasSafetyDir)
-            edtSavedirChange(options.safetyDir, realFileSystem());
+            ensureSafetyDirectory(options.safetyDir, realFileSystem());
         host.removalStarted();
-        const RemovalReport report = state.btnDeleteClick(host);
+        const RemovalReport report = session.removeAllLocation2Copies(host);
         refused = !report.ran;
         failed = report.failed();
     }
     if (options.sameContent)
         std::fprintf(stderr, "unreadable: %lld\nchanged: %lld\n",
-                     static_cast<long long>(state.contentReport().unreadable),
-                     static_cast<long long>(state.contentReport().changed));
+                     static_cast<long long>(session.lastSearch().content.unreadable),
+                     static_cast<long long>(session.lastSearch().content.changed));
     for (const KeptFile& file : host.kept())
-        std::fprintf(stderr, "not removed: %s: %s\n", EscapeField(file.path).c_str(), file.text().c_str());
-    std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", state.countallfiles1,
-                 state.countallfiles2, state.FCompared.size());
+        std::fprintf(stderr, "not removed: %s: %s\n", escapeField(file.path).c_str(), file.text().c_str());
+    std::fprintf(stderr, "files in location 1: %d\nfiles in location 2: %d\npairs: %zu\n", session.filesInLocation1(),
+                 session.filesInLocation2(), session.pairs().size());
     if (!host.message().empty())
         std::fprintf(stderr, "%s\n", host.message().c_str());
     if (g_interrupted)

@@ -51,7 +51,9 @@ void Walk(int parent, const char* name)
             }
             if (entry->d_type == DT_LNK)
                 continue;
-            struct stat st{};
+            struct stat st
+            {
+            };
             if (fstatat(fd, entryName, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
                 continue;
             if (S_ISDIR(st.st_mode)) {

@@ -3,7 +3,7 @@
 // Builds two locations of N real (non-sparse) files of M MiB each under PARENT (default /tmp): location 2 holds a
 // copy of every file, one in four of them with its last byte changed, so every file is a candidate and 2 x N x M
 // MiB are read. Removes the tree at the end unless --keep.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -40,21 +40,20 @@ void WriteFile(const std::string& path, const std::vector<char>& bytes)
     }
 }
 
-// Times the content phase of one search: from its phase text to the table rebuild that follows it.
+// Times the content phase of one search: from its start to the end of the search, which it is the last step of.
 class TimingHost : public CommandHost
 {
 public:
-    bool sameContent() const override { return true; }
-    void showPhase(std::string_view text) override
+    SearchCriteria criteria() const override { return {true, true, true}; }
+    void showPhase(Phase phase) override
     {
-        if (text == kComparingContents)
+        if (phase == Phase::ComparingContents)
             m_start = Clock::now();
     }
-    void rebuildResultsTable() override { m_end = Clock::now(); }
-    double seconds() const { return std::chrono::duration<double>(m_end - m_start).count(); }
+    double secondsUntil(Clock::time_point end) const { return std::chrono::duration<double>(end - m_start).count(); }
 
 private:
-    Clock::time_point m_start, m_end;
+    Clock::time_point m_start;
 };
 
 double CpuSeconds(const rusage& usage)
@@ -164,16 +163,17 @@ int main(int argc, char** argv)
     for (int run = 0; run < runs; ++run) {
         cat.push_back(TimeCat(paths, catCpu));
         catCpus.push_back(catCpu);
-        MainFormState state;
+        SearchSession session;
         TimingHost host;
-        state.edtStartDir2Change(loc2);
+        session.setLocation2(loc2);
         const auto start = Clock::now();
         const double startCpu = SelfCpuSeconds();
-        state.ButtonfindClick(loc1, loc2, host);
-        search.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+        session.search(loc1, loc2, host);
+        const auto end = Clock::now();
+        search.push_back(std::chrono::duration<double>(end - start).count());
         searchCpus.push_back(SelfCpuSeconds() - startCpu);
-        content.push_back(host.seconds());
-        pairs = state.FCompared.size();
+        content.push_back(host.secondsUntil(end));
+        pairs = session.pairs().size();
     }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -1,7 +1,7 @@
 // How the removal commands scale: a million pairs against a file system that answers at once (the commands' own
 // work), and a real tree against xargs rm of the same files.
 //   bench_removal [--pairs N] [--real-pairs M] [--runs R] [--dir PARENT]
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/InstantFileSystem.h"
 
 #include <fcntl.h>
@@ -48,9 +48,9 @@ public:
 
 // A list like a two-location search makes: 1,000 location-2 folders, every tenth location-1 file matched by two
 // location-2 files, so siblings exist.
-TFiles SyntheticPairs(std::size_t count)
+FileList SyntheticPairs(std::size_t count)
 {
-    TFiles pairs;
+    FileList pairs;
     std::vector<const PathString*> dirs1, dirs2;
     for (int d = 0; d < 1000; ++d) {
         dirs1.push_back(pairs.addDirectory("/data/photos/" + std::to_string(d) + "/"));
@@ -58,23 +58,23 @@ TFiles SyntheticPairs(std::size_t count)
     }
     pairs.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        TFileF pair;
+        FileRecord pair;
         const std::size_t file = i % 10 == 1 ? i - 1 : i;
-        pair.FileDir1 = dirs1[file % 1000];
-        pair.FileDir2 = dirs2[i % 1000];
-        pair.Name = "IMG_" + std::to_string(file) + ".jpg";
-        pair.Size = std::int64_t(file % 7919) * 1024;
-        pair.Date = 0x3C8F6000 + std::int32_t(file % 86400);
+        pair.directory1 = dirs1[file % 1000];
+        pair.directory2 = dirs2[i % 1000];
+        pair.name = "IMG_" + std::to_string(file) + ".jpg";
+        pair.size = std::int64_t(file % 7919) * 1024;
+        pair.date = 0x3C8F6000 + std::int32_t(file % 86400);
         pairs.append(pair);
     }
     return pairs;
 }
 
-std::vector<SelectedRow> Rows(const TFiles& pairs, std::size_t step, std::size_t limit)
+std::vector<SelectedRow> Rows(const FileList& pairs, std::size_t step, std::size_t limit)
 {
     std::vector<SelectedRow> rows;
     for (std::size_t i = 0; i < std::min(limit, pairs.size()); i += step)
-        rows.push_back({pairs[i].dir2(), pairs[i].Name});
+        rows.push_back({pairs[i].dir2(), pairs[i].name});
     return rows;
 }
 
@@ -83,29 +83,32 @@ void SyntheticRuns(std::size_t count)
     std::printf("Removal commands over %zu pairs, the file system answering at once (CPU seconds)\n", count);
     test::InstantFileSystem disk;
     disk.remember = false;
-    const TFiles pairs = SyntheticPairs(count);
+    const FileList pairs = SyntheticPairs(count);
     YesHost host;
     const auto run = [&](const char* what, auto command) {
-        MainFormState state(disk);
-        state.setPairs(pairs, {}, SearchMode::TwoLocations);
+        SearchSession session(disk);
+        session.setPairs(pairs, {}, SearchMode::TwoLocations);
         const double start = CpuSeconds();
-        const RemovalReport report = command(state);
+        const RemovalReport report = command(session);
         std::printf("  %-34s %7.3f s  (%d removed)\n", what, CpuSeconds() - start, report.count);
     };
-    run("bulk removal", [&](MainFormState& s) { return s.btnDeleteClick(host); });
+    run("bulk removal", [&](SearchSession& s) { return s.removeAllLocation2Copies(host); });
     const std::vector<SelectedRow> all = Rows(pairs, 1, count);
     const std::vector<SelectedRow> half = Rows(pairs, 1, count / 2);
     const std::vector<SelectedRow> tenth = Rows(pairs, 10, count);
-    run("selected rows: all", [&](MainFormState& s) { return s.btnDelDir2Click(all, host); });
-    run("selected rows: first half", [&](MainFormState& s) { return s.btnDelDir2Click(half, host); });
-    run("selected rows: every tenth", [&](MainFormState& s) { return s.btnDelDir2Click(tenth, host); });
+    run("selected rows: all", [&](SearchSession& s) { return s.removeSelectedRows(all, Side::Location2, host); });
+    run("selected rows: first half",
+        [&](SearchSession& s) { return s.removeSelectedRows(half, Side::Location2, host); });
+    run("selected rows: every tenth",
+        [&](SearchSession& s) { return s.removeSelectedRows(tenth, Side::Location2, host); });
     const std::vector<SelectedRow> all1 = [&] {
         std::vector<SelectedRow> rows;
-        for (const TFileF& pair : pairs)
-            rows.push_back({pair.dir1(), pair.Name});
+        for (const FileRecord& pair : pairs)
+            rows.push_back({pair.dir1(), pair.name});
         return rows;
     }();
-    run("selected rows: all, location 1", [&](MainFormState& s) { return s.btnDelDir1Click(all1, host); });
+    run("selected rows: all, location 1",
+        [&](SearchSession& s) { return s.removeSelectedRows(all1, Side::Location1, host); });
 }
 
 void MakeFiles(const std::string& root, std::size_t count)
@@ -164,13 +167,14 @@ void RealRuns(std::size_t count, int runs, const std::string& parent)
                 rm.push_back(XargsRm(listFile));
                 continue;
             }
-            MainFormState state;
-            state.edtStartDir2Change(two);
+            SearchSession session;
+            session.setLocation2(two);
             YesHost host;
-            state.ButtonfindClick(one, two, host);
+            session.search(one, two, host);
             const double start = WallSeconds();
             const RemovalReport report =
-                which == 0 ? state.btnDeleteClick(host) : state.btnDelDir2Click(Rows(state.FCompared, 1, count), host);
+                which == 0 ? session.removeAllLocation2Copies(host)
+                           : session.removeSelectedRows(Rows(session.pairs(), 1, count), Side::Location2, host);
             (which == 0 ? bulk : selected).push_back(WallSeconds() - start);
             if (report.count != static_cast<std::int32_t>(count))
                 std::printf("  (only %d of %zu removed)\n", report.count, count);

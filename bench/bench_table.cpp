@@ -1,6 +1,6 @@
 // Times the results table's rebuild over a million pairs and measures what the window adds to memory.
 #include "ui/Application.h"
-#include "ui/TMainForm.h"
+#include "ui/MainWindow.h"
 
 #include <cstdlib>
 
@@ -35,7 +35,7 @@ double secondsSince(std::chrono::steady_clock::time_point start)
 }
 
 // Pairs spread over a few thousand directories per side, as a photo archive against its backup would give.
-void fillPairs(TFiles& pairs, std::size_t count)
+void fillPairs(FileList& pairs, std::size_t count)
 {
     constexpr std::size_t kFilesPerDir = 200;
     pairs.reserve(count);
@@ -47,11 +47,11 @@ void fillPairs(TFiles& pairs, std::size_t count)
             dir1 = pairs.addDirectory("/home/anna/Pictures" + sub);
             dir2 = pairs.addDirectory("/media/anna/backup-disk/Pictures (old copy)" + sub);
         }
-        TFileF pair;
-        pair.FileDir1 = dir1;
-        pair.FileDir2 = dir2;
-        pair.Name = "IMG_" + std::to_string(100000 + i) + ".JPG";
-        pair.Size = std::int64_t(2'000'000 + i);
+        FileRecord pair;
+        pair.directory1 = dir1;
+        pair.directory2 = dir2;
+        pair.name = "IMG_" + std::to_string(100000 + i) + ".JPG";
+        pair.size = std::int64_t(2'000'000 + i);
         pairs.append(std::move(pair));
     }
 }
@@ -65,26 +65,26 @@ int main(int argc, char** argv)
     setenv("TWINSPOTTER_SERVER", "http://127.0.0.1:9", 1);
     setenv("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid", 1);
     TwinspotterApplication app(argc, argv);
-    TMainForm form;
+    MainWindow form;
     form.show();
     QCoreApplication::processEvents();
-    form.edtStartDir2->setText(QStringLiteral("/media/anna/backup-disk"));
+    form.findChild<QLineEdit*>(QStringLiteral("edtStartDir2"))->setText(QStringLiteral("/media/anna/backup-disk"));
 
     const long rssEmpty = statusKb("VmRSS");
-    fillPairs(form.state().FCompared, kPairs);
+    fillPairs(form.session().pairs(), kPairs);
     QCoreApplication::processEvents();
     const long rssBefore = statusKb("VmRSS");
     const long hwmBefore = statusKb("VmHWM");
 
     const auto start = std::chrono::steady_clock::now();
-    form.RebuildResultsTable();
+    form.rebuildResultsTable();
     const double rebuild = secondsSince(start);
     QCoreApplication::processEvents();
     const long rssAfter = statusKb("VmRSS");
     const long hwmAfter = statusKb("VmHWM");
 
     // Scrolling: jump through the whole table and paint each page synchronously.
-    QTableView* table = form.strGridD;
+    QTableView* table = form.findChild<QTableView*>(QStringLiteral("strGridD"));
     QScrollBar* bar = table->verticalScrollBar();
     constexpr int kFrames = 200;
     const auto scrollStart = std::chrono::steady_clock::now();
@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     std::printf("pairs                     %zu\n", kPairs);
     std::printf("rows shown                %d\n", table->model()->rowCount());
     std::printf("pair list (VmRSS growth)  %.1f MB\n", (rssBefore - rssEmpty) / 1024.0);
-    std::printf("RebuildResultsTable       %.3f s   (target < 1 s)\n", rebuild);
+    std::printf("rebuildResultsTable       %.3f s   (target < 1 s)\n", rebuild);
     std::printf("window growth, VmRSS      %.1f MB  (target < 100 MB)\n", (rssAfter - rssBefore) / 1024.0);
     std::printf("window growth, VmHWM      %.1f MB\n", (hwmAfter - hwmBefore) / 1024.0);
     std::printf("scroll and paint a page   %.2f ms\n", perFrameMs);

@@ -1,8 +1,9 @@
-// The few things the search and removal commands need from whoever runs them: the window, the scanner or a test.
+// What the search and removal commands need from whoever runs them: the window, the scanner or a test.
 #pragma once
 
+#include "core/FileRecord.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
+#include "core/remove.h"
 
 #include <cstdint>
 #include <string>
@@ -10,6 +11,14 @@
 #include <vector>
 
 namespace twinspotter {
+
+/// The steps of a search, in the order it takes them. Each shows in its own words: the window's progress label, the
+/// scanner's progress line.
+enum class Phase {
+    Cataloguing,       ///< walking location 1 into the catalogue
+    Matching,          ///< pairing the files of location 2 (or of the catalogue itself) with the catalogue
+    ComparingContents, ///< reading the files of the pairs found, when the same content is asked for
+};
 
 /// How far the content comparison has got: distinct files and their bytes, done and to do, and the pairs it has
 /// confirmed so far.
@@ -24,8 +33,17 @@ struct ContentProgress
 
 /// "1.2/4.5 GB", "123/456 MB", "12/512 bytes": both amounts in the total's decimal unit, with one decimal place
 /// below a hundred of it.
-std::string ByteProgressText(std::uint64_t done, std::uint64_t total);
+std::string byteProgressText(std::uint64_t done, std::uint64_t total);
 
+/// What a pair must share besides the name.
+struct SearchCriteria
+{
+    bool sameDate = true;
+    bool sameSize = true;
+    bool sameContent = false;
+};
+
+/// Every member has a default that does nothing, answers No, or gives the default criteria.
 class CommandHost
 {
 public:
@@ -33,22 +51,19 @@ public:
 
     /// Lets the window repaint and take clicks (Cancel above all) in the middle of a long command.
     virtual void serviceEvents() {}
-    /// Shows a short running number in the progress counter.
-    virtual void showProgress(std::string_view /*text*/) {}
-    /// Shows the name of the current phase (the progress label).
-    virtual void showPhase(std::string_view /*text*/) {}
-    /// The two criterion ticks, read afresh for every location-2 file.
-    virtual bool sameDate() const { return true; }
-    virtual bool sameSize() const { return true; }
-    /// The "Same content" tick, read once when matching has ended.
-    virtual bool sameContent() const { return false; }
-    /// The content comparison's progress, after every pair it decides and while it waits for a file. By default
-    /// the bytes go to the progress label ("Comparing contents ... 1.2/4.5 GB") and the files done to the counter.
-    virtual void showContentProgress(const ContentProgress& progress)
-    {
-        showPhase("Comparing contents ... " + ByteProgressText(progress.bytesDone, progress.bytesTotal));
-        showProgress(std::to_string(progress.filesDone));
-    }
+    /// A search has begun \p phase.
+    virtual void showPhase(Phase /*phase*/) {}
+    /// The running count of the phase: the index of the file catalogued or of the pair found last.
+    virtual void showProgress(std::uint64_t /*count*/) {}
+    /// The content comparison's progress, after every pair it decides and while it waits for a file.
+    virtual void showContentProgress(const ContentProgress& /*progress*/) {}
+
+    /// The criteria ticked: date and size are read afresh for every location-2 file, the content once matching has
+    /// ended.
+    virtual SearchCriteria criteria() const { return {}; }
+    /// The safety and Trash options, read afresh for every file a removal handles.
+    virtual RemovalOptions removalOptions() const { return {}; }
+
     /// A Yes/No question with the title "Confirm"; only true proceeds.
     virtual bool confirm(std::string_view /*question*/) { return false; }
     /// A message in the confirmation style with a single OK button.
@@ -56,24 +71,6 @@ public:
     /// The files a removal command set out to remove and left, each with its reason; called only when there are
     /// some, after the command's count message.
     virtual void reportKept(const std::vector<KeptFile>& /*kept*/) {}
-
-    /// The search command's own controls: started disables the search and bulk-removal buttons and enables Cancel;
-    /// ended (also after a failure) enables the search button again and disables Cancel.
-    virtual void searchStarted() {}
-    virtual void searchEnded() {}
-    /// Refills the results table from the pair list.
-    virtual void rebuildResultsTable() {}
-    /// Writes the found-count label.
-    virtual void showPairCount(std::string_view /*text*/) {}
-
-    /// The safety option (chksafety and the text of edtSavedir), read afresh for every file a removal handles.
-    virtual bool safetyTicked() const { return false; }
-    virtual PathString safetyDirectory() const { return {}; }
-    /// The Trash option, read like the safety option; it excludes it.
-    virtual bool trashTicked() const { return false; }
-    /// Disables the bulk-removal button. Every confirmed bulk or selected-rows removal ends with it, one that
-    /// stopped on an error too.
-    virtual void disableBulkRemoval() {}
 };
 
 /// What a build without a window uses: every operation does nothing.

@@ -37,7 +37,7 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(10);
 // Files read before the search thread is woken early: waking it for every small file costs more than reading it.
 constexpr std::size_t kWakeBatch = 64;
 
-XXH128_hash_t ChunkHash(const char* data, std::size_t size)
+XXH128_hash_t chunkHash(const char* data, std::size_t size)
 {
 #if defined(__x86_64__)
     return XXH3_128bits_dispatch(data, size);
@@ -47,18 +47,18 @@ XXH128_hash_t ChunkHash(const char* data, std::size_t size)
 }
 
 // A chunk of zeros stands for itself; a hash value equal to it turns up by chance about once in 2^128 chunks.
-XXH128_hash_t ZeroChunk(std::uint64_t size)
+XXH128_hash_t zeroChunk(std::uint64_t size)
 {
     return XXH128_hash_t{size, 0x7a65726f63686e6bULL};
 }
 
-bool AllZero(const char* data, std::size_t size)
+bool allZero(const char* data, std::size_t size)
 {
     // Comparing the block with itself one byte on: equal only when every byte equals the first.
     return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
 }
 
-ContentDigest Outcome(ContentStatus status, int error = 0)
+ContentDigest outcome(ContentStatus status, int error = 0)
 {
     return ContentDigest{status, error, 0, 0};
 }
@@ -69,7 +69,7 @@ struct StateFree
 };
 
 // Reads [offset, offset + size) whole; false with errno set (0 when the file ended early).
-bool ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
+bool readAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
@@ -89,12 +89,12 @@ bool ReadAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
 
 // The digest of an open regular file of \p size bytes: the chunks' hashes hashed in order. Whole chunks inside a
 // hole are zeros by definition and are not read; \p readSome tells whether any chunk had to be.
-ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
+ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
 {
     thread_local std::unique_ptr<char[]> buffer;
     thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
     if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
-        return Outcome(ContentStatus::Unreadable, ENOMEM);
+        return outcome(ContentStatus::Unreadable, ENOMEM);
     const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
         XXH3_128bits_update(state.get(), &chunk, sizeof chunk);
         return !request.onBlock || request.onBlock(length);
@@ -107,8 +107,8 @@ ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         const std::uint64_t dataStart = data >= 0 ? static_cast<std::uint64_t>(data) : errno == ENXIO ? size : offset;
         while (offset < size && offset + std::min(kChunk, size - offset) <= dataStart) {
             const std::uint64_t length = std::min(kChunk, size - offset);
-            if (!add(ZeroChunk(length), length))
-                return Outcome(ContentStatus::Stopped);
+            if (!add(zeroChunk(length), length))
+                return outcome(ContentStatus::Stopped);
             offset += length;
         }
         if (offset >= size)
@@ -122,10 +122,10 @@ ContentDigest DigestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         readSome = true;
         do {
             const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
-            if (!ReadAt(fd, offset, buffer.get(), length))
-                return errno == 0 ? Outcome(ContentStatus::Changed) : Outcome(ContentStatus::Unreadable, errno);
-            if (!add(AllZero(buffer.get(), length) ? ZeroChunk(length) : ChunkHash(buffer.get(), length), length))
-                return Outcome(ContentStatus::Stopped);
+            if (!readAt(fd, offset, buffer.get(), length))
+                return errno == 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
+            if (!add(allZero(buffer.get(), length) ? zeroChunk(length) : chunkHash(buffer.get(), length), length))
+                return outcome(ContentStatus::Stopped);
             offset += length;
         } while (offset < size && offset < dataEnd);
     }
@@ -183,7 +183,7 @@ private:
             try {
                 result = m_fs.readContent(request);
             } catch (...) {
-                result = Outcome(ContentStatus::Unreadable);
+                result = outcome(ContentStatus::Unreadable);
             }
             bool wake = false;
             {
@@ -215,7 +215,7 @@ private:
 
 } // namespace
 
-std::string ByteProgressText(std::uint64_t done, std::uint64_t total)
+std::string byteProgressText(std::uint64_t done, std::uint64_t total)
 {
     static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
     if (total < 1000)
@@ -253,16 +253,16 @@ const ContentDigest* ContentDigests::find(const FileStamp& stamp) const
     return &m_results[place->second];
 }
 
-void ContentComparison::keepConfirmed(TFiles& pairs) const
+void ContentComparison::keepConfirmed(FileList& pairs) const
 {
-    TFiles confirmed(pairs.pool());
+    FileList confirmed(pairs.pool());
     for (std::size_t i = 0; i < pairs.size(); ++i)
         if (i < kept.size() && kept[i])
             confirmed.append(std::move(pairs[i]));
     pairs = std::move(confirmed);
 }
 
-ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env)
+ContentComparison compareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env)
 {
     ContentComparison comparison;
     comparison.kept.assign(pairs.size(), false);
@@ -273,17 +273,17 @@ ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationR
     std::size_t candidates = 0;
     ContentProgress progress;
     for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const TFileF& pair = pairs[i];
-        if (pair.Stamp1.size != pair.Stamp2.size)
+        const FileRecord& pair = pairs[i];
+        if (pair.stamp1.size != pair.stamp2.size)
             continue;
         ++candidates;
-        const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.Stamp1},
-                                                                        {pair.dir2(), pair.Stamp2}};
+        const std::pair<const PathString&, const FileStamp&> sides[] = {{pair.dir1(), pair.stamp1},
+                                                                        {pair.dir2(), pair.stamp2}};
         for (int side = 0; side < 2; ++side) {
             const std::uint32_t place = digests.add(sides[side].second);
             places[2 * i + side] = place;
             if (place == files.size()) {
-                files.push_back(RecordedFile{sides[side].first, pair.Name, sides[side].second});
+                files.push_back(RecordedFile{sides[side].first, pair.name, sides[side].second});
                 progress.bytesTotal += static_cast<std::uint64_t>(std::max<std::int64_t>(0, sides[side].second.size));
             }
         }
@@ -357,17 +357,17 @@ ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationR
     return comparison;
 }
 
-ContentDigest ReadContentOnDisk(const ContentRequest& request)
+ContentDigest readContentOnDisk(const ContentRequest& request)
 {
     DirectoryCache ownCache;
     ReachFailure failure = ReachFailure::None;
     int error = 0;
-    const int dir = ReachRecordedDirectory(request.file.directory, request.locations,
+    const int dir = reachRecordedDirectory(request.file.directory, request.locations,
                                            request.cache ? *request.cache : ownCache, failure, error);
     if (failure == ReachFailure::Error)
-        return Outcome(ContentStatus::Unreadable, error);
+        return outcome(ContentStatus::Unreadable, error);
     if (failure != ReachFailure::None)
-        return Outcome(ContentStatus::Changed);
+        return outcome(ContentStatus::Changed);
 
     const char* name = request.file.name.c_str();
     const FileStamp& stamp = request.file.stamp;
@@ -376,12 +376,12 @@ ContentDigest ReadContentOnDisk(const ContentRequest& request)
     };
     // Looked at before it is opened: opening a device or a FIFO can have effects of its own.
     if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Outcome(ContentStatus::Changed)
-                                                   : Outcome(ContentStatus::Unreadable, errno);
-    if (!MatchesStamp(st, stamp))
-        return Outcome(ContentStatus::Changed);
+        return errno == ENOENT || errno == ENOTDIR ? outcome(ContentStatus::Changed)
+                                                   : outcome(ContentStatus::Unreadable, errno);
+    if (!matchesStamp(st, stamp))
+        return outcome(ContentStatus::Changed);
     if (!S_ISREG(st.st_mode))
-        return Outcome(ContentStatus::Unreadable);
+        return outcome(ContentStatus::Unreadable);
 
     // Reading for a comparison is not a use of the file: its access time stays, where the owner (or root) reads.
     constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
@@ -389,20 +389,20 @@ ContentDigest ReadContentOnDisk(const ContentRequest& request)
     if (!fd && errno == EPERM)
         fd.reset(::openat(dir, name, kFlags));
     if (!fd)
-        return errno == ENOENT || errno == ELOOP ? Outcome(ContentStatus::Changed)
-                                                 : Outcome(ContentStatus::Unreadable, errno);
+        return errno == ENOENT || errno == ELOOP ? outcome(ContentStatus::Changed)
+                                                 : outcome(ContentStatus::Unreadable, errno);
     if (::fstat(fd.get(), &st) != 0)
-        return Outcome(ContentStatus::Unreadable, errno);
-    if (!MatchesStamp(st, stamp) || !S_ISREG(st.st_mode))
-        return Outcome(ContentStatus::Changed);
+        return outcome(ContentStatus::Unreadable, errno);
+    if (!matchesStamp(st, stamp) || !S_ISREG(st.st_mode))
+        return outcome(ContentStatus::Changed);
 
     bool readSome = false;
-    ContentDigest digest = DigestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request, readSome);
+    ContentDigest digest = digestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request, readSome);
     // A file written to while it was read is not the file the search listed any more. (A file of holes only took
     // no time to read: a write now is a write after the reading.)
     if (digest.status == ContentStatus::Digested && readSome &&
-        (::fstat(fd.get(), &st) != 0 || !MatchesStamp(st, stamp)))
-        return Outcome(ContentStatus::Changed);
+        (::fstat(fd.get(), &st) != 0 || !matchesStamp(st, stamp)))
+        return outcome(ContentStatus::Changed);
     return digest;
 }
 

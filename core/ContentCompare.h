@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/FileSystem.h"
+#include "core/HashCombine.h"
 #include "core/walk.h"
 
 #include <cstdint>
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-inline constexpr std::string_view kComparingContents = "Comparing contents ...";
 
 /// The files a content comparison left out of the pairs, each counted once.
 struct ContentReport
@@ -42,14 +41,14 @@ public:
 private:
     struct IdHash
     {
-        std::size_t operator()(const FileId& id) const { return id.inode * 0x9e3779b97f4a7c15ULL ^ id.device; }
+        std::size_t operator()(const FileId& id) const { return hashCombine(id.inode, id.device); }
     };
     std::unordered_map<FileId, std::uint32_t, IdHash> m_index;
     std::vector<FileStamp> m_stamps;
     std::vector<ContentDigest> m_results;
 };
 
-/// What CompareContents decided.
+/// What compareContents decided.
 struct ContentComparison
 {
     ContentDigests digests;
@@ -58,16 +57,16 @@ struct ContentComparison
     ContentReport report;
 
     /// Replaces \p pairs by the pairs kept, in their order.
-    void keepConfirmed(TFiles& pairs) const;
+    void keepConfirmed(FileList& pairs) const;
 };
 
 /// Reads each distinct file of the pairs whose two files have equal sizes once, in large blocks on a few worker
 /// threads, and decides the pairs in list order: a pair is kept when both files were read whole as the files the
 /// search listed and their bytes agree. Reports progress and services events after every pair and while it waits;
 /// a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
-ContentComparison CompareContents(const TFiles& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
+ContentComparison compareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
 
 /// The reading behind RealFileSystem::readContent.
-ContentDigest ReadContentOnDisk(const ContentRequest& request);
+ContentDigest readContentOnDisk(const ContentRequest& request);
 
 } // namespace twinspotter

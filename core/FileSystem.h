@@ -1,7 +1,7 @@
 // Every file-system call of the walk and the removals goes through here, so tests can make one fail.
 #pragma once
 
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <cstdint>
 #include <functional>
@@ -55,7 +55,7 @@ enum class KeepReason : std::uint8_t {
 };
 
 /// Words for the user: why the file stayed.
-std::string KeepReasonText(KeepReason reason, int error);
+std::string keepReasonText(KeepReason reason, int error);
 
 struct RemovalResult
 {
@@ -73,7 +73,7 @@ struct KeptFile
     KeepReason reason = KeepReason::None;
     int error = 0;
 
-    std::string text() const { return KeepReasonText(reason, error); }
+    std::string text() const { return keepReasonText(reason, error); }
     /// Not a failure: left by the pairing rules (its partner is gone), or gone before the removal came to it.
     bool byRule() const { return reason == KeepReason::PartnerGone || reason == KeepReason::AlreadyGone; }
 };

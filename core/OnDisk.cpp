@@ -18,19 +18,12 @@
 
 namespace twinspotter {
 
-void UniqueFd::reset(int fd)
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 namespace {
 
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr std::size_t kCopyBlock = 1 << 20;
 
-ReachFailure FailureOf(int error)
+ReachFailure failureOf(int error)
 {
     switch (error) {
     case ENOENT:
@@ -43,7 +36,7 @@ ReachFailure FailureOf(int error)
     }
 }
 
-int OpenWithoutLinks(int base, const PathString& path)
+int openWithoutLinks(int base, const PathString& path)
 {
     open_how how{};
     how.flags = kDirectoryFlags;
@@ -52,7 +45,7 @@ int OpenWithoutLinks(int base, const PathString& path)
 }
 
 // One folder at a time: for kernels without openat2 and for paths longer than the kernel takes in one piece.
-int OpenComponentByComponent(int base, const PathString& path)
+int openComponentByComponent(int base, const PathString& path)
 {
     UniqueFd current;
     if (!path.empty() && path.front() == kSeparator) {
@@ -91,27 +84,27 @@ int OpenComponentByComponent(int base, const PathString& path)
     return current.release();
 }
 
-std::int64_t Nanoseconds(const struct timespec& t)
+std::int64_t nanoseconds(const struct timespec& t)
 {
     return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
-bool SameInode(const struct stat& a, const struct stat& b)
+bool sameInode(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-RemovalResult Removed()
+RemovalResult removed()
 {
     return {RemoveOutcome::Removed, KeepReason::None, 0};
 }
 
-RemovalResult Gone()
+RemovalResult gone()
 {
     return {RemoveOutcome::Gone, KeepReason::None, 0};
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size)
+bool writeAll(int fd, const char* data, std::size_t size)
 {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -221,19 +214,19 @@ private:
     PathString m_named;
 };
 
-RemovalResult CopyThenRemove(int fromDir, const PathString& name, const struct stat& source, int toDir,
+RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct stat& source, int toDir,
                              const PathString& toName, const SystemCalls& calls)
 {
     // Non-blocking, so a FIFO fails the type test below instead of waiting for a writer.
     UniqueFd in(calls.openat(fromDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
     if (!in)
-        return errno == ENOENT ? Gone() : RemovalResult::kept(KeepReason::CopyFailed, errno);
+        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::CopyFailed, errno);
     struct stat st
     {
     };
     if (::fstat(in.get(), &st) != 0)
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
-    if (!SameInode(st, source))
+    if (!sameInode(st, source))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (!S_ISREG(st.st_mode))
         return RemovalResult::kept(KeepReason::CopyFailed, EOPNOTSUPP);
@@ -247,7 +240,7 @@ RemovalResult CopyThenRemove(int fromDir, const PathString& name, const struct s
         const ssize_t n = ::read(in.get(), buffer.get(), kCopyBlock);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || (n > 0 && !WriteAll(out.fd(), buffer.get(), static_cast<std::size_t>(n))))
+        if (n < 0 || (n > 0 && !writeAll(out.fd(), buffer.get(), static_cast<std::size_t>(n))))
             return RemovalResult::kept(KeepReason::CopyFailed, errno);
         if (n == 0)
             break;
@@ -268,19 +261,19 @@ RemovalResult CopyThenRemove(int fromDir, const PathString& name, const struct s
     };
     if (::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
         out.keep();
-        return Removed();
+        return removed();
     }
-    if (!SameInode(now, st))
+    if (!sameInode(now, st))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (calls.unlinkat(fromDir, name.c_str(), 0) != 0 && errno != ENOENT)
         return RemovalResult::kept(KeepReason::SourceNotRemoved, errno);
     out.keep();
-    return Removed();
+    return removed();
 }
 
 // Opens the safety directory as the user named it, then makes and enters each folder of \p mirrored beneath it
 // without following a link: a link planted there is a failed move, never a way out of the safety directory.
-UniqueFd OpenMirroredDirectory(const PathString& safetyDirectory, const PathString& mirrored, const SystemCalls& calls,
+UniqueFd openMirroredDirectory(const PathString& safetyDirectory, const PathString& mirrored, const SystemCalls& calls,
                                RemovalResult& failure)
 {
     if (safetyDirectory.empty()) {
@@ -370,7 +363,7 @@ int DirectoryCache::keepLocation(const LocationRoot& location, UniqueFd fd)
     return m_locations.back().second.get();
 }
 
-int ReachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
+int reachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
                            ReachFailure& failure, int& error)
 {
     failure = ReachFailure::None;
@@ -396,7 +389,7 @@ int ReachRecordedDirectory(const PathString& directory, std::span<const Location
             };
             if (!opened || ::fstat(opened.get(), &st) != 0) {
                 error = errno;
-                failure = FailureOf(error);
+                failure = failureOf(error);
                 return -1;
             }
             if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} != root->id) {
@@ -409,42 +402,42 @@ int ReachRecordedDirectory(const PathString& directory, std::span<const Location
         if (below.empty())
             return base;
     }
-    int fd = OpenWithoutLinks(base, below);
+    int fd = openWithoutLinks(base, below);
     if (fd < 0 && (errno == ENOSYS || errno == ENAMETOOLONG || errno == EPERM))
-        fd = OpenComponentByComponent(base, below);
+        fd = openComponentByComponent(base, below);
     if (fd < 0) {
         error = errno;
-        failure = FailureOf(error);
+        failure = failureOf(error);
         return -1;
     }
     return cache.keep(directory, UniqueFd(fd));
 }
 
-bool MatchesStamp(const struct stat& st, const FileStamp& stamp)
+bool matchesStamp(const struct stat& st, const FileStamp& stamp)
 {
     return stamp.recorded() && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) &&
            static_cast<std::uint64_t>(st.st_dev) == stamp.id.device &&
            static_cast<std::uint64_t>(st.st_ino) == stamp.id.inode && st.st_size == stamp.size &&
-           Nanoseconds(st.st_mtim) == stamp.mtimeNs;
+           nanoseconds(st.st_mtim) == stamp.mtimeNs;
 }
 
-bool MaybeSameFile(const struct stat& a, const struct stat& b)
+bool maybeSameFile(const struct stat& a, const struct stat& b)
 {
     // Whole seconds: a network or FUSE mirror may round the times it passes on.
     return a.st_dev != b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_ctim.tv_sec == b.st_ctim.tv_sec;
 }
 
-RemovalResult MoveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
+RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
                                    const PathString& toName, bool copyAllowed, const SystemCalls& calls)
 {
     if (calls.renameat2(fromDir, name.c_str(), toDir, toName.c_str(), RENAME_NOREPLACE) == 0)
-        return Removed();
+        return removed();
     int error = errno;
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
         if (calls.linkat(fromDir, name.c_str(), toDir, toName.c_str(), 0) == 0) {
             if (calls.unlinkat(fromDir, name.c_str(), 0) == 0)
-                return Removed();
+                return removed();
             const int unlinkError = errno;
             (void)calls.unlinkat(toDir, toName.c_str(), 0);
             return RemovalResult::kept(KeepReason::SourceNotRemoved, unlinkError);
@@ -457,24 +450,24 @@ RemovalResult MoveWithoutReplacing(int fromDir, const PathString& name, const st
     {
     };
     if (error == ENOENT && ::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-        return Gone();
+        return gone();
     if (error != EXDEV || !copyAllowed)
         return RemovalResult::kept(KeepReason::MoveFailed, error);
-    return CopyThenRemove(fromDir, name, source, toDir, toName, calls);
+    return copyThenRemove(fromDir, name, source, toDir, toName, calls);
 }
 
-RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& calls)
+RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& calls)
 {
     DirectoryCache ownCache;
     DirectoryCache& cache = request.cache ? *request.cache : ownCache;
     ReachFailure failure = ReachFailure::None;
     int error = 0;
-    const int dir = ReachRecordedDirectory(request.file.directory, request.locations, cache, failure, error);
+    const int dir = reachRecordedDirectory(request.file.directory, request.locations, cache, failure, error);
     switch (failure) {
     case ReachFailure::None:
         break;
     case ReachFailure::Missing:
-        return Gone();
+        return gone();
     case ReachFailure::Link:
         return RemovalResult::kept(KeepReason::LinkOnPath);
     case ReachFailure::LocationReplaced:
@@ -487,12 +480,12 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
     {
     };
     if (calls.fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Gone() : RemovalResult::kept(KeepReason::Unreachable, errno);
-    if (!MatchesStamp(st, request.file.stamp))
+        return errno == ENOENT || errno == ENOTDIR ? gone() : RemovalResult::kept(KeepReason::Unreachable, errno);
+    if (!matchesStamp(st, request.file.stamp))
         return RemovalResult::kept(KeepReason::FileChanged);
 
     // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
-    const int partnerDir = ReachRecordedDirectory(request.partner.directory, request.locations, cache, failure, error);
+    const int partnerDir = reachRecordedDirectory(request.partner.directory, request.locations, cache, failure, error);
     switch (failure) {
     case ReachFailure::None:
         break;
@@ -510,34 +503,34 @@ RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& cal
     if (calls.fstatat(partnerDir, request.partner.name.c_str(), &partner, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT || errno == ENOTDIR ? RemovalResult::kept(KeepReason::PartnerGone)
                                                    : RemovalResult::kept(KeepReason::PartnerUnreachable, errno);
-    if (!MatchesStamp(partner, request.partner.stamp))
+    if (!matchesStamp(partner, request.partner.stamp))
         return RemovalResult::kept(KeepReason::PartnerChanged);
-    if (SameInode(partner, st))
+    if (sameInode(partner, st))
         return RemovalResult::kept(KeepReason::PartnerIsSameFile);
-    if (MaybeSameFile(partner, st))
+    if (maybeSameFile(partner, st))
         return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
 
     if (request.toTrash)
-        return MoveToTrash(dir, name, st, cache, calls);
+        return moveToTrash(dir, name, st, cache, calls);
     if (!request.safetyDirectory) {
         if (calls.unlinkat(dir, name.c_str(), 0) == 0)
-            return Removed();
-        return errno == ENOENT ? Gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
+            return removed();
+        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
     }
     // Folders of the safety directory are made by this program, so they are kept open like the others.
     const PathString targetKey = *request.safetyDirectory + '\0' + request.mirroredDirectory;
     int target = cache.find(targetKey);
     if (target < 0) {
         RemovalResult blocked;
-        UniqueFd opened = OpenMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
+        UniqueFd opened = openMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
         if (!opened)
             return blocked;
         target = cache.keep(targetKey, std::move(opened));
     }
-    return MoveWithoutReplacing(dir, name, st, target, name, true, calls);
+    return moveWithoutReplacing(dir, name, st, target, name, true, calls);
 }
 
-std::string KeepReasonText(KeepReason reason, int error)
+std::string keepReasonText(KeepReason reason, int error)
 {
     const std::string cause = error != 0 ? std::string(": ") + std::strerror(error) : std::string();
     switch (reason) {

@@ -4,6 +4,7 @@
 
 #include "core/FileSystem.h"
 #include "core/SystemCalls.h"
+#include "core/UniqueFd.h"
 
 #include <sys/stat.h>
 
@@ -15,31 +16,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-/// Owns one file descriptor.
-class UniqueFd
-{
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    int release() { return std::exchange(m_fd, -1); }
-    void reset(int fd = -1);
-
-private:
-    int m_fd = -1;
-};
 
 /// Why a recorded directory could not be reached.
 enum class ReachFailure {
@@ -92,25 +68,25 @@ private:
 /// checked to be the very directory the search walked, then every folder below it without following a symbolic
 /// link. A text below no location is resolved whole without following links. The descriptor (for use as a directory
 /// only) belongs to \p cache; -1 on failure.
-int ReachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
+int reachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
                            ReachFailure& failure, int& error);
 
 /// True when \p st is still the file of \p stamp: same device, inode, size and modification time, and no link.
-bool MatchesStamp(const struct stat& st, const FileStamp& stamp);
+bool matchesStamp(const struct stat& st, const FileStamp& stamp);
 
 /// Two files on different devices with equal inode number, size, modification and change time: most likely one
 /// file seen through two mounts (an overlay and its layer, a mirror of a local folder), so neither may stand in for
 /// the other as its copy.
-bool MaybeSameFile(const struct stat& a, const struct stat& b);
+bool maybeSameFile(const struct stat& a, const struct stat& b);
 
 /// Moves \p name out of \p fromDir to \p toName in \p toDir, never replacing a file there: a rename that refuses to
 /// replace, else a link and an unlink, else (onto another file system, when \p copyAllowed) a complete copy that
 /// gets its name only once whole and synced, after which the original is removed or the copy taken back. \p source
 /// is what the file was when checked; a different file found at the name is left alone.
-RemovalResult MoveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
+RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
                                    const PathString& toName, bool copyAllowed, const SystemCalls& calls);
 
 /// The removal behind FileSystem::removeFile.
-RemovalResult RemoveOnDisk(const RemovalRequest& request, const SystemCalls& calls);
+RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& calls);
 
 } // namespace twinspotter

@@ -120,12 +120,12 @@ PathString RealFileSystem::currentDirectory()
 
 RemovalResult RealFileSystem::removeFile(const RemovalRequest& request)
 {
-    return RemoveOnDisk(request, m_calls);
+    return removeOnDisk(request, m_calls);
 }
 
 ContentDigest RealFileSystem::readContent(const ContentRequest& request)
 {
-    return ReadContentOnDisk(request);
+    return readContentOnDisk(request);
 }
 
 FileSystem& realFileSystem()

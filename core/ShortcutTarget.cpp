@@ -57,10 +57,10 @@ void appendUtf8(std::string& out, char32_t c)
 
 // ANSI strings carry the writer's code page, which the file does not name; Windows-1252 is the common one and is a
 // superset of ASCII, so plain paths come through unchanged. Its five unassigned bytes keep their Latin-1 meaning.
-constexpr std::array<char16_t, 32> kWindows1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kWindows1252High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                       0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                       0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                       0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 /// NUL-terminated ANSI string starting at `offset`; nothing when the terminator is not inside `data`.
 std::optional<std::string> readAnsiString(Bytes data, std::size_t offset)
@@ -254,12 +254,25 @@ std::string unescapeDesktopValue(std::string_view value)
             continue;
         }
         switch (value[++i]) {
-        case 's': out += ' '; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case '\\': out += '\\'; break;
-        default: out += '\\'; out += value[i]; break;
+        case 's':
+            out += ' ';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            out += '\\';
+            out += value[i];
+            break;
         }
     }
     return out;
@@ -325,7 +338,9 @@ std::optional<std::vector<unsigned char>> readFilePrefix(const std::string& file
     if (fd < 0)
         return std::nullopt;
     std::optional<std::vector<unsigned char>> result;
-    struct stat st {};
+    struct stat st
+    {
+    };
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         std::vector<unsigned char> data(std::min<std::size_t>(limit, static_cast<std::size_t>(st.st_size)));
         std::size_t filled = 0;
@@ -353,7 +368,7 @@ std::optional<std::vector<unsigned char>> readFilePrefix(const std::string& file
 
 } // namespace
 
-std::optional<std::string> ParseShellLinkTarget(std::span<const unsigned char> data)
+std::optional<std::string> parseShellLinkTarget(std::span<const unsigned char> data)
 {
     if (readU32(data, 0) != kShellLinkHeaderSize || data.size() < kShellLinkHeaderSize)
         return std::nullopt;
@@ -381,7 +396,7 @@ std::optional<std::string> ParseShellLinkTarget(std::span<const unsigned char> d
     return parseLinkInfo(data.subspan(pos, *linkInfoSize));
 }
 
-std::optional<std::string> ParseDesktopLinkTarget(std::string_view text)
+std::optional<std::string> parseDesktopLinkTarget(std::string_view text)
 {
     bool inDesktopEntry = false;
     std::optional<std::string> type;
@@ -412,7 +427,7 @@ std::optional<std::string> ParseDesktopLinkTarget(std::string_view text)
     return localPathOfFileUrl(*url);
 }
 
-std::string GetShortcutTarget(const std::string& fileName)
+std::string shortcutTarget(const std::string& fileName)
 {
     const std::size_t slash = fileName.rfind('/');
     const std::string_view name = std::string_view(fileName).substr(slash == std::string::npos ? 0 : slash + 1);
@@ -427,9 +442,9 @@ std::string GetShortcutTarget(const std::string& fileName)
     if (!data)
         return {};
     if (isShellLink)
-        return ParseShellLinkTarget(*data).value_or(std::string());
+        return parseShellLinkTarget(*data).value_or(std::string());
     const std::string_view text(reinterpret_cast<const char*>(data->data()), data->size());
-    return ParseDesktopLinkTarget(text).value_or(std::string());
+    return parseDesktopLinkTarget(text).value_or(std::string());
 }
 
 } // namespace twinspotter

@@ -17,14 +17,14 @@ namespace {
 constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
 
-RemovalResult NoTrash(int error)
+RemovalResult noTrash(int error)
 {
     return RemovalResult::kept(KeepReason::NoTrash, error);
 }
 
 // The mount a path lies on: the kernel's mount id, or its device where the kernel has no mount ids (two mounts of
 // one device then look alike, and a move between them fails as across file systems).
-bool MountOf(int dirFd, const char* path, int flags, std::uint64_t& mount)
+bool mountOf(int dirFd, const char* path, int flags, std::uint64_t& mount)
 {
     struct statx sx
     {
@@ -38,7 +38,7 @@ bool MountOf(int dirFd, const char* path, int flags, std::uint64_t& mount)
 }
 
 // $XDG_DATA_HOME when it is set to an absolute path, otherwise $HOME/.local/share.
-PathString DataHome()
+PathString xdgDataHome()
 {
     const char* xdg = std::getenv("XDG_DATA_HOME");
     if (xdg && xdg[0] == kSeparator)
@@ -52,10 +52,10 @@ PathString DataHome()
 }
 
 // The mount the home Trash lies on, or would once its missing folders are made.
-bool HomeMount(const PathString& dataHome, std::uint64_t& mount)
+bool mountOfHome(const PathString& dataHome, std::uint64_t& mount)
 {
     PathString path = dataHome;
-    while (!MountOf(AT_FDCWD, path.c_str(), 0, mount)) {
+    while (!mountOf(AT_FDCWD, path.c_str(), 0, mount)) {
         if (errno != ENOENT || path.size() <= 1)
             return false;
         path.erase(std::max<std::size_t>(1, path.rfind(kSeparator)));
@@ -64,7 +64,7 @@ bool HomeMount(const PathString& dataHome, std::uint64_t& mount)
 }
 
 // The path the kernel knows the open directory by.
-bool DirectoryPath(int dir, PathString& path)
+bool directoryPath(int dir, PathString& path)
 {
     char buffer[PATH_MAX];
     const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dir)).c_str(), buffer, sizeof buffer);
@@ -76,14 +76,14 @@ bool DirectoryPath(int dir, PathString& path)
     return true;
 }
 
-PathString Parent(const PathString& path)
+PathString parentOf(const PathString& path)
 {
     const std::size_t slash = path.rfind(kSeparator);
     return slash == 0 ? PathString(1, kSeparator) : path.substr(0, slash);
 }
 
 // Makes (unless there) and opens files/ and info/ of the Trash directory \p trash, never through a link.
-bool OpenTrashFolders(int trash, TrashDirectory& out, const SystemCalls& calls)
+bool openTrashFolders(int trash, TrashDirectory& out, const SystemCalls& calls)
 {
     for (const auto& [name, fd] : {std::pair{"files", &out.files}, std::pair{"info", &out.info}}) {
         if (calls.mkdirat(trash, name, 0700) != 0 && errno != EEXIST)
@@ -96,7 +96,7 @@ bool OpenTrashFolders(int trash, TrashDirectory& out, const SystemCalls& calls)
 }
 
 // A Trash directory below the top directory that only this user may own: a directory, no link, and ours.
-UniqueFd OpenOwnDirectory(int parent, const char* name, const SystemCalls& calls)
+UniqueFd openOwnDirectory(int parent, const char* name, const SystemCalls& calls)
 {
     if (calls.mkdirat(parent, name, 0700) != 0 && errno != EEXIST)
         return {};
@@ -111,7 +111,7 @@ UniqueFd OpenOwnDirectory(int parent, const char* name, const SystemCalls& calls
     return fd;
 }
 
-bool OpenHomeTrash(const PathString& dataHome, TrashDirectory& out, const SystemCalls& calls)
+bool openHomeTrash(const PathString& dataHome, TrashDirectory& out, const SystemCalls& calls)
 {
     // The home Trash and the folders above it are the user's own, links and all; missing ones are made private.
     const PathString trash = dataHome + "/Trash";
@@ -121,10 +121,10 @@ bool OpenHomeTrash(const PathString& dataHome, TrashDirectory& out, const System
     if (calls.mkdirat(AT_FDCWD, trash.c_str(), 0700) != 0 && errno != EEXIST)
         return false;
     const UniqueFd fd(calls.openat(AT_FDCWD, trash.c_str(), kDirectoryFlags, 0));
-    return fd && OpenTrashFolders(fd.get(), out, calls);
+    return fd && openTrashFolders(fd.get(), out, calls);
 }
 
-bool OpenTopTrash(const PathString& top, TrashDirectory& out, const SystemCalls& calls)
+bool openTopTrash(const PathString& top, TrashDirectory& out, const SystemCalls& calls)
 {
     const UniqueFd topFd(calls.openat(AT_FDCWD, top.c_str(), kDirectoryFlags, 0));
     if (!topFd)
@@ -138,17 +138,17 @@ bool OpenTopTrash(const PathString& top, TrashDirectory& out, const SystemCalls&
         (st.st_mode & S_ISVTX)) {
         const UniqueFd shared(calls.openat(topFd.get(), ".Trash", kDirectoryFlags | O_NOFOLLOW, 0));
         if (shared) {
-            const UniqueFd own = OpenOwnDirectory(shared.get(), uid.c_str(), calls);
-            if (own && OpenTrashFolders(own.get(), out, calls))
+            const UniqueFd own = openOwnDirectory(shared.get(), uid.c_str(), calls);
+            if (own && openTrashFolders(own.get(), out, calls))
                 return true;
         }
     }
-    const UniqueFd own = OpenOwnDirectory(topFd.get(), (".Trash-" + uid).c_str(), calls);
-    return own && OpenTrashFolders(own.get(), out, calls);
+    const UniqueFd own = openOwnDirectory(topFd.get(), (".Trash-" + uid).c_str(), calls);
+    return own && openTrashFolders(own.get(), out, calls);
 }
 
 // The Trash for files on \p mount, opened once per command; \p directory is the file's folder as the kernel names it.
-TrashDirectory* FindTrash(std::uint64_t mount, const PathString& directory, DirectoryCache& cache,
+TrashDirectory* findTrash(std::uint64_t mount, const PathString& directory, DirectoryCache& cache,
                           const SystemCalls& calls)
 {
     for (TrashDirectory& trash : cache.trashes())
@@ -156,26 +156,26 @@ TrashDirectory* FindTrash(std::uint64_t mount, const PathString& directory, Dire
             return &trash;
     TrashDirectory trash;
     trash.mount = mount;
-    const PathString dataHome = DataHome();
+    const PathString dataHome = xdgDataHome();
     std::uint64_t homeMount = 0;
-    if (HomeMount(dataHome, homeMount) && homeMount == mount) {
-        if (!OpenHomeTrash(dataHome, trash, calls))
+    if (mountOfHome(dataHome, homeMount) && homeMount == mount) {
+        if (!openHomeTrash(dataHome, trash, calls))
             return nullptr;
     } else {
         // The top directory: the highest folder above the file that is still on its mount.
         trash.top = directory;
         std::uint64_t above = 0;
-        while (trash.top.size() > 1 && MountOf(AT_FDCWD, Parent(trash.top).c_str(), AT_SYMLINK_NOFOLLOW, above) &&
+        while (trash.top.size() > 1 && mountOf(AT_FDCWD, parentOf(trash.top).c_str(), AT_SYMLINK_NOFOLLOW, above) &&
                above == mount)
-            trash.top = Parent(trash.top);
-        if (!OpenTopTrash(trash.top, trash, calls))
+            trash.top = parentOf(trash.top);
+        if (!openTopTrash(trash.top, trash, calls))
             return nullptr;
     }
     cache.trashes().push_back(std::move(trash));
     return &cache.trashes().back();
 }
 
-std::string InfoText(const std::string& pathValue)
+std::string infoText(const std::string& pathValue)
 {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -185,7 +185,7 @@ std::string InfoText(const std::string& pathValue)
     return "[Trash Info]\nPath=" + pathValue + "\nDeletionDate=" + date + "\n";
 }
 
-bool WriteInfo(int fd, const std::string& text)
+bool writeInfo(int fd, const std::string& text)
 {
     std::size_t written = 0;
     while (written < text.size()) {
@@ -201,7 +201,7 @@ bool WriteInfo(int fd, const std::string& text)
 
 } // namespace
 
-std::string TrashInfoPathValue(const PathString& path)
+std::string trashInfoPathValue(const PathString& path)
 {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string value;
@@ -220,7 +220,7 @@ std::string TrashInfoPathValue(const PathString& path)
     return value;
 }
 
-PathString TrashEntryName(const PathString& name, unsigned number)
+PathString trashEntryName(const PathString& name, unsigned number)
 {
     // Room for the info file's suffix and a number of ten digits; a cut never splits a UTF-8 sequence.
     PathString base = name;
@@ -238,24 +238,24 @@ PathString TrashEntryName(const PathString& name, unsigned number)
     return dot == PathString::npos ? base + suffix : base.substr(0, dot) + suffix + base.substr(dot);
 }
 
-RemovalResult MoveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
+RemovalResult moveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
                           const SystemCalls& calls)
 {
     std::uint64_t mount = 0;
     PathString directory;
-    if (!MountOf(dir, name.c_str(), AT_SYMLINK_NOFOLLOW, mount) || !DirectoryPath(dir, directory))
+    if (!mountOf(dir, name.c_str(), AT_SYMLINK_NOFOLLOW, mount) || !directoryPath(dir, directory))
         return RemovalResult::kept(KeepReason::TrashFailed, errno);
-    TrashDirectory* trash = FindTrash(mount, directory, cache, calls);
+    TrashDirectory* trash = findTrash(mount, directory, cache, calls);
     if (!trash)
-        return NoTrash(errno);
+        return noTrash(errno);
 
     const PathString original = (directory.size() > 1 ? directory : PathString()) + kSeparator + name;
     // Relative to the top directory in a Trash of its own, absolute in the home Trash.
-    const std::string info = InfoText(TrashInfoPathValue(
+    const std::string info = infoText(trashInfoPathValue(
         trash->top.empty() ? original : original.substr(trash->top.size() > 1 ? trash->top.size() + 1 : 1)));
     unsigned& number = trash->nextNumber.try_emplace(name, 1).first->second;
     for (unsigned attempts = 0; attempts < 100'000; ++attempts, ++number) {
-        const PathString entry = TrashEntryName(name, number);
+        const PathString entry = trashEntryName(name, number);
         const PathString infoName = entry + std::string(kInfoSuffix);
         const UniqueFd infoFd(calls.openat(trash->info.get(), infoName.c_str(),
                                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
@@ -264,12 +264,12 @@ RemovalResult MoveToTrash(int dir, const PathString& name, const struct stat& st
                 continue;
             return RemovalResult::kept(KeepReason::TrashFailed, errno);
         }
-        if (!WriteInfo(infoFd.get(), info)) {
+        if (!writeInfo(infoFd.get(), info)) {
             const int error = errno;
             (void)calls.unlinkat(trash->info.get(), infoName.c_str(), 0);
             return RemovalResult::kept(KeepReason::TrashFailed, error);
         }
-        const RemovalResult moved = MoveWithoutReplacing(dir, name, st, trash->files.get(), entry, false, calls);
+        const RemovalResult moved = moveWithoutReplacing(dir, name, st, trash->files.get(), entry, false, calls);
         if (moved.outcome == RemoveOutcome::Removed) {
             ++number;
             return moved;
@@ -279,7 +279,7 @@ RemovalResult MoveToTrash(int dir, const PathString& name, const struct stat& st
             continue;
         if (moved.outcome == RemoveOutcome::Gone)
             return moved;
-        return moved.error == EXDEV ? NoTrash(EXDEV) : RemovalResult::kept(KeepReason::TrashFailed, moved.error);
+        return moved.error == EXDEV ? noTrash(EXDEV) : RemovalResult::kept(KeepReason::TrashFailed, moved.error);
     }
     return RemovalResult::kept(KeepReason::TrashFailed, EEXIST);
 }

@@ -14,18 +14,18 @@ namespace twinspotter {
 
 /// The Path value of a .trashinfo file: the bytes of \p path with every byte but letters, digits, "-._~" and "/"
 /// written as %XX.
-std::string TrashInfoPathValue(const PathString& path);
+std::string trashInfoPathValue(const PathString& path);
 
 /// The name the \p number-th file called \p name gets in a Trash: the name itself first, then "photo.2.jpg",
 /// "photo.3.jpg", ... (the number before the first dot, as GLib numbers them), cut to leave room for ".trashinfo".
-PathString TrashEntryName(const PathString& name, unsigned number);
+PathString trashEntryName(const PathString& name, unsigned number);
 
 /// Moves \p name in \p dir, already checked to be the file of \p st, into the Trash of its own mount: the home Trash
 /// ($XDG_DATA_HOME/Trash) when the file shares its mount, otherwise $topdir/.Trash/$uid when $topdir/.Trash is a
 /// sticky directory and no link, otherwise $topdir/.Trash-$uid; missing Trash folders are made. The info file is
 /// made first, with O_EXCL, under a name that neither files/ nor info/ holds; nothing in the Trash is replaced and
 /// nothing is copied to another file system. A file whose mount has no usable Trash stays (NoTrash).
-RemovalResult MoveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
+RemovalResult moveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
                           const SystemCalls& calls);
 
 } // namespace twinspotter

@@ -1,9 +1,10 @@
-// Removing duplicate copies: one file, its sibling pairs, and the three removal commands of the main window.
+// Removing duplicate copies: one file, its sibling pairs, and the session's three removal commands.
 #include "core/remove.h"
 
-#include "core/FlagScope.h"
-#include "core/MainFormState.h"
+#include "core/HashCombine.h"
 #include "core/OnDisk.h"
+#include "core/ScopeExit.h"
+#include "core/SearchSession.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,12 +13,12 @@
 
 namespace twinspotter {
 
-std::string DeletedMessage(std::int32_t count, std::int32_t total)
+std::string deletedMessage(std::int32_t count, std::int32_t total)
 {
     return std::to_string(count) + " files was deleted from total of " + std::to_string(total);
 }
 
-PathString AbsoluteFilePath(const PathString& path, FileSystem& fs)
+PathString absoluteFilePath(const PathString& path, FileSystem& fs)
 {
     PathString absolute = path;
     if (absolute.empty() || absolute.front() != kSeparator) {
@@ -30,22 +31,22 @@ PathString AbsoluteFilePath(const PathString& path, FileSystem& fs)
     return std::filesystem::path(absolute).lexically_normal().native();
 }
 
-PathString SafetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs)
+PathString safetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs)
 {
-    return safetyDir + AbsoluteFilePath(path, fs);
+    return safetyDir + absoluteFilePath(path, fs);
 }
 
-PathString DefaultSafetyDirectory(FileSystem& fs)
+PathString defaultSafetyDirectory(FileSystem& fs)
 {
     return fs.currentDirectory() + "/Savedir";
 }
 
-PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)
+PathString safetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)
 {
-    return currentText.empty() ? DefaultSafetyDirectory(fs) : currentText;
+    return currentText.empty() ? defaultSafetyDirectory(fs) : currentText;
 }
 
-void edtSavedirChange(const PathString& text, FileSystem& fs)
+void ensureSafetyDirectory(const PathString& text, FileSystem& fs)
 {
     if (!text.empty() && !fs.isDirectory(text))
         (void)fs.createDirectory(text);
@@ -53,14 +54,14 @@ void edtSavedirChange(const PathString& text, FileSystem& fs)
 
 namespace {
 
-Side OtherSide(Side side)
+Side otherSide(Side side)
 {
     return side == Side::Location1 ? Side::Location2 : Side::Location1;
 }
 
-const FileStamp& SideStamp(const TFileF& pair, Side side)
+const FileStamp& sideStamp(const FileRecord& pair, Side side)
 {
-    return side == Side::Location1 ? pair.Stamp1 : pair.Stamp2;
+    return side == Side::Location1 ? pair.stamp1 : pair.stamp2;
 }
 
 } // namespace
@@ -70,106 +71,84 @@ bool RemovalReport::failed() const
     return std::any_of(kept.begin(), kept.end(), [](const KeptFile& file) { return !file.byRule(); });
 }
 
-RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOptions& options,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache)
 {
-    const Side other = OtherSide(side);
-    RemovalRequest request{{SideDirectory(pair, side), pair.Name, SideStamp(pair, side)},
-                           {SideDirectory(pair, other), pair.Name, SideStamp(pair, other)},
+    const Side other = otherSide(side);
+    RemovalRequest request{{sideDirectory(pair, side), pair.name, sideStamp(pair, side)},
+                           {sideDirectory(pair, other), pair.name, sideStamp(pair, other)},
                            locations,
                            nullptr,
                            {},
                            cache};
-    if (safety.trash) {
+    if (options.trash) {
         request.toTrash = true;
-    } else if (safety.ticked) {
-        request.safetyDirectory = &safety.directory;
-        const PathString absolute = AbsoluteFilePath(SideDirectory(pair, side) + pair.Name, fs);
+    } else if (options.safety) {
+        request.safetyDirectory = &options.safetyDirectory;
+        const PathString absolute = absoluteFilePath(sideDirectory(pair, side) + pair.name, fs);
         request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
     }
     return fs.removeFile(request);
 }
 
-const PathString& SideDirectory(const TFileF& pair, Side side)
+const PathString& sideDirectory(const FileRecord& pair, Side side)
 {
     return side == Side::Location1 ? pair.dir1() : pair.dir2();
 }
 
-void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side)
+void markSiblingsDeleted(FileList& pairs, std::size_t index, Side side)
 {
-    const TFileF& gone = pairs[index];
-    const PathString& dir = SideDirectory(gone, side);
-    const PathString name = gone.Name;
-    const std::int64_t size = gone.Size;
-    const std::int32_t date = gone.Date;
-    for (TFileF& pair : pairs) {
-        if (!pair.Deleted && pair.Size == size && pair.Date == date && pair.Name == name &&
-            SideDirectory(pair, side) == dir)
-            pair.Deleted = true;
+    const FileRecord& gone = pairs[index];
+    const PathString& dir = sideDirectory(gone, side);
+    const PathString name = gone.name;
+    const std::int64_t size = gone.size;
+    const std::int32_t date = gone.date;
+    for (FileRecord& pair : pairs) {
+        if (!pair.deleted && pair.size == size && pair.date == date && pair.name == name &&
+            sideDirectory(pair, side) == dir)
+            pair.deleted = true;
     }
 }
 
 namespace {
 
-std::size_t SiblingHash(const TFileF& pair, Side side)
+std::size_t siblingHash(const FileRecord& pair, Side side)
 {
-    std::size_t h = std::hash<std::string_view>{}(SideDirectory(pair, side));
-    const auto mix = [&h](std::size_t value) { h ^= value + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2); };
-    mix(std::hash<std::string_view>{}(pair.Name));
-    mix(std::hash<std::int64_t>{}(pair.Size));
-    mix(std::hash<std::int32_t>{}(pair.Date));
-    return h;
+    std::size_t h = std::hash<std::string_view>{}(sideDirectory(pair, side));
+    h = hashCombine(h, std::hash<std::string_view>{}(pair.name));
+    h = hashCombine(h, std::hash<std::int64_t>{}(pair.size));
+    return hashCombine(h, std::hash<std::int32_t>{}(pair.date));
 }
 
-bool SameSideFile(const TFileF& a, const TFileF& b, Side side)
+bool sameSideFile(const FileRecord& a, const FileRecord& b, Side side)
 {
-    return a.Size == b.Size && a.Date == b.Date && a.Name == b.Name && SideDirectory(a, side) == SideDirectory(b, side);
+    return a.size == b.size && a.date == b.date && a.name == b.name && sideDirectory(a, side) == sideDirectory(b, side);
 }
 
 } // namespace
 
-SiblingIndex::SiblingIndex(const TFiles& pairs, Side side) : m_side(side)
+SiblingIndex::SiblingIndex(const FileList& pairs, Side side) : m_side(side)
 {
     m_index.init(pairs.size());
     for (std::uint32_t i = 0; i < pairs.size(); ++i)
-        m_index.add(i, SiblingHash(pairs[i], side),
-                    [&](std::uint32_t other) { return SameSideFile(pairs[other], pairs[i], side); });
+        m_index.add(i, siblingHash(pairs[i], side),
+                    [&](std::uint32_t other) { return sameSideFile(pairs[other], pairs[i], side); });
 }
 
-void SiblingIndex::markDeleted(TFiles& pairs, std::size_t index) const
+void SiblingIndex::markDeleted(FileList& pairs, std::size_t index) const
 {
-    const TFileF& gone = pairs[index];
+    const FileRecord& gone = pairs[index];
     const ChainIndex::Slot* slot = m_index.find(
-        SiblingHash(gone, m_side), [&](std::uint32_t other) { return SameSideFile(pairs[other], gone, m_side); });
+        siblingHash(gone, m_side), [&](std::uint32_t other) { return sameSideFile(pairs[other], gone, m_side); });
     for (std::uint32_t i = slot->head; i != kNone; i = m_index.next[i])
-        pairs[i].Deleted = true;
+        pairs[i].deleted = true;
 }
 
 namespace {
 
-SafetyOption ReadSafetyOption(const CommandHost& host)
+std::size_t rowHash(std::string_view directory, std::string_view name)
 {
-    return SafetyOption{host.safetyTicked(), host.safetyDirectory(), host.trashTicked()};
-}
-
-// A confirmed main-window removal leaves the bulk button disabled on every way out, so a further bulk run
-// needs a fresh search or a single-row click first.
-class BulkButtonOff
-{
-public:
-    explicit BulkButtonOff(CommandHost& host) : m_host(host) {}
-    ~BulkButtonOff() { m_host.disableBulkRemoval(); }
-    BulkButtonOff(const BulkButtonOff&) = delete;
-    BulkButtonOff& operator=(const BulkButtonOff&) = delete;
-
-private:
-    CommandHost& m_host;
-};
-
-std::size_t RowHash(std::string_view directory, std::string_view name)
-{
-    const std::size_t h = std::hash<std::string_view>{}(directory);
-    return h ^ (std::hash<std::string_view>{}(name) + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2));
+    return hashCombine(std::hash<std::string_view>{}(directory), std::hash<std::string_view>{}(name));
 }
 
 // The selected rows grouped by what they show, with the pairs each group can name in list order, made in one pass
@@ -177,13 +156,13 @@ std::size_t RowHash(std::string_view directory, std::string_view name)
 class RowCandidates
 {
 public:
-    RowCandidates(const std::vector<SelectedRow>& rows, const TFiles& pairs, Side side) : m_groupOfRow(rows.size())
+    RowCandidates(const std::vector<SelectedRow>& rows, const FileList& pairs, Side side) : m_groupOfRow(rows.size())
     {
         ChainIndex index;
         index.init(rows.size());
         for (std::uint32_t r = 0; r < rows.size(); ++r) {
             const SelectedRow& row = rows[r];
-            ChainIndex::Slot* slot = index.find(RowHash(row.directory, row.name), [&](std::uint32_t other) {
+            ChainIndex::Slot* slot = index.find(rowHash(row.directory, row.name), [&](std::uint32_t other) {
                 return rows[other].name == row.name && rows[other].directory == row.directory;
             });
             if (slot->head != kNone) {
@@ -191,15 +170,15 @@ public:
                 continue;
             }
             slot->head = slot->tail = r;
-            slot->hash = RowHash(row.directory, row.name);
+            slot->hash = rowHash(row.directory, row.name);
             m_groupOfRow[r] = m_groups++;
         }
         std::vector<std::uint32_t> groupOfPair(pairs.size(), kNone);
         m_start.assign(m_groups + 1, 0);
         for (std::uint32_t i = 0; i < pairs.size(); ++i) {
-            const std::string_view directory = SideDirectory(pairs[i], side);
-            const std::string_view name = pairs[i].Name;
-            const ChainIndex::Slot* slot = index.find(RowHash(directory, name), [&](std::uint32_t other) {
+            const std::string_view directory = sideDirectory(pairs[i], side);
+            const std::string_view name = pairs[i].name;
+            const ChainIndex::Slot* slot = index.find(rowHash(directory, name), [&](std::uint32_t other) {
                 return rows[other].name == name && rows[other].directory == directory;
             });
             if (slot->head == kNone)
@@ -217,13 +196,13 @@ public:
                 m_pairs[fill[groupOfPair[i]]++] = i;
     }
 
-    /// The first pair not marked Deleted that row \p row names, or none.
-    std::optional<std::size_t> pairOf(std::size_t row, const TFiles& pairs)
+    /// The first pair not marked deleted that row \p row names, or none.
+    std::optional<std::size_t> pairOf(std::size_t row, const FileList& pairs)
     {
         const std::uint32_t group = m_groupOfRow[row];
         std::uint32_t& next = m_next[group];
-        // Deleted flags are only ever set, so pairs passed over for one row stay passed over for the next.
-        while (next < m_start[group + 1] && pairs[m_pairs[next]].Deleted)
+        // Deleted marks are only ever set, so pairs passed over for one row stay passed over for the next.
+        while (next < m_start[group + 1] && pairs[m_pairs[next]].deleted)
             ++next;
         if (next == m_start[group + 1])
             return std::nullopt;
@@ -234,140 +213,131 @@ private:
     std::vector<std::uint32_t> m_groupOfRow;
     std::uint32_t m_groups = 0;
     std::vector<std::uint32_t> m_start; ///< group -> its first place in m_pairs; one more for the end
-    std::vector<std::uint32_t> m_next;  ///< group -> the first of its pairs not known to be Deleted
+    std::vector<std::uint32_t> m_next;  ///< group -> the first of its pairs not known to be deleted
     std::vector<std::uint32_t> m_pairs; ///< pair indexes, grouped, in list order within a group
 };
 
 } // namespace
 
-void MainFormState::lowerCounterOf(Side side)
+void SearchSession::lowerCounterOf(Side side)
 {
     // The search's own mode, not the location-2 field's: typing into it since must not move the count elsewhere.
-    std::int32_t& counter =
-        side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory ? countallfiles1 : countallfiles2;
+    std::int32_t& counter = side == Side::Location1 || m_searchedMode == SearchMode::SingleDirectory
+                                ? m_filesInLocation1
+                                : m_filesInLocation2;
     if (counter > 0)
         --counter;
 }
 
-RemovalResult MainFormState::removePairSide(std::size_t index, Side side, const SafetyOption& safety,
+RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const RemovalOptions& options,
                                             DirectoryCache* cache)
 {
-    return RemovePairFile(FCompared[index], side, safety, m_locations, m_fs, cache);
+    return removePairFile(m_pairs[index], side, options, m_locations, m_fs, cache);
 }
 
-void MainFormState::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
+void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
 {
-    TFileF& pair = FCompared[index];
+    FileRecord& pair = m_pairs[index];
     switch (result.outcome) {
     case RemoveOutcome::Removed:
         ++report.count;
-        pair.Deleted = true;
+        pair.deleted = true;
         lowerCounterOf(side);
         break;
     case RemoveOutcome::Gone:
-        pair.Deleted = true;
-        report.kept.push_back({SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0});
+        pair.deleted = true;
+        report.kept.push_back({sideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0});
         break;
     case RemoveOutcome::StillPresent:
-        report.kept.push_back({SideDirectory(pair, side) + pair.Name, result.reason, result.error});
+        report.kept.push_back({sideDirectory(pair, side) + pair.name, result.reason, result.error});
         break;
     }
 }
 
-void MainFormState::finishRemoval(const RemovalReport& report, CommandHost& host)
+void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host)
 {
-    host.inform(DeletedMessage(report.count, report.total));
+    host.inform(deletedMessage(report.count, report.total));
     if (!report.kept.empty())
         host.reportKept(report.kept);
-    host.rebuildResultsTable();
 }
 
-RemovalReport MainFormState::btnDeleteClick(CommandHost& host)
+RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
 {
     RemovalReport report;
     if (busy())
         return report;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteAllQuestion))
         return report;
-    BulkButtonOff buttonOff(host);
     report.ran = true;
-    report.total = static_cast<std::int32_t>(FCompared.size());
+    report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
-    for (std::size_t i = 0; i < FCompared.size(); ++i) {
-        if (FCompared[i].Deleted)
+    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
+        if (m_pairs[i].deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, ReadSafetyOption(host), &folders), report);
+        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, host.removalOptions(), &folders), report);
         host.serviceEvents();
     }
     finishRemoval(report, host);
     return report;
 }
 
-RemovalReport MainFormState::btnDelDir1Click(const std::vector<SelectedRow>& rows, CommandHost& host)
-{
-    return removeSelectedRows(rows, Side::Location1, host);
-}
-
-RemovalReport MainFormState::btnDelDir2Click(const std::vector<SelectedRow>& rows, CommandHost& host)
-{
-    return removeSelectedRows(rows, Side::Location2, host);
-}
-
-RemovalReport MainFormState::removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host)
+RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& rows, Side side, CommandHost& host)
 {
     RemovalReport report;
     if (busy())
         return report;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteSelectedQuestion))
         return report;
-    BulkButtonOff buttonOff(host);
     report.ran = true;
     report.total = static_cast<std::int32_t>(rows.size());
 
     DirectoryCache folders;
     std::optional<SiblingIndex> siblings; // made when the first file goes
-    RowCandidates candidates(rows, FCompared, side);
+    RowCandidates candidates(rows, m_pairs, side);
     for (std::size_t row = 0; row < rows.size(); ++row) {
         // A selection can hold a million rows; the window stays alive as it does during a search.
         host.serviceEvents();
-        const std::optional<std::size_t> found = candidates.pairOf(row, FCompared);
+        const std::optional<std::size_t> found = candidates.pairOf(row, m_pairs);
         if (!found)
             continue;
         const std::size_t index = *found;
-        const RemovalResult result = removePairSide(index, side, ReadSafetyOption(host), &folders);
+        const RemovalResult result = removePairSide(index, side, host.removalOptions(), &folders);
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent) {
             if (!siblings)
-                siblings.emplace(FCompared, side);
-            siblings->markDeleted(FCompared, index);
+                siblings.emplace(m_pairs, side);
+            siblings->markDeleted(m_pairs, index);
         }
     }
     finishRemoval(report, host);
     return report;
 }
 
-std::optional<RemoveOutcome> MainFormState::DetailedViewDeleteClick(std::size_t fileIndex, Side side, CommandHost& host)
+std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex, Side side, CommandHost& host)
 {
-    if (busy() || fileIndex >= FCompared.size())
+    if (busy() || pairIndex >= m_pairs.size())
         return std::nullopt;
-    FlagScope removing(m_removing);
+    m_removing = true;
+    const ScopeExit removed([this] { m_removing = false; });
     if (!host.confirm(kDeleteSelectedQuestion))
         return std::nullopt;
 
-    const RemovalResult result = removePairSide(fileIndex, side, ReadSafetyOption(host), nullptr);
-    const TFileF& pair = FCompared[fileIndex];
+    const RemovalResult result = removePairSide(pairIndex, side, host.removalOptions(), nullptr);
+    const FileRecord& pair = m_pairs[pairIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
-        host.reportKept({{SideDirectory(pair, side) + pair.Name, result.reason, result.error}});
+        host.reportKept({{sideDirectory(pair, side) + pair.name, result.reason, result.error}});
         return result.outcome;
     }
     // The view closes right after: without a word, a file that had already gone would look removed by it.
     if (result.outcome == RemoveOutcome::Gone)
-        host.reportKept({{SideDirectory(pair, side) + pair.Name, KeepReason::AlreadyGone, 0}});
+        host.reportKept({{sideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
     lowerCounterOf(side);
-    MarkSiblingsDeleted(FCompared, fileIndex, side);
-    FCompared[fileIndex].Deleted = true;
+    markSiblingsDeleted(m_pairs, pairIndex, side);
+    m_pairs[pairIndex].deleted = true;
     return result.outcome;
 }
 

@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/ChainIndex.h"
+#include "core/FileRecord.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
 
 #include <cstdint>
 #include <span>
@@ -13,15 +13,15 @@
 
 namespace twinspotter {
 
-/// Which file of a pair: FileDir1 + Name or FileDir2 + Name.
+/// Which file of a pair: directory1 + name or directory2 + name.
 enum class Side { Location1 = 1, Location2 = 2 };
 
-/// The safety option as the window shows it at one moment: the tick and the safety directory's text, and the Trash
-/// option beside it, which wins when both are on.
-struct SafetyOption
+/// Where a removal puts a file, as the user has chosen at one moment: the safety option's tick and its directory's
+/// text, and the Trash option beside it, which wins when both are on. With neither, the file is deleted.
+struct RemovalOptions
 {
-    bool ticked = false;
-    PathString directory;
+    bool safety = false;
+    PathString safetyDirectory;
     bool trash = false;
 };
 
@@ -32,7 +32,7 @@ struct SelectedRow
     PathString name;      ///< the file-name column
 };
 
-/// What a main-window removal command did.
+/// What one of the session's removal commands did.
 struct RemovalReport
 {
     bool ran = false;           ///< false when refused (another command running) or not confirmed
@@ -48,49 +48,49 @@ inline constexpr std::string_view kDeleteAllQuestion = "Are you sure you want to
 inline constexpr std::string_view kDeleteSelectedQuestion = "Are you sure you want to delete these files?";
 
 /// "%d files was deleted from total of %d".
-std::string DeletedMessage(std::int32_t count, std::int32_t total);
+std::string deletedMessage(std::int32_t count, std::int32_t total);
 
 /// \p path made absolute against the working directory, with "." and ".." resolved by text, so the result can be
 /// mirrored under another directory without climbing out of it.
-PathString AbsoluteFilePath(const PathString& path, FileSystem& fs);
+PathString absoluteFilePath(const PathString& path, FileSystem& fs);
 
 /// Where \p path goes inside the safety directory: \p safetyDir's text followed directly by the file's absolute
 /// path (which begins with the separator), no separator added or removed. Pure: nothing on disk changes.
-PathString SafetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs);
+PathString safetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs);
 
 /// The safety directory a first tick fills in: the working directory followed by "/Savedir" (so "//Savedir" when
 /// the working directory is the root).
-PathString DefaultSafetyDirectory(FileSystem& fs);
+PathString defaultSafetyDirectory(FileSystem& fs);
 
 /// The text the safety directory field takes when the option is ticked: the field's own text, or the default when
 /// the field is empty, so unticking and ticking again keeps a browsed directory.
-PathString SafetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
+PathString safetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
 
-/// Follows a change of the safety directory's text: creates that one directory when none exists there (its parent
-/// must exist). A failure is silent; moves create the chain again per file.
-void edtSavedirChange(const PathString& text, FileSystem& fs);
+/// Creates the safety directory \p text names when none exists there (one directory: its parent must exist), as the
+/// window does whenever the text changes. A failure is silent; moves create the chain again per file.
+void ensureSafetyDirectory(const PathString& text, FileSystem& fs);
 
 /// Removes the file on \p side of \p pair: with the Trash option, moves it into the Trash of its own file system;
-/// with the safety option, moves it to its SafetyTargetPath (creating the folders on the way); otherwise deletes it;
+/// with the safety option, moves it to its safetyTargetPath (creating the folders on the way); otherwise deletes it;
 /// never replaces a file in the safety directory, and never deletes a file the move could not take. Goes ahead only
 /// while the file and its partner are still the files the search recorded and two different files, reached without a
 /// link below the \p locations the search walked. \p cache, when given, keeps the folders reached for the next files of
 /// the same command.
-RemovalResult RemovePairFile(const TFileF& pair, Side side, const SafetyOption& safety,
+RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOptions& options,
                              std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
 
-/// Marks Deleted every pair that names the same file on \p side as pair \p index (same directory text, Name, Size
-/// and Date), pair \p index included. Siblings are not counted anywhere. One pass over the list.
-void MarkSiblingsDeleted(TFiles& pairs, std::size_t index, Side side);
+/// Marks deleted every pair that names the same file on \p side as pair \p index (same directory text, name, size
+/// and date), pair \p index included. Siblings are not counted anywhere. One pass over the list.
+void markSiblingsDeleted(FileList& pairs, std::size_t index, Side side);
 
 /// The pairs grouped by the file they name on one side, made once for a command that marks siblings many times:
 /// each marking then costs the pairs that share the file, not a pass over the whole list.
 class SiblingIndex
 {
 public:
-    SiblingIndex(const TFiles& pairs, Side side);
-    /// Does what MarkSiblingsDeleted does. The list must not have grown since the index was made.
-    void markDeleted(TFiles& pairs, std::size_t index) const;
+    SiblingIndex(const FileList& pairs, Side side);
+    /// Does what markSiblingsDeleted does. The list must not have grown since the index was made.
+    void markDeleted(FileList& pairs, std::size_t index) const;
 
 private:
     Side m_side;
@@ -98,6 +98,6 @@ private:
 };
 
 /// The side's directory field of \p pair.
-const PathString& SideDirectory(const TFileF& pair, Side side);
+const PathString& sideDirectory(const FileRecord& pair, Side side);
 
 } // namespace twinspotter

@@ -8,7 +8,7 @@
 
 namespace twinspotter {
 
-bool MaskMatches(std::string_view mask, const PathString& name)
+bool maskMatches(std::string_view mask, const PathString& name)
 {
     if (mask == "*.*" || mask == "*")
         return true;
@@ -19,7 +19,7 @@ namespace {
 
 // A stopped level returns at once; the level above notices the cancel at its own next poll, so a level whose
 // last descent was the one stopped still finishes and reports its directory done.
-void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
+void walkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
                std::vector<DirEntry>& listing)
 {
     if (dir.back() != kSeparator)
@@ -31,7 +31,7 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     env.fs.listDirectory(dir, listing);
 
     for (const DirEntry& entry : listing) {
-        if (entry.isDirectory || !MaskMatches(mask, entry.name))
+        if (entry.isDirectory || !maskMatches(mask, entry.name))
             continue;
         if (env.canceled)
             return;
@@ -54,7 +54,7 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     for (PathString& sub : pending) {
         if (env.canceled)
             return;
-        WalkLevel(std::move(sub), mask, visitor, pool, env, listing);
+        walkLevel(std::move(sub), mask, visitor, pool, env, listing);
     }
     visitor.directoryDone();
 }
@@ -62,23 +62,23 @@ void WalkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
 class CatalogueVisitor : public WalkVisitor
 {
 public:
-    CatalogueVisitor(TFiles& catalogue, std::int32_t& count, CommandHost& host)
+    CatalogueVisitor(FileList& catalogue, std::int32_t& count, CommandHost& host)
         : m_catalogue(catalogue), m_count(count), m_host(host)
     {
     }
 
     void file(const PathString* dir, const DirEntry& entry) override
     {
-        TFileF record;
-        record.FileDir1 = dir;
-        record.Name = entry.name;
-        record.Date = DosDateTimeFromUnix(entry.mtime);
-        record.Size = entry.size;
-        record.Stamp1 = entry.stamp();
+        FileRecord record;
+        record.directory1 = dir;
+        record.name = entry.name;
+        record.date = dosDateTimeFromUnix(entry.mtime);
+        record.size = entry.size;
+        record.stamp1 = entry.stamp();
         m_catalogue.append(std::move(record));
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {
-            m_host.showProgress(std::to_string(index));
+            m_host.showProgress(index);
             m_host.serviceEvents();
         }
     }
@@ -86,26 +86,26 @@ public:
     void directoryDone() override { m_count = static_cast<std::int32_t>(m_catalogue.size()); }
 
 private:
-    TFiles& m_catalogue;
+    FileList& m_catalogue;
     std::int32_t& m_count;
     CommandHost& m_host;
 };
 
 } // namespace
 
-void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
+void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
 {
     if (dir.empty())
         return;
     std::vector<DirEntry> listing;
-    WalkLevel(dir, mask, visitor, pool, env, listing);
+    walkLevel(dir, mask, visitor, pool, env, listing);
 }
 
-void CatalogueTree(TFiles& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void catalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env)
 {
-    CatalogueVisitor visitor(catalogue, countallfiles1, env.host);
-    WalkTree(dir, mask, visitor, *catalogue.pool(), env);
+    CatalogueVisitor visitor(catalogue, fileCount, env.host);
+    walkTree(dir, mask, visitor, *catalogue.pool(), env);
 }
 
 } // namespace twinspotter

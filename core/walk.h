@@ -2,8 +2,8 @@
 #pragma once
 
 #include "core/CommandHost.h"
+#include "core/FileRecord.h"
 #include "core/FileSystem.h"
-#include "core/TFileF.h"
 
 #include <string_view>
 
@@ -29,16 +29,16 @@ public:
 };
 
 /// True when \p name matches the wildcard \p mask; "*.*" and "*" match every name, with or without a dot.
-bool MaskMatches(std::string_view mask, const PathString& name);
+bool maskMatches(std::string_view mask, const PathString& name);
 
 /// Walks the tree under \p dir depth first: a directory's own files in listing order, then each subdirectory
 /// (not those whose name begins with ".") with its whole subtree. Each directory text is added to \p pool once.
 /// A cancel stops the current level at once and each level above at its next poll. Nothing on disk changes.
-void WalkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
+void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
 
-/// Appends every file under \p dir to \p catalogue; sets \p countallfiles1 to the catalogue's length each time
+/// Appends every file under \p dir to \p catalogue; sets \p fileCount to the catalogue's length each time
 /// a directory finishes, so a cancel leaves the length as of the last level that finished.
-void CatalogueTree(TFiles& catalogue, const PathString& dir, std::string_view mask, std::int32_t& countallfiles1,
+void catalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env);
 
 } // namespace twinspotter

@@ -77,7 +77,7 @@ std::size_t keepStatusLine(char* data, std::size_t size, std::size_t count, void
 }
 
 // "64 KiB", "64 MiB", "512 bytes": a limit as the error message names it.
-std::string SizeText(std::size_t bytes)
+std::string sizeText(std::size_t bytes)
 {
     if (bytes >= 1024 * 1024 && bytes % (1024 * 1024) == 0)
         return std::to_string(bytes / (1024 * 1024)) + " MiB";
@@ -94,7 +94,7 @@ void check(CURLcode code)
 
 } // namespace
 
-std::string HttpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
+std::string httpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
                     std::size_t maxBodyBytes)
 {
     static std::once_flag initialised;
@@ -135,7 +135,7 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
     check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
-    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(CurrentOnlineHost().requestTimeout().count())));
+    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(currentOnlineHost().requestTimeout().count())));
     // Signals would interrupt the window's thread; without them a look-up can only be bounded by the time-outs.
     check(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L));
     // A proxy from http_proxy must never see requests for this machine, whatever the user's environment holds.
@@ -151,7 +151,7 @@ std::string HttpGet(const std::string& url, const std::optional<std::string>& au
     const bool tooLarge = sink.tooLarge || result == CURLE_FILESIZE_EXCEEDED;
     // An error page that is too long still carries the status the server meant; only a good answer is "too large".
     if (tooLarge && (ok || code == 0))
-        throw WebError("The answer to " + url + " is larger than " + SizeText(maxBodyBytes) +
+        throw WebError("The answer to " + url + " is larger than " + sizeText(maxBodyBytes) +
                        ", more than this program accepts; it was not used");
     if (result != CURLE_OK && !tooLarge) {
         const std::string reason = errorText[0] ? std::string(errorText) : curl_easy_strerror(result);

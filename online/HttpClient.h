@@ -12,7 +12,7 @@ namespace twinspotter {
 /// through a proxy. A body of more than maxBodyBytes ends the transfer: the request fails, and no more than that is
 /// ever held in memory.
 /// Throws HttpStatusError for a final status outside 200-299, WebError for every other failure.
-std::string HttpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
+std::string httpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
                     std::size_t maxBodyBytes);
 
 } // namespace twinspotter

@@ -106,12 +106,12 @@ OnlineHost* currentHost = nullptr;
 
 } // namespace
 
-void SetOnlineHost(OnlineHost* host)
+void setOnlineHost(OnlineHost* host)
 {
     currentHost = host;
 }
 
-OnlineHost& CurrentOnlineHost()
+OnlineHost& currentOnlineHost()
 {
     return currentHost ? *currentHost : defaultHost();
 }

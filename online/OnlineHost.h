@@ -49,9 +49,9 @@ private:
 
 /// Makes host the one the online services use; nullptr puts the built-in default back. The caller keeps ownership
 /// and must keep the host alive while it is set.
-void SetOnlineHost(OnlineHost* host);
+void setOnlineHost(OnlineHost* host);
 
-/// The host set by SetOnlineHost, or the built-in default.
-OnlineHost& CurrentOnlineHost();
+/// The host set by setOnlineHost, or the built-in default.
+OnlineHost& currentOnlineHost();
 
 } // namespace twinspotter

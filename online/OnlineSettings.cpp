@@ -7,14 +7,14 @@
 
 namespace twinspotter {
 
-std::string ProductName;
-std::string ProductVersion;
-std::string LatestVersion;
-std::string UpdaterUrl;
-std::string InfoUrl;
-std::string VersionUrl;
-std::string ContactUsUrl;
-std::string AppCode;
+std::string productName;
+std::string productVersion;
+std::string latestVersion;
+std::string updaterUrl;
+std::string infoUrl;
+std::string versionUrl;
+std::string contactUsUrl;
+std::string appCode;
 
 namespace {
 
@@ -35,7 +35,7 @@ std::string trimmed(const std::string& text)
 
 } // namespace
 
-std::string ServerAddress()
+std::string serverAddress()
 {
     std::string address = trimmed(environmentText("TWINSPOTTER_SERVER"));
     if (address.empty())
@@ -45,9 +45,9 @@ std::string ServerAddress()
     return address;
 }
 
-std::string ServerHostName()
+std::string serverHostName()
 {
-    const std::string address = ServerAddress();
+    const std::string address = serverAddress();
     std::string::size_type start = address.find("://");
     start = start == std::string::npos ? 0 : start + 3;
     std::string host = address.substr(start, address.find('/', start) - start);
@@ -58,15 +58,15 @@ std::string ServerHostName()
     return host;
 }
 
-std::string SiteRootAddress()
+std::string siteRootAddress()
 {
-    const std::string address = ServerAddress();
+    const std::string address = serverAddress();
     const auto schemeEnd = address.find("://");
     const auto pathStart = address.find('/', schemeEnd == std::string::npos ? 0 : schemeEnd + 3);
     return address.substr(0, pathStart);
 }
 
-std::vector<std::string> ProbeHosts()
+std::vector<std::string> probeHosts()
 {
     const std::string list = environmentText("TWINSPOTTER_PROBE_HOSTS");
     std::vector<std::string> hosts;
@@ -85,17 +85,17 @@ std::vector<std::string> ProbeHosts()
     return hosts;
 }
 
-void FillOnlineSettings()
+void fillOnlineSettings()
 {
-    const std::string server = ServerAddress();
-    ProductName = "Twinspotter";
-    ProductVersion = kVersion;
-    LatestVersion.clear();
-    UpdaterUrl = server + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>";
-    InfoUrl = server + "/downloads/twinspotter/twinspotter.txt?ts=<timestamp>";
-    VersionUrl = server + "/downloads/twinspotter/version.txt?ts=<timestamp>";
-    ContactUsUrl = server + "/downloads/twinspotter/contactus.txt?ts=";
-    AppCode.clear();
+    const std::string server = serverAddress();
+    productName = "Twinspotter";
+    productVersion = kVersion;
+    latestVersion.clear();
+    updaterUrl = server + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>";
+    infoUrl = server + "/downloads/twinspotter/twinspotter.txt?ts=<timestamp>";
+    versionUrl = server + "/downloads/twinspotter/version.txt?ts=<timestamp>";
+    contactUsUrl = server + "/downloads/twinspotter/contactus.txt?ts=";
+    appCode.clear();
 }
 
 } // namespace twinspotter

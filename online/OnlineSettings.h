@@ -6,15 +6,15 @@
 
 namespace twinspotter {
 
-// UTF-8 texts, filled once at start-up by FillOnlineSettings(); only LatestVersion changes afterwards.
-extern std::string ProductName;
-extern std::string ProductVersion;
-extern std::string LatestVersion; ///< the version text last fetched from VersionUrl; empty until then
-extern std::string UpdaterUrl;    ///< carries "<timestamp>"
-extern std::string InfoUrl;       ///< carries "<timestamp>"
-extern std::string VersionUrl;    ///< carries "<timestamp>"
-extern std::string ContactUsUrl;  ///< ends in "?ts=" with no placeholder
-extern std::string AppCode;       ///< always empty
+// UTF-8 texts, filled once at start-up by fillOnlineSettings(); only latestVersion changes afterwards.
+extern std::string productName;
+extern std::string productVersion;
+extern std::string latestVersion; ///< the version text last fetched from versionUrl; empty until then
+extern std::string updaterUrl;    ///< carries "<timestamp>"
+extern std::string infoUrl;       ///< carries "<timestamp>"
+extern std::string versionUrl;    ///< carries "<timestamp>"
+extern std::string contactUsUrl;  ///< ends in "?ts=" with no placeholder
+extern std::string appCode;       ///< always empty
 
 /// Built-in server address and probe hosts, used when the environment does not replace them.
 inline constexpr const char* kDefaultServerAddress = "http://www.quillnet.example";
@@ -25,20 +25,20 @@ inline constexpr const char* kContactScriptPath = "/controlcenter/contact_quilln
 
 /// Scheme, host and (when given) port of the maker's web server, without a trailing "/":
 /// TWINSPOTTER_SERVER when set and not empty, else kDefaultServerAddress.
-std::string ServerAddress();
+std::string serverAddress();
 
 /// Host name of the maker's web server (for "<Could not contact " + host + " site>").
-std::string ServerHostName();
+std::string serverHostName();
 
 /// The web site's root address: scheme and host (and port when the environment names one), without the closing
 /// "/". The link label shows it followed by "/"; "Open" gets it as it is.
-std::string SiteRootAddress();
+std::string siteRootAddress();
 
 /// The public hosts the connectivity probe tries, in order: the comma-separated TWINSPOTTER_PROBE_HOSTS when set
 /// and not empty, else kDefaultProbeHosts.
-std::vector<std::string> ProbeHosts();
+std::vector<std::string> probeHosts();
 
-/// Sets every shared online setting to its start-up value; LatestVersion and AppCode become empty.
-void FillOnlineSettings();
+/// Sets every shared online setting to its start-up value; latestVersion and appCode become empty.
+void fillOnlineSettings();
 
 } // namespace twinspotter

@@ -1,6 +1,7 @@
 // The update check at start-up: postponement file, locale time format and the version check.
 #include "online/Postponement.h"
 
+#include "core/ScopeExit.h"
 #include "online/Online.h"
 
 #include <fcntl.h>
@@ -138,7 +139,7 @@ bool startsWithIgnoringAsciiCase(const std::string& text, std::size_t at, const 
 
 // text for an error message: bytes that are not printable UTF-8 as \xNN, cut after maxCharacters with "...", so that
 // a damaged file can neither garble nor flood the error box.
-std::string PrintableQuote(const std::string& text, std::size_t maxCharacters = 40)
+std::string printableQuote(const std::string& text, std::size_t maxCharacters = 40)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -179,7 +180,7 @@ public:
 
     [[noreturn]] void fail() const
     {
-        throw DateTimeConversionError("'" + PrintableQuote(m_text) + "' is not a valid date and time");
+        throw DateTimeConversionError("'" + printableQuote(m_text) + "' is not a valid date and time");
     }
     bool atEnd() const { return m_at == m_text.size(); }
     std::size_t skipBlanks()
@@ -225,61 +226,40 @@ private:
     std::size_t m_at = 0;
 };
 
-std::filesystem::path PostponementPath()
+std::filesystem::path postponementPath()
 {
     std::error_code error;
     const auto absolute = std::filesystem::absolute(kPostponementFileName, error);
     return error ? std::filesystem::path(kPostponementFileName) : absolute;
 }
 
-std::string SystemError(const std::string& what, const std::filesystem::path& path, int error)
+std::string systemError(const std::string& what, const std::filesystem::path& path, int error)
 {
     return what + " " + path.string() + ": " + std::strerror(error);
 }
 
-std::runtime_error NotARegularFile(const std::filesystem::path& path)
+std::runtime_error notARegularFile(const std::filesystem::path& path)
 {
     return std::runtime_error("The postponement file " + path.string() +
                               " is not a regular file. Remove it to let the update check run again.");
 }
-
-// Tells the window what the update check waits for, and that the wait is over when it ends, also by an error.
-class WaitingScope
-{
-public:
-    WaitingScope(UpdateQuestion& window, std::string_view text) : m_window(window) { m_window.showWaiting(text); }
-    ~WaitingScope() { end(); }
-    WaitingScope(const WaitingScope&) = delete;
-    WaitingScope& operator=(const WaitingScope&) = delete;
-
-    void end()
-    {
-        if (!m_ended)
-            m_window.showWaiting({});
-        m_ended = true;
-    }
-
-private:
-    UpdateQuestion& m_window;
-    bool m_ended = false;
-};
 
 } // namespace
 
 // Only a regular file is read, and only its beginning: a FIFO would block the start for good, a link to /dev/zero
 // would never end, and the one line that matters is about 30 bytes long. Plain system calls, so that every
 // refusal names its reason.
-std::string ReadPostponementLine(const std::filesystem::path& path)
+std::string readPostponementLine(const std::filesystem::path& path)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0 && errno == ELOOP)
-        throw NotARegularFile(path);
+        throw notARegularFile(path);
     if (fd < 0)
-        throw std::runtime_error(SystemError("Cannot open the postponement file", path, errno));
+        throw std::runtime_error(systemError("Cannot open the postponement file", path, errno));
     struct stat status = {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
-        throw NotARegularFile(path);
+        throw notARegularFile(path);
     }
     std::string content(kPostponementReadBytes, '\0');
     std::size_t got = 0;
@@ -290,7 +270,7 @@ std::string ReadPostponementLine(const std::filesystem::path& path)
         if (n < 0) {
             const int error = errno;
             ::close(fd);
-            throw std::runtime_error(SystemError("Cannot read the postponement file", path, error));
+            throw std::runtime_error(systemError("Cannot read the postponement file", path, error));
         }
         if (n == 0)
             break;
@@ -301,7 +281,7 @@ std::string ReadPostponementLine(const std::filesystem::path& path)
     const auto end = content.find('\n');
     if (end == std::string::npos && got == kPostponementReadBytes)
         throw DateTimeConversionError("The postponement file " + path.string() + " cannot be converted: '" +
-                                      PrintableQuote(content) + "' begins a line too long for a date and time");
+                                      printableQuote(content) + "' begins a line too long for a date and time");
     std::string line = content.substr(0, end);
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
@@ -310,9 +290,9 @@ std::string ReadPostponementLine(const std::filesystem::path& path)
 
 // Written under a new name beside the file and renamed over it: a full disk or a crash never leaves half a line,
 // and a link in its place is replaced, never followed.
-void WritePostponementFile(const std::filesystem::path& path, const std::string& text)
+void writePostponementFile(const std::filesystem::path& path, const std::string& text)
 {
-    if (IsSystemDirectory(path.parent_path()))
+    if (isSystemDirectory(path.parent_path()))
         throw std::runtime_error("Cannot write the postponement file " + path.string() +
                                  ": Twinspotter writes nothing into a system folder. Start it from a folder of your "
                                  "own to keep the postponement.");
@@ -328,7 +308,7 @@ void WritePostponementFile(const std::filesystem::path& path, const std::string&
             break;
     }
     if (fd < 0)
-        throw std::runtime_error(SystemError("Cannot write the postponement file", path, error));
+        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
 
     std::size_t done = 0;
     while (done < text.size() && error == 0) {
@@ -348,11 +328,11 @@ void WritePostponementFile(const std::filesystem::path& path, const std::string&
         error = errno;
     if (error != 0) {
         ::unlink(temporary.c_str());
-        throw std::runtime_error(SystemError("Cannot write the postponement file", path, error));
+        throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
     }
 }
 
-LocalDateTime LocalDateTimeOf(system_clock::time_point moment)
+LocalDateTime localDateTimeOf(system_clock::time_point moment)
 {
     const std::time_t t = system_clock::to_time_t(time_point_cast<seconds>(moment));
     std::tm local{};
@@ -365,26 +345,26 @@ LocalDateTime LocalDateTimeOf(system_clock::time_point moment)
     return value;
 }
 
-LocalDateTime AddDays(const LocalDateTime& value, int days)
+LocalDateTime addDays(const LocalDateTime& value, int days)
 {
     return LocalDateTime{year_month_day{sys_days(value.date) + std::chrono::days{days}}, value.timeOfDay};
 }
 
-DateTimeSettings DateTimeSettings::FromLocale()
+DateTimeSettings DateTimeSettings::fromLocale()
 {
     // The environment's LC_TIME, whatever the process's global locale is at the moment.
     locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
     if (locale == static_cast<locale_t>(0))
         locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
     if (locale == static_cast<locale_t>(0))
-        return FromTimeFormat(kDefaultPattern, kDefaultAmpmFormat, "AM", "PM");
-    DateTimeSettings settings = FromTimeFormat(nl_langinfo_l(T_FMT, locale), nl_langinfo_l(T_FMT_AMPM, locale),
+        return fromTimeFormat(kDefaultPattern, kDefaultAmpmFormat, "AM", "PM");
+    DateTimeSettings settings = fromTimeFormat(nl_langinfo_l(T_FMT, locale), nl_langinfo_l(T_FMT_AMPM, locale),
                                                nl_langinfo_l(AM_STR, locale), nl_langinfo_l(PM_STR, locale));
     freelocale(locale);
     return settings;
 }
 
-DateTimeSettings DateTimeSettings::FromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,
+DateTimeSettings DateTimeSettings::fromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,
                                                   const std::string& am, const std::string& pm)
 {
     DateTimeSettings settings;
@@ -428,7 +408,7 @@ DateTimeSettings DateTimeSettings::FromTimeFormat(const std::string& timeFormat,
     return settings;
 }
 
-std::string DateTimeSettings::Format(const LocalDateTime& value) const
+std::string DateTimeSettings::format(const LocalDateTime& value) const
 {
     std::string text =
         twoDigits(int(unsigned(value.date.month()))) + "-" + twoDigits(int(unsigned(value.date.day()))) + "-";
@@ -476,7 +456,7 @@ std::string DateTimeSettings::Format(const LocalDateTime& value) const
     return text;
 }
 
-LocalDateTime DateTimeSettings::Parse(const std::string& text) const
+LocalDateTime DateTimeSettings::parse(const std::string& text) const
 {
     Reader in(text);
     in.skipBlanks();
@@ -536,45 +516,48 @@ LocalDateTime DateTimeSettings::Parse(const std::string& text) const
     return LocalDateTime{date, seconds{hour24 * 3600 + minute * 60 + second}};
 }
 
-void RunUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
+void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
 {
-    OnlineHost& host = CurrentOnlineHost();
-    const std::string currentText = settings.Format(LocalDateTimeOf(host.now()));
+    OnlineHost& host = currentOnlineHost();
+    const std::string currentText = settings.format(localDateTimeOf(host.now()));
 
     bool due = true;
-    const std::filesystem::path path = PostponementPath();
+    const std::filesystem::path path = postponementPath();
     std::error_code missing;
     if (std::filesystem::exists(std::filesystem::symlink_status(path, missing))) {
-        const std::string line = ReadPostponementLine(path);
+        const std::string line = readPostponementLine(path);
         LocalDateTime stored;
         try {
-            stored = settings.Parse(line);
+            stored = settings.parse(line);
         } catch (const DateTimeConversionError& error) {
             throw DateTimeConversionError("The postponement file " + path.string() +
                                           " cannot be converted: " + error.what());
         }
         // Both sides at the resolution of the written form, so a moment read back compares as it was written.
-        due = settings.Parse(currentText) >= stored;
+        due = settings.parse(currentText) >= stored;
     }
     if (!due)
         return;
-    WaitingScope checking(window, "Checking for a newer version ...");
-    if (!InternetAvailable())
-        return;
-
-    LatestVersion = GetWebText(VersionUrl, "", "");
-    checking.end();
-    if (ProductVersion == LatestVersion)
+    // The window hears what the check waits for, and that the wait is over when it ends, also by an error.
+    window.showWaiting("Checking for a newer version ...");
+    {
+        const ScopeExit checked([&window] { window.showWaiting({}); });
+        if (!internetAvailable())
+            return;
+        latestVersion = fetchWebText(versionUrl, "", "");
+    }
+    if (productVersion == latestVersion)
         return;
 
     if (window.askToUpdate()) {
-        WaitingScope downloading(window, "Downloading the update ...");
-        DownloadUpdater(UpdaterUrl);
-        SendWebMessage("Update", "Auto Update", "just updating to new version", false);
+        window.showWaiting("Downloading the update ...");
+        const ScopeExit downloaded([&window] { window.showWaiting({}); });
+        downloadUpdater(updaterUrl);
+        sendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;
     }
-    const LocalDateTime next = AddDays(LocalDateTimeOf(host.now()), kPostponementDays);
-    WritePostponementFile(path, settings.Format(next) + "\r\n");
+    const LocalDateTime next = addDays(localDateTimeOf(host.now()), kPostponementDays);
+    writePostponementFile(path, settings.format(next) + "\r\n");
 }
 
 } // namespace twinspotter

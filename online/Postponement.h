@@ -28,10 +28,10 @@ struct LocalDateTime
 };
 
 /// The local date and time of a moment, under the process's time zone (TZ).
-LocalDateTime LocalDateTimeOf(std::chrono::system_clock::time_point moment);
+LocalDateTime localDateTimeOf(std::chrono::system_clock::time_point moment);
 
 /// The same local time of day, days later on the calendar: daylight-saving changes in between do not move it.
-LocalDateTime AddDays(const LocalDateTime& value, int days);
+LocalDateTime addDays(const LocalDateTime& value, int days);
 
 /// Raised when a text is not a date and time in the form below.
 class DateTimeConversionError : public std::runtime_error
@@ -46,22 +46,22 @@ class DateTimeSettings
 {
 public:
     /// The long time format of the environment's LC_TIME (nl_langinfo T_FMT, AM_STR, PM_STR).
-    static DateTimeSettings FromLocale();
+    static DateTimeSettings fromLocale();
     /// The same from given strftime texts: timeFormat as T_FMT, ampmFormat as T_FMT_AMPM (what "%r" stands for).
-    static DateTimeSettings FromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,
+    static DateTimeSettings fromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,
                                            const std::string& am, const std::string& pm);
 
     /// The time pattern in use, in strftime notation with ":" as separator, e.g. "%H:%M:%S" or "%I:%M:%S %p".
     const std::string& longTimeFormat() const { return m_pattern; }
 
     /// The date by "mm-dd-yyyy"; then, unless the time is 00:00:00, one blank and the time by the long format.
-    std::string Format(const LocalDateTime& value) const;
+    std::string format(const LocalDateTime& value) const;
 
     /// Month-day-year with "-" between the numbers, optionally followed by a blank and hours:minutes[:seconds]
     /// with an AM or PM designator before or after it. The designators of these settings and the plain "AM"/"PM"
     /// are accepted whatever the current format is, so a file written under a 12-hour format still reads after a
     /// switch to 24 hours and the other way round. Throws DateTimeConversionError for anything else.
-    LocalDateTime Parse(const std::string& text) const;
+    LocalDateTime parse(const std::string& text) const;
 
 private:
     std::string m_pattern; ///< only %H %-H %I %-I %M %S %p and ":" / " " remain in it
@@ -72,12 +72,12 @@ private:
 /// The first line of the postponement file at \p path, without its line end. Only a regular file is read (never
 /// through a link, never more than its first 256 bytes). Throws an error that names the file when it cannot be read
 /// or is no regular file, and DateTimeConversionError when its beginning is too long to be a date and time.
-std::string ReadPostponementLine(const std::filesystem::path& path);
+std::string readPostponementLine(const std::filesystem::path& path);
 
 /// Replaces the postponement file at \p path by \p text: written under a new name beside it, synced and renamed over
 /// it, so a link in its place is replaced, never followed, and a crash never leaves half a line. Refuses a system
 /// folder. Throws an error that names the file.
-void WritePostponementFile(const std::filesystem::path& path, const std::string& text);
+void writePostponementFile(const std::filesystem::path& path, const std::string& text);
 
 /// What the update check needs from the window.
 class UpdateQuestion
@@ -91,11 +91,11 @@ public:
 };
 
 /// The update check of every start: when the postponement file in the working directory is missing or its moment
-/// has come, and the probe finds the internet, fetches the version text into LatestVersion; when it differs from
-/// ProductVersion, asks \p window. Yes downloads the updater and sends the "Update" report (the file stays as it
+/// has come, and the probe finds the internet, fetches the version text into latestVersion; when it differs from
+/// productVersion, asks \p window. Yes downloads the updater and sends the "Update" report (the file stays as it
 /// is); any other answer writes now + 7 days to the file. The clock is the online host's now().
 /// Catches nothing: a file that cannot be read, written or converted throws an error that names it, and a failed
 /// fetch or download propagates, for the caller's general error report.
-void RunUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings);
+void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings);
 
 } // namespace twinspotter

@@ -1,6 +1,8 @@
 // The connectivity probe: routing-table offline test, getaddrinfo look-up and a real ICMP echo.
 #include "online/Probe.h"
 
+#include "core/UniqueFd.h"
+
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -85,23 +87,6 @@ std::uint16_t internetChecksum(const void* data, std::size_t size)
     return htons(static_cast<std::uint16_t>(~sum));
 }
 
-class SocketGuard
-{
-public:
-    explicit SocketGuard(int fd) : m_fd(fd) {}
-    ~SocketGuard()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    SocketGuard(const SocketGuard&) = delete;
-    SocketGuard& operator=(const SocketGuard&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 // On a raw socket every ICMP packet of the machine arrives, with its IP header: pick out the answer to our echo.
 bool isOurReply(const std::uint8_t* packet, std::size_t size, bool raw, const in_addr& to, std::uint16_t id,
                 std::uint16_t sequence)
@@ -122,7 +107,7 @@ bool isOurReply(const std::uint8_t* packet, std::size_t size, bool raw, const in
 
 } // namespace
 
-bool LoadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry)
+bool loadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry)
 {
     if (function != kOfflineTestFunction)
         return false;
@@ -136,7 +121,7 @@ bool LoadLibFunction(const std::string& library, const std::string& function, Of
     return true;
 }
 
-IPv4Address HostToIP(const std::string& hostName)
+IPv4Address hostToIP(const std::string& hostName)
 {
     IPv4Address address{};
     addrinfo hints{};
@@ -154,7 +139,7 @@ IPv4Address HostToIP(const std::string& hostName)
     return address;
 }
 
-bool PingHost(const std::string& hostName)
+bool pingHost(const std::string& hostName)
 {
     bool raw = false;
     int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, IPPROTO_ICMP);
@@ -162,11 +147,11 @@ bool PingHost(const std::string& hostName)
         fd = ::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP);
         raw = true;
     }
-    if (fd < 0)
+    const UniqueFd socket(fd);
+    if (!socket)
         return false;
-    SocketGuard socket(fd);
 
-    const IPv4Address address = HostToIP(hostName);
+    const IPv4Address address = hostToIP(hostName);
     // Linux delivers a packet for 0.0.0.0 to the machine itself, which would answer for a name that never resolved.
     if (address == IPv4Address{})
         return false;
@@ -206,16 +191,16 @@ bool PingHost(const std::string& hostName)
     }
 }
 
-bool InternetAvailable()
+bool internetAvailable()
 {
-    return InternetAvailable(ProbeSetup{});
+    return internetAvailable(ProbeSetup{});
 }
 
-bool InternetAvailable(const ProbeSetup& setup)
+bool internetAvailable(const ProbeSetup& setup)
 {
     try {
         OfflineTestFunction inetIsOffline;
-        if (!LoadLibFunction(setup.offlineTestLibrary, kOfflineTestFunction, inetIsOffline))
+        if (!loadLibFunction(setup.offlineTestLibrary, kOfflineTestFunction, inetIsOffline))
             return false;
         if (inetIsOffline(0) != 0)
             return false;

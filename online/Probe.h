@@ -25,28 +25,28 @@ inline constexpr const char* kOfflineTestFunction = "InetIsOffline";
 /// entry set, when the function is known and at least one table can be read; false, entry untouched, otherwise.
 /// The loaded test reads the tables afresh at every call and reports offline when no readable table holds a
 /// route that is up through an interface other than loopback.
-bool LoadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry);
+bool loadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry);
 
 /// The host's first IPv4 address, or all zero when the name does not resolve. Never throws.
-IPv4Address HostToIP(const std::string& hostName);
+IPv4Address hostToIP(const std::string& hostName);
 
 /// Sends one ICMP echo request to the host and waits up to 1000 ms for its reply. False when no ICMP socket can be
 /// opened (datagram, else raw), when the name does not resolve (nothing is sent then) or when no reply comes.
 /// Never throws.
-bool PingHost(const std::string& hostName);
+bool pingHost(const std::string& hostName);
 
 /// What the probe uses; tests point it at their own routing tables and watch the echoes.
 struct ProbeSetup
 {
     std::string offlineTestLibrary = kOfflineTestLibrary;
-    std::vector<std::string> hosts = ProbeHosts();
-    std::function<bool(const std::string&)> ping = PingHost;
+    std::vector<std::string> hosts = probeHosts();
+    std::function<bool(const std::string&)> ping = pingHost;
 };
 
 /// True when the offline test reports the system online and one of the probe hosts, tried in order, answers an
 /// echo; the first answer ends the probe. A missing offline test, an offline system (no echo is sent then) or any
 /// error counts as false. Never throws. Takes up to one second per host that does not answer.
-bool InternetAvailable();
-bool InternetAvailable(const ProbeSetup& setup);
+bool internetAvailable();
+bool internetAvailable(const ProbeSetup& setup);
 
 } // namespace twinspotter

@@ -55,7 +55,7 @@ std::string withoutTrailingSlash(const std::filesystem::path& directory)
 // cannot be examined is left to the write itself, which then names its reason.
 bool mayWriteInto(const std::filesystem::path& directory)
 {
-    if (IsSystemDirectory(directory))
+    if (isSystemDirectory(directory))
         return false;
     struct stat status = {};
     if (::stat(directory.c_str(), &status) != 0)
@@ -65,7 +65,7 @@ bool mayWriteInto(const std::filesystem::path& directory)
 
 std::string whereToGetIt()
 {
-    return "The new version can be had from " + SiteRootAddress() + "/.";
+    return "The new version can be had from " + siteRootAddress() + "/.";
 }
 
 bool fileExists(const std::filesystem::path& path)
@@ -101,7 +101,7 @@ void writeWholeFile(const std::filesystem::path& path, const std::string& bytes)
 
 } // namespace
 
-bool IsSystemDirectory(const std::filesystem::path& directory)
+bool isSystemDirectory(const std::filesystem::path& directory)
 {
     std::error_code error;
     std::filesystem::path resolved = std::filesystem::weakly_canonical(directory, error);
@@ -112,7 +112,7 @@ bool IsSystemDirectory(const std::filesystem::path& directory)
     return false;
 }
 
-bool IsProgramForThisMachine(std::string_view bytes)
+bool isProgramForThisMachine(std::string_view bytes)
 {
     if (bytes.starts_with("#!"))
         return true;
@@ -127,7 +127,7 @@ bool IsProgramForThisMachine(std::string_view bytes)
     return sameClassAndOrder && sameMachine && (type == kExecutable || type == kSharedObject);
 }
 
-UpdaterPaths UpdaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory)
+UpdaterPaths updaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory)
 {
     UpdaterPaths paths;
     std::string directory = programDirectory.string();
@@ -146,10 +146,10 @@ UpdaterPaths UpdaterPathsFor(const std::string& url, const std::filesystem::path
     return paths;
 }
 
-void DownloadUpdater(const std::string& url)
+void downloadUpdater(const std::string& url)
 {
-    OnlineHost& host = CurrentOnlineHost();
-    const UpdaterPaths paths = UpdaterPathsFor(url, host.programDirectory());
+    OnlineHost& host = currentOnlineHost();
+    const UpdaterPaths paths = updaterPathsFor(url, host.programDirectory());
     if (!mayWriteInto(paths.directory))
         throw UpdateNotStartedError("The update cannot be installed from inside " +
                                     withoutTrailingSlash(paths.directory) +
@@ -164,14 +164,14 @@ void DownloadUpdater(const std::string& url)
     std::this_thread::sleep_for(kStepPause);
 
     try {
-        const std::string body = HttpGet(InsertTimestamp(url), std::nullopt, true, kMaxUpdaterBytes);
+        const std::string body = httpGet(insertTimestamp(url), std::nullopt, true, kMaxUpdaterBytes);
         writeWholeFile(paths.updater, body);
         std::this_thread::sleep_for(kStepPause);
         ::unlink(paths.backup.c_str());
         // Started directly: the desktop's "Open" would show a program in a viewer. Without a running updater
         // the program must not quit, and the user learns where the download lies.
         const std::string saved = "The update was saved as " + paths.updater.string();
-        if (!IsProgramForThisMachine(body))
+        if (!isProgramForThisMachine(body))
             throw UpdateNotStartedError(saved + ", but it is not a program for this system and cannot be started " +
                                         "here. " + whereToGetIt());
         if (const int error = host.startProgram(paths.updater))
@@ -180,7 +180,7 @@ void DownloadUpdater(const std::string& url)
         host.requestQuit();
     } catch (const HttpStatusError& error) {
         if (error.status() == 404)
-            SendWebMessage("UpdateError", url, "Updater missing", false);
+            sendWebMessage("UpdateError", url, "Updater missing", false);
     }
 }
 

@@ -30,23 +30,23 @@ public:
 
 /// True when directory lies in a hierarchy that the system's package manager or its administrator owns (/usr, /opt,
 /// /etc and the like): the program writes nothing there at run time, also when it runs with root's rights.
-bool IsSystemDirectory(const std::filesystem::path& directory);
+bool isSystemDirectory(const std::filesystem::path& directory);
 
 /// True when bytes begin like a program this machine can run: an ELF image of the running program's own class,
 /// byte order and machine, or a "#!" script.
-bool IsProgramForThisMachine(std::string_view bytes);
+bool isProgramForThisMachine(std::string_view bytes);
 
 /// The paths for url (placeholder still in it) under programDirectory. The last segment is what follows the last
 /// "/", "\" or ":" of the address as received.
-UpdaterPaths UpdaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory);
+UpdaterPaths updaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory);
 
-/// Moves an earlier updater P to B (deleting an older B first), downloads InsertTimestamp(url) with redirects
+/// Moves an earlier updater P to B (deleting an older B first), downloads insertTimestamp(url) with redirects
 /// followed and no Authorization header, writes the body to P, deletes B, starts P through the host and asks the
 /// host to quit (the caller still runs to its end). A 404 sends the "UpdateError" report with url as received and
 /// returns; any other HTTP status returns quietly; every other failure (look-up, connection, transfer, a body over
 /// kMaxUpdaterBytes, writing P, the report itself) propagates. Throws UpdateNotStartedError, touching nothing, when
 /// D is not the user's own to write (a system directory, another user's, read-only), and, with P saved but no quit
 /// asked, when P is no program for this machine or does not start. Blocks for the whole download.
-void DownloadUpdater(const std::string& url);
+void downloadUpdater(const std::string& url);
 
 } // namespace twinspotter

@@ -9,7 +9,7 @@
 
 namespace twinspotter {
 
-std::string EncodeQueryValue(const std::string& text)
+std::string encodeQueryValue(const std::string& text)
 {
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
@@ -32,20 +32,20 @@ std::string EncodeQueryValue(const std::string& text)
     return out;
 }
 
-std::string WebMessageAddress(const std::string& type, const std::string& content, const std::string& email)
+std::string webMessageAddress(const std::string& type, const std::string& content, const std::string& email)
 {
-    return ServerAddress() + kContactScriptPath + "?application=" + EncodeQueryValue(ProductName) +
-           "&version=" + EncodeQueryValue(ProductVersion) + "&type=" + EncodeQueryValue(type) +
-           "&content=" + EncodeQueryValue(content) + "&email=" + EncodeQueryValue(email) +
-           "&appcode=" + EncodeQueryValue(AppCode);
+    return serverAddress() + kContactScriptPath + "?application=" + encodeQueryValue(productName) +
+           "&version=" + encodeQueryValue(productVersion) + "&type=" + encodeQueryValue(type) +
+           "&content=" + encodeQueryValue(content) + "&email=" + encodeQueryValue(email) +
+           "&appcode=" + encodeQueryValue(appCode);
 }
 
-void SendWebMessage(const std::string& type, const std::string& content, const std::string& email, bool showReply)
+void sendWebMessage(const std::string& type, const std::string& content, const std::string& email, bool showReply)
 {
-    // No encoded value can hold "<" or ">", so the timestamp step of GetWebText leaves this address as built.
-    const std::string reply = GetWebText(WebMessageAddress(type, content, email), "admin", "731905");
+    // No encoded value can hold "<" or ">", so the timestamp step of fetchWebText leaves this address as built.
+    const std::string reply = fetchWebText(webMessageAddress(type, content, email), "admin", "731905");
     if (showReply)
-        CurrentOnlineHost().showMessage(reply);
+        currentOnlineHost().showMessage(reply);
 }
 
 } // namespace twinspotter

@@ -52,29 +52,29 @@ HttpStatusError::HttpStatusError(int status, const std::string& statusLine, cons
 {
 }
 
-std::string TimestampValue(const TimeOfDay& time)
+std::string timestampValue(const TimeOfDay& time)
 {
     return std::to_string(kTimestampBase + 3600L * time.hour + 60L * time.minute + time.second);
 }
 
-std::string InsertTimestamp(const std::string& url)
+std::string insertTimestamp(const std::string& url)
 {
     static constexpr std::string_view placeholder = "<timestamp>";
     std::string result = url;
     const auto at = result.find(placeholder);
     if (at != std::string::npos)
-        result.replace(at, placeholder.size(), TimestampValue(CurrentOnlineHost().localTimeOfDay()));
+        result.replace(at, placeholder.size(), timestampValue(currentOnlineHost().localTimeOfDay()));
     return result;
 }
 
-std::string BasicAuthorization(const std::string& userName, const std::string& password)
+std::string basicAuthorization(const std::string& userName, const std::string& password)
 {
     return "Basic " + base64(userName + ":" + password);
 }
 
-std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password)
+std::string fetchWebText(const std::string& url, const std::string& userName, const std::string& password)
 {
-    return HttpGet(InsertTimestamp(url), BasicAuthorization(userName, password), false, kMaxTextBytes);
+    return httpGet(insertTimestamp(url), basicAuthorization(userName, password), false, kMaxTextBytes);
 }
 
 } // namespace twinspotter

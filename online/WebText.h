@@ -32,19 +32,19 @@ private:
 inline constexpr std::size_t kMaxTextBytes = 64 * 1024;
 
 /// The decimal text of 31363200 + 3600 h + 60 m + s: always eight digits, the date plays no part.
-std::string TimestampValue(const TimeOfDay& time);
+std::string timestampValue(const TimeOfDay& time);
 
-/// url with its first "<timestamp>" replaced by TimestampValue() of the host's local time of day; later
+/// url with its first "<timestamp>" replaced by timestampValue() of the host's local time of day; later
 /// placeholders stay, and a url without one comes back unchanged.
-std::string InsertTimestamp(const std::string& url);
+std::string insertTimestamp(const std::string& url);
 
 /// "Basic " followed by the Base64 of userName ":" password ("Basic Og==" for two empty texts).
-std::string BasicAuthorization(const std::string& userName, const std::string& password);
+std::string basicAuthorization(const std::string& userName, const std::string& password);
 
-/// One GET for InsertTimestamp(url) with a Basic Authorization header (also when both credentials are empty),
+/// One GET for insertTimestamp(url) with a Basic Authorization header (also when both credentials are empty),
 /// redirects not followed; returns the body's bytes. Throws HttpStatusError for any status outside 200-299 and
 /// WebError for every other failure, a body over kMaxTextBytes included; never returns an empty text in place of a
 /// failure.
-std::string GetWebText(const std::string& url, const std::string& userName, const std::string& password);
+std::string fetchWebText(const std::string& url, const std::string& userName, const std::string& password);
 
 } // namespace twinspotter

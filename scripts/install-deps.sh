@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libgl-dev
     libcurl4-openssl-dev libcpp-httplib-dev libxxhash-dev
     googletest libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     xvfb xauth x11-apps xdotool fonts-dejavu-core
     python3 findutils procps time libglib2.0-bin
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base

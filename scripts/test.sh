@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test; checks the Debian package built from that
-# build; then builds the core a second time with AddressSanitizer and UndefinedBehaviorSanitizer and runs its tests
-# again.
+# Installs what is missing, checks the layout of the sources, builds everything and runs every test; checks the
+# Debian package built from that build; then builds the core a second time with AddressSanitizer and
+# UndefinedBehaviorSanitizer and runs its tests again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Every warning is an error here; the package step below builds from the same configuration.
 export TWINSPOTTER_WERROR=ON
 bash scripts/install-deps.sh
+# Every C++ source laid out by .clang-format (clang-format --dry-run -Werror); "scripts/format.sh" mends it.
+bash scripts/format.sh --check
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j 2 --timeout 300)
 

@@ -2,13 +2,14 @@
 #include "ui/AppMessage.h"
 
 #include "core/ShortcutTarget.h"
+#include "ui/Application.h"
 #include "ui/Dialogs.h"
-#include "ui/TMainForm.h"
+#include "ui/MainWindow.h"
+#include "ui/PathText.h"
 
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDropEvent>
-#include <QFile>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTimer>
@@ -40,7 +41,7 @@ void acceptAsCopy(QDropEvent& event)
 
 } // namespace
 
-AppMessage::AppMessage(TMainForm* form) : QObject(form), m_form(form)
+AppMessage::AppMessage(MainWindow* window) : QObject(window), m_window(window)
 {
     QCoreApplication::instance()->installEventFilter(this);
 }
@@ -51,20 +52,13 @@ AppMessage::~AppMessage()
         app->removeEventFilter(this);
 }
 
-bool AppMessage::strictlyInside(const QLineEdit& box, const QPoint& globalPos)
+bool AppMessage::belongsToWindow(const QObject* watched) const
 {
-    // The box's own coordinates: left and top are 0, right and bottom are its width and height.
-    const QPoint p = box.mapFromGlobal(globalPos);
-    return 0 < p.x() && p.x() < box.width() && 0 < p.y() && p.y() < box.height();
-}
-
-bool AppMessage::belongsToForm(const QObject* watched) const
-{
-    if (watched == m_form)
+    if (watched == m_window)
         return true;
     if (!watched->isWidgetType())
         return false;
-    return static_cast<const QWidget*>(watched)->window() == m_form;
+    return static_cast<const QWidget*>(watched)->window() == m_window;
 }
 
 bool AppMessage::eventFilter(QObject* watched, QEvent* event)
@@ -72,13 +66,13 @@ bool AppMessage::eventFilter(QObject* watched, QEvent* event)
     const QEvent::Type type = event->type();
     if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
         return false;
-    if (!belongsToForm(watched))
+    if (!belongsToWindow(watched))
         return false;
 
     auto& drop = static_cast<QDropEvent&>(*event);
     // While a search or a removal runs the location boxes are locked: a new Location 2 would switch the mode and
     // so change which counter the running command lowers.
-    if (firstLocalPath(drop.mimeData()).isEmpty() || !m_form->edtStartDir1->isEnabled()) {
+    if (firstLocalPath(drop.mimeData()).isEmpty() || !m_window->locationsEditable()) {
         // Nothing of ours, and no widget of the window may take it either (a line edit would insert dragged text).
         drop.ignore();
         return true;
@@ -96,22 +90,18 @@ void AppMessage::dropped(QDropEvent& event)
     // Where the cursor is now, not where the drop event says: the drop may wait behind a running search.
     const QPoint cursor = QCursor::pos();
 
-    QLineEdit* box = nullptr;
-    if (strictlyInside(*m_form->edtStartDir1, cursor))
-        box = m_form->edtStartDir1;
-    else if (strictlyInside(*m_form->edtStartDir2, cursor))
-        box = m_form->edtStartDir2;
-
+    QLineEdit* box = m_window->locationBoxAt(cursor);
     if (!box) {
         // Shown once the drop has been handed back: under X11 the file manager waits for the drop to end, and
         // would wait for as long as a box opened inside the drop handler stays up.
-        QTimer::singleShot(0, this, [] {
-            dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"), QStringLiteral("Info"));
-        });
+        QTimer::singleShot(0, this, reportingErrors([] {
+                               dialogs().message(nullptr, QStringLiteral("Drag in the edit box location"),
+                                                 QStringLiteral("Info"));
+                           }));
         return;
     }
-    const std::string target = GetShortcutTarget(QFile::encodeName(path).toStdString());
-    box->setText(target == kNotAShortcut ? path : QFile::decodeName(QByteArray::fromStdString(target)));
+    const std::string target = shortcutTarget(toPath(path));
+    box->setText(target == kNotAShortcut ? path : displayText(target));
 }
 
 } // namespace twinspotter

@@ -3,6 +3,7 @@
 
 #include "core/Version.h"
 #include "ui/Dialogs.h"
+#include "ui/PathText.h"
 
 #include <QDir>
 #include <QIcon>
@@ -30,18 +31,29 @@ bool TwinspotterApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        ReportCurrentError();
+        reportCurrentError();
         return false;
     }
 }
 
-void ReportCurrentError()
+bool runReportingErrors(const std::function<void()>& work)
+{
+    try {
+        work();
+        return true;
+    } catch (...) {
+        reportCurrentError();
+        return false;
+    }
+}
+
+void reportCurrentError()
 {
     QString text;
     try {
         throw;
     } catch (const std::exception& e) {
-        text = QString::fromLocal8Bit(e.what());
+        text = displayText(e.what());
     } catch (...) {
         text = QStringLiteral("Unknown error");
     }

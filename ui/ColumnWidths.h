@@ -10,7 +10,7 @@ namespace twinspotter {
 /// Widths of the four result columns for an outer window width; halves round to the even neighbour, the
 /// floating-point environment's default. When the number column's share is less than \p numberWidth, it gets that
 /// much and the other three share what is left of the rule's total in the rule's proportions.
-inline std::array<int, 4> ColumnWidthsForWindowWidth(int outerWidth, int numberWidth = 0)
+inline std::array<int, 4> columnWidthsForWindowWidth(int outerWidth, int numberWidth = 0)
 {
     const double tenth = outerWidth / 10.0;
     const std::array<int, 4> rule{

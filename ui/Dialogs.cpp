@@ -1,11 +1,13 @@
 // The real message boxes and folder picker.
 #include "ui/Dialogs.h"
 
+#include "ui/Application.h"
+#include "ui/PathText.h"
+
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -80,13 +82,13 @@ QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
     return picker.exec() == QDialog::Accepted ? picker.chosenFolder() : QString();
 }
 
-QString PickerStartFolder()
+QString pickerStartFolder()
 {
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
 }
 
-FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(PickerStartFolder())
+FolderPicker::FolderPicker(const QString& title, QWidget* parent) : QDialog(parent), m_start(pickerStartFolder())
 {
     setWindowTitle(title);
     m_model = new QFileSystemModel(this);
@@ -163,7 +165,7 @@ void setDialogs(Dialogs* replacement)
     g_replacement = replacement;
 }
 
-void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
+void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
 {
     if (kept.empty())
         return;
@@ -171,14 +173,13 @@ void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
     std::vector<std::pair<QString, int>> reasons;
     QString details;
     for (const KeptFile& file : kept) {
-        const QString reason = QString::fromLocal8Bit(file.text());
+        const QString reason = displayText(file.text());
         auto found = std::find_if(reasons.begin(), reasons.end(), [&](const auto& r) { return r.first == reason; });
         if (found == reasons.end())
             reasons.emplace_back(reason, 1);
         else
             ++found->second;
-        details += QFile::decodeName(QByteArray::fromStdString(file.path)) + QStringLiteral("\n    ") + reason +
-                   QLatin1Char('\n');
+        details += displayText(file.path) + QStringLiteral("\n    ") + reason + QLatin1Char('\n');
     }
     QString summary = kept.size() == 1 ? QStringLiteral("1 file was not removed:")
                                        : QStringLiteral("%1 files were not removed:").arg(kept.size());
@@ -187,7 +188,7 @@ void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept)
     dialogs().keptFiles(parent, summary, details);
 }
 
-void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)
+void activateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate)
 {
     if (queued)
         return;
@@ -195,11 +196,11 @@ void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> acti
     QTimer::singleShot(0, dialog, [dialog, &queued, activate = std::move(activate)] {
         queued = false;
         if (dialog->isVisible())
-            activate();
+            runReportingErrors(activate);
     });
 }
 
-void PaintNow(QWidget* widget)
+void paintNow(QWidget* widget)
 {
     QWidget* window = widget->window();
     if (!window->isVisible())

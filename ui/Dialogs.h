@@ -38,9 +38,9 @@ public:
 };
 
 /// Where the folder picker opens: the user's desktop folder, or the home folder when there is none.
-QString PickerStartFolder();
+QString pickerStartFolder();
 
-/// The folder picker: the file system's folders as a tree, opened at PickerStartFolder() with nothing chosen and
+/// The folder picker: the file system's folders as a tree, opened at pickerStartFolder() with nothing chosen and
 /// no way to make, rename or delete a folder. Unlike Qt's file dialog, it keeps no history and writes nothing.
 class FolderPicker : public QDialog
 {
@@ -74,15 +74,15 @@ Dialogs& dialogs();
 void setDialogs(Dialogs* replacement);
 
 /// Tells the user which files a removal command left where they are, and why.
-void ShowKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept);
+void showKeptFiles(QWidget* parent, const std::vector<KeptFile>& kept);
 
-/// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts;
-/// \p queued keeps a second show before then from running it twice.
-void ActivateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
+/// Runs \p activate once \p dialog is on screen, so that what it shows is painted before blocking work starts, with
+/// its errors in the general error report; \p queued keeps a second show before then from running it twice.
+void activateWhenShown(QWidget* dialog, bool& queued, std::function<void()> activate);
 
 /// Paints \p widget on screen now, because the thread is about to block in a request: waits up to a second for the
 /// window system to map a window that was just shown, then repaints. User input waits for the next event loop.
 /// Does nothing while the window is hidden.
-void PaintNow(QWidget* widget);
+void paintNow(QWidget* widget);
 
 } // namespace twinspotter

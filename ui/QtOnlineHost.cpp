@@ -2,17 +2,17 @@
 #include "ui/QtOnlineHost.h"
 
 #include "ui/Dialogs.h"
+#include "ui/PathText.h"
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QUrl>
 
 namespace twinspotter {
 
 std::filesystem::path QtOnlineHost::programDirectory()
 {
-    return std::filesystem::path(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString()) / "";
+    return std::filesystem::path(toPath(QCoreApplication::applicationDirPath())) / "";
 }
 
 void QtOnlineHost::open(const std::string& target)

@@ -1,7 +1,7 @@
 // The results table's model.
 #include "ui/ResultsModel.h"
 
-#include <QFile>
+#include "ui/PathText.h"
 
 #include <algorithm>
 
@@ -9,16 +9,11 @@ namespace twinspotter {
 
 namespace {
 
-QString displayText(const PathString& bytes)
-{
-    return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
-}
-
 constexpr int kColumns = static_cast<int>(ResultsColumn::Count);
 
 } // namespace
 
-ResultsModel::ResultsModel(const TFiles& pairs, QObject* parent)
+ResultsModel::ResultsModel(const FileList& pairs, QObject* parent)
     : QAbstractTableModel(parent), m_pairs(pairs), m_header(kColumns, QString())
 {
 }
@@ -53,12 +48,12 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     const std::int64_t pair = pairAt(index.row());
     if (pair < 0)
         return QString();
-    const TFileF& record = m_pairs[static_cast<std::size_t>(pair)];
+    const FileRecord& record = m_pairs[static_cast<std::size_t>(pair)];
     switch (static_cast<ResultsColumn>(index.column())) {
     case ResultsColumn::Nr:
         return QString::number(index.row() + 1);
     case ResultsColumn::FileName:
-        return displayText(record.Name);
+        return displayText(record.name);
     case ResultsColumn::Location1:
         return displayText(record.dir1());
     case ResultsColumn::Location2:

@@ -1,7 +1,7 @@
 // The results table's model: reads the pair list through a row-to-pair index, so rows cost no items.
 #pragma once
 
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <QAbstractTableModel>
 #include <QStringList>
@@ -21,7 +21,7 @@ public:
     /// Row indexes are 32-bit: four bytes a row keep a million rows small.
     using RowIndex = std::vector<std::uint32_t>;
 
-    explicit ResultsModel(const TFiles& pairs, QObject* parent = nullptr);
+    explicit ResultsModel(const FileList& pairs, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,7 +43,7 @@ public:
     std::int64_t pairAt(int row) const;
 
 private:
-    const TFiles& m_pairs;
+    const FileList& m_pairs;
     RowIndex m_rows;
     bool m_trailingEmptyRow = true;
     std::uint32_t m_highestPair = 0;

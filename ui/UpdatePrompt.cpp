@@ -28,15 +28,15 @@ private:
 
 } // namespace
 
-void RunUpdatePrompt(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting)
+void runUpdatePrompt(QWidget* parent, const DateTimeSettings& settings, const WaitingNotice& waiting)
 {
     BoxQuestion question(parent, waiting);
-    RunUpdateCheck(question, settings);
+    runUpdateCheck(question, settings);
 }
 
-void RunUpdatePrompt(QWidget* parent, const WaitingNotice& waiting)
+void runUpdatePrompt(QWidget* parent, const WaitingNotice& waiting)
 {
-    RunUpdatePrompt(parent, DateTimeSettings::FromLocale(), waiting);
+    runUpdatePrompt(parent, DateTimeSettings::fromLocale(), waiting);
 }
 
 } // namespace twinspotter

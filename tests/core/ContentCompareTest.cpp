@@ -1,6 +1,6 @@
 // Same content on real trees: which pairs stay, how often a file is read, files that changed or cannot be read, and
 // what a cancel leaves.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
@@ -25,20 +25,20 @@ class ContentCompareTest : public ::testing::Test
 protected:
     TempTree tree;
     SeamFileSystem disk;
-    MainFormState state{disk};
+    SearchSession session{disk};
     RecordingHost host;
 
     void SetUp() override { host.tickContent = true; }
     void search(const std::string& location1, const std::string& location2 = {})
     {
-        state.edtStartDir2Change(location2);
-        state.ButtonfindClick(location1, location2, host);
+        session.setLocation2(location2);
+        session.search(location1, location2, host);
     }
     std::vector<std::string> pairNames() const
     {
         std::vector<std::string> names;
-        for (const TFileF& pair : state.FCompared)
-            names.push_back(pair.Name);
+        for (const FileRecord& pair : session.pairs())
+            names.push_back(pair.name);
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -78,22 +78,24 @@ TEST_F(ContentCompareTest, OnlyPairsOfEqualBytesStayAndWhatCannotBeReadIsCounted
 
     search(tree.path("one"), tree.path("two"));
     EXPECT_EQ(pairNames(), (std::vector<std::string>{"same", "zeros"}));
-    EXPECT_EQ(host.events[host.events.size() - 2], "count:Doublicates found: 2, unreadable: 1");
+    EXPECT_EQ(session.lastSearch().content.unreadable, 1);
+    EXPECT_EQ(session.lastSearch().content.changed, 0);
+    EXPECT_EQ(session.lastSearch().pairs, 2u);
     EXPECT_EQ(disk.reads.count(tree.path("two/longer")), 0u) << "files of different sizes are never read";
 
     // In one location, two equal copies pair even when a same-named file of other bytes lies between them.
     for (const char* dir : {"a", "b", "c"})
         put(std::string("single/") + dir + "/x", *dir == 'b' ? "BBBB" : "AAAA");
     search(tree.path("single"));
-    ASSERT_EQ(state.FCompared.size(), 1u);
-    EXPECT_EQ((std::set<std::string>{state.FCompared[0].dir1(), state.FCompared[0].dir2()}),
+    ASSERT_EQ(session.pairs().size(), 1u);
+    EXPECT_EQ((std::set<std::string>{session.pairs()[0].dir1(), session.pairs()[0].dir2()}),
               (std::set<std::string>{tree.path("single/a/"), tree.path("single/c/")}));
 
     // Without the tick nothing is read, and every same-named pair stays.
     disk.reads.clear();
     host.tickContent = false;
     search(tree.path("single"));
-    EXPECT_EQ(state.FCompared.size(), 2u);
+    EXPECT_EQ(session.pairs().size(), 2u);
     EXPECT_TRUE(disk.reads.empty());
 }
 
@@ -102,7 +104,7 @@ TEST_F(ContentCompareTest, AFileInThreePairsIsReadOnce)
     for (const char* path : {"one/a/x", "one/b/x", "one/c/x", "two/x"})
         put(path, std::string(100, 'x'));
     search(tree.path("one"), tree.path("two"));
-    EXPECT_EQ(state.FCompared.size(), 3u);
+    EXPECT_EQ(session.pairs().size(), 3u);
     EXPECT_EQ(
         disk.reads,
         (std::map<PathString, int>{
@@ -122,7 +124,7 @@ TEST_F(ContentCompareTest, AFileChangedSinceTheCatalogueIsLeftOutEvenWithTheSame
     };
     search(tree.path("one"), tree.path("two"));
     EXPECT_EQ(pairNames(), std::vector<std::string>{"kept"});
-    EXPECT_EQ(state.contentReport().changed, 2);
+    EXPECT_EQ(session.lastSearch().content.changed, 2);
 }
 
 TEST_F(ContentCompareTest, CancelDuringTheContentPhaseKeepsThePairsConfirmedSoFar)
@@ -133,12 +135,12 @@ TEST_F(ContentCompareTest, CancelDuringTheContentPhaseKeepsThePairsConfirmedSoFa
     }
     host.onService = [&] {
         if (!host.contentProgress.empty() && host.contentProgress.back().pairsKept == 1)
-            state.btnCancelClick();
+            session.cancel();
     };
     search(tree.path("one"), tree.path("two"));
-    EXPECT_EQ(state.FCompared.size(), 1u);
-    EXPECT_EQ(host.phases.back(), "Comparing contents ...");
-    EXPECT_EQ(host.events[host.events.size() - 2], "count:Doublicates found: 1");
+    EXPECT_EQ(session.pairs().size(), 1u);
+    EXPECT_EQ(host.phases.back(), Phase::ComparingContents);
+    EXPECT_EQ(session.lastSearch().pairs, 1u);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // Pairing: the criteria of both modes, what never pairs, and the indexed matching against the plain reference.
-#include "core/MainFormState.h"
 #include "core/match.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/TempTree.h"
 
@@ -17,29 +17,29 @@ const std::time_t kNoon = LocalTime(2011, 3, 7, 12, 0, 0);
 
 struct Search
 {
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
 
-    const TFiles& run(const std::string& location1, const std::string& location2 = {})
+    const FileList& run(const std::string& location1, const std::string& location2 = {})
     {
-        state.edtStartDir2Change(location2);
-        state.ButtonfindClick(location1, location2, host);
-        return state.FCompared;
+        session.setLocation2(location2);
+        session.search(location1, location2, host);
+        return session.pairs();
     }
 };
 
 // The catalogue order of a name's copies, which follows the file system's listing order.
 std::vector<std::string> CatalogueDirsOf(const std::string& location, const std::string& name)
 {
-    TFiles catalogue;
+    FileList catalogue;
     std::int32_t count = 0;
     SilentHost host;
     const bool canceled = false;
     WalkEnv env{realFileSystem(), host, canceled};
-    CatalogueTree(catalogue, location, "*.*", count, env);
+    catalogueTree(catalogue, location, "*.*", count, env);
     std::vector<std::string> dirs;
-    for (const TFileF& f : catalogue)
-        if (f.Name == name)
+    for (const FileRecord& f : catalogue)
+        if (f.name == name)
             dirs.push_back(f.dir1());
     return dirs;
 }
@@ -53,15 +53,15 @@ TEST(MatchTest, EveryLocationOneCopyPairsWithTheLocationTwoFileInCatalogueOrder)
     tree.file("one/b/x.txt", 10, kNoon);
     tree.file("two/x.txt", 10, kNoon);
     Search s;
-    const TFiles& pairs = s.run(tree.path("one"), tree.path("two"));
+    const FileList& pairs = s.run(tree.path("one"), tree.path("two"));
     ASSERT_EQ(pairs.size(), 2u);
     const std::vector<std::string> order = CatalogueDirsOf(tree.path("one"), "x.txt");
     EXPECT_EQ(pairs[0].dir1(), order[0]);
     EXPECT_EQ(pairs[1].dir1(), order[1]);
     EXPECT_EQ(pairs[0].dir2(), tree.path("two/"));
     EXPECT_EQ(pairs[1].dir2(), tree.path("two/"));
-    EXPECT_EQ(s.state.countallfiles1, 2);
-    EXPECT_EQ(s.state.countallfiles2, 1);
+    EXPECT_EQ(s.session.filesInLocation1(), 2);
+    EXPECT_EQ(s.session.filesInLocation2(), 1);
 }
 
 TEST(MatchTest, CopiesInsideOneLocationAndNamesDifferingInCaseNeverPair)
@@ -74,7 +74,7 @@ TEST(MatchTest, CopiesInsideOneLocationAndNamesDifferingInCaseNeverPair)
     tree.file("two/sub/y.txt", 1, kNoon);
     Search s;
     EXPECT_TRUE(s.run(tree.path("one"), tree.path("two")).empty());
-    EXPECT_EQ(s.state.countallfiles2, 2);
+    EXPECT_EQ(s.session.filesInLocation2(), 2);
 }
 
 TEST(MatchTest, TicksDecideWhetherDateAndSizeMustAgree)
@@ -91,8 +91,8 @@ TEST(MatchTest, TicksDecideWhetherDateAndSizeMustAgree)
         s.host.tickDate = date;
         s.host.tickSize = size;
         std::vector<std::string> out;
-        for (const TFileF& p : s.run(tree.path("one"), tree.path("two")))
-            out.push_back(p.Name);
+        for (const FileRecord& p : s.run(tree.path("one"), tree.path("two")))
+            out.push_back(p.name);
         std::sort(out.begin(), out.end());
         return out;
     };
@@ -105,9 +105,9 @@ TEST(MatchTest, TicksDecideWhetherDateAndSizeMustAgree)
     // With date ignored, the pair carries the location-2 file's own date.
     Search s;
     s.host.tickDate = false;
-    for (const TFileF& p : s.run(tree.path("one"), tree.path("two"))) {
-        if (p.Name == "otherdate.txt") {
-            EXPECT_EQ(p.Date, DosDateTimeFromUnix(kNoon + 3600));
+    for (const FileRecord& p : s.run(tree.path("one"), tree.path("two"))) {
+        if (p.name == "otherdate.txt") {
+            EXPECT_EQ(p.date, dosDateTimeFromUnix(kNoon + 3600));
         }
     }
 }
@@ -132,14 +132,14 @@ TEST(MatchTest, SingleDirectoryChainsIdenticalFilesAndIgnoresTheTicks)
     Search s;
     s.host.tickDate = false;
     s.host.tickSize = false;
-    const TFiles& pairs = s.run(tree.path("one"));
+    const FileList& pairs = s.run(tree.path("one"));
     const std::vector<std::string> order = CatalogueDirsOf(tree.path("one"), "x.txt");
     ASSERT_EQ(pairs.size(), 2u) << "same-named files of different sizes never pair here";
     EXPECT_EQ(pairs[0].dir1(), order[1]);
     EXPECT_EQ(pairs[0].dir2(), order[0]);
     EXPECT_EQ(pairs[1].dir1(), order[2]);
     EXPECT_EQ(pairs[1].dir2(), order[1]);
-    EXPECT_EQ(s.state.countallfiles2, 0);
+    EXPECT_EQ(s.session.filesInLocation2(), 0);
     EXPECT_EQ(s.host.progress.back(), "1");
 }
 
@@ -171,7 +171,7 @@ TEST(MatchTest, PairProgressCountsFromZero)
         tree.file("two/d" + std::to_string(i) + "/x.txt", 1, kNoon);
     Search s;
     s.run(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(s.state.FCompared.size(), 101u);
+    ASSERT_EQ(s.session.pairs().size(), 101u);
     std::vector<std::string> pairProgress(s.host.progress.end() - 101, s.host.progress.end());
     EXPECT_EQ(pairProgress.front(), "0");
     EXPECT_EQ(pairProgress.back(), "100");
@@ -181,55 +181,55 @@ TEST(MatchTest, PairProgressCountsFromZero)
 
 namespace {
 
-void ReferenceAgainst(const TFiles& catalogue, const std::vector<std::pair<const PathString*, DirEntry>>& location2,
-                      bool sameDate, bool sameSize, TFiles& pairs)
+void ReferenceAgainst(const FileList& catalogue, const std::vector<std::pair<const PathString*, DirEntry>>& location2,
+                      bool sameDate, bool sameSize, FileList& pairs)
 {
     for (const auto& [dir, f] : location2) {
-        const std::int32_t date = DosDateTimeFromUnix(f.mtime);
-        for (const TFileF& c : catalogue) {
-            if (f.name == c.Name && (!sameDate || date == c.Date) && (!sameSize || f.size == c.Size) &&
-                !SameFileOnDisk(c, f.id)) {
-                TFileF pair;
-                pair.FileDir1 = c.FileDir1;
-                pair.FileDir2 = dir;
-                pair.Name = f.name;
-                pair.Date = date;
-                pair.Size = f.size;
+        const std::int32_t date = dosDateTimeFromUnix(f.mtime);
+        for (const FileRecord& c : catalogue) {
+            if (f.name == c.name && (!sameDate || date == c.date) && (!sameSize || f.size == c.size) &&
+                !sameFileOnDisk(c, f.id)) {
+                FileRecord pair;
+                pair.directory1 = c.directory1;
+                pair.directory2 = dir;
+                pair.name = f.name;
+                pair.date = date;
+                pair.size = f.size;
                 pairs.append(pair);
             }
         }
     }
 }
 
-void ReferenceWithin(const TFiles& catalogue, TFiles& pairs)
+void ReferenceWithin(const FileList& catalogue, FileList& pairs)
 {
     const std::size_t n = catalogue.size();
     if (n < 2)
         return;
     for (std::size_t i = 0; i + 1 < n; ++i)
         for (std::size_t j = i + 1; j < n; ++j) {
-            const TFileF& a = catalogue[i];
-            const TFileF& b = catalogue[j];
-            if (a.Name == b.Name && a.Date == b.Date && a.Size == b.Size && !SameFileOnDisk(b, a.Stamp1.id)) {
-                TFileF pair;
-                pair.FileDir1 = b.FileDir1;
-                pair.FileDir2 = a.FileDir1;
-                pair.Name = b.Name;
-                pair.Date = b.Date;
-                pair.Size = b.Size;
+            const FileRecord& a = catalogue[i];
+            const FileRecord& b = catalogue[j];
+            if (a.name == b.name && a.date == b.date && a.size == b.size && !sameFileOnDisk(b, a.stamp1.id)) {
+                FileRecord pair;
+                pair.directory1 = b.directory1;
+                pair.directory2 = a.directory1;
+                pair.name = b.name;
+                pair.date = b.date;
+                pair.size = b.size;
                 pairs.append(pair);
                 break;
             }
         }
 }
 
-bool SamePairs(const TFiles& a, const TFiles& b)
+bool SamePairs(const FileList& a, const FileList& b)
 {
     if (a.size() != b.size())
         return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (a[i].dir1() != b[i].dir1() || a[i].dir2() != b[i].dir2() || a[i].Name != b[i].Name ||
-            a[i].Date != b[i].Date || a[i].Size != b[i].Size || a[i].Deleted)
+        if (a[i].dir1() != b[i].dir1() || a[i].dir2() != b[i].dir2() || a[i].name != b[i].name ||
+            a[i].date != b[i].date || a[i].size != b[i].size || a[i].deleted)
             return false;
     return true;
 }
@@ -247,18 +247,18 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
         const int location2Size = int(rng() % 40);
         const auto pick = [&](int n) { return int(rng() % unsigned(n)); };
 
-        TFiles catalogue;
+        FileList catalogue;
         std::vector<const PathString*> dirs;
         for (int d = 0; d < 4; ++d)
             dirs.push_back(catalogue.addDirectory("/loc/d" + std::to_string(d) + "/"));
         for (int i = 0; i < catalogueSize; ++i) {
-            TFileF r;
-            r.FileDir1 = dirs[pick(4)];
-            r.Name = "n" + std::to_string(pick(names));
-            r.Date = DosDateTimeFromUnix(kNoon + 2 * pick(2));
-            r.Size = pick(3);
+            FileRecord r;
+            r.directory1 = dirs[pick(4)];
+            r.name = "n" + std::to_string(pick(names));
+            r.date = dosDateTimeFromUnix(kNoon + 2 * pick(2));
+            r.size = pick(3);
             // A few entries are one file on disk seen twice.
-            r.Stamp1.id = FileId{1, std::uint64_t(1 + pick(catalogueSize + 3))};
+            r.stamp1.id = FileId{1, std::uint64_t(1 + pick(catalogueSize + 3))};
             catalogue.append(r);
         }
         std::vector<std::pair<const PathString*, DirEntry>> location2;
@@ -273,7 +273,7 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
 
         for (const bool sameDate : {true, false})
             for (const bool sameSize : {true, false}) {
-                TFiles expected(catalogue.pool()), actual(catalogue.pool());
+                FileList expected(catalogue.pool()), actual(catalogue.pool());
                 ReferenceAgainst(catalogue, location2, sameDate, sameSize, expected);
                 CatalogueMatcher matcher(catalogue);
                 for (const auto& [dir, e] : location2)
@@ -281,10 +281,10 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
                 ASSERT_TRUE(SamePairs(expected, actual)) << "round " << round;
             }
 
-        TFiles expected(catalogue.pool()), actual(catalogue.pool());
+        FileList expected(catalogue.pool()), actual(catalogue.pool());
         ReferenceWithin(catalogue, expected);
         WalkEnv env{realFileSystem(), host, canceled};
-        MatchWithinCatalogue(catalogue, actual, env);
+        matchWithinCatalogue(catalogue, actual, env);
         ASSERT_TRUE(SamePairs(expected, actual)) << "round " << round;
     }
 }

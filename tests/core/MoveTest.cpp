@@ -49,7 +49,7 @@ RemovalResult Move(const std::string& from, const std::string& to, const SystemC
     {
     };
     lstat(from.c_str(), &st);
-    return MoveWithoutReplacing(fromDir.get(), from.substr(slash(from) + 1), st, toDir.get(), to.substr(slash(to) + 1),
+    return moveWithoutReplacing(fromDir.get(), from.substr(slash(from) + 1), st, toDir.get(), to.substr(slash(to) + 1),
                                 true, calls);
 }
 

@@ -22,13 +22,13 @@ class RemovalSafetyTest : public ::testing::Test
 protected:
     TempTree tree;
     SeamFileSystem disk;
-    MainFormState state{disk};
+    SearchSession session{disk};
     RemoveHost host;
 
     void search(const std::string& location1, const std::string& location2 = {})
     {
-        state.edtStartDir2Change(location2);
-        state.ButtonfindClick(location1, location2, host);
+        session.setLocation2(location2);
+        session.search(location1, location2, host);
     }
     std::vector<std::string> keptTexts() const
     {
@@ -50,28 +50,28 @@ TEST_F(RemovalSafetyTest, AFolderSwappedForALinkAfterTheSearchRedirectsNoRemoval
     tree.file("elsewhere/a.txt", 4, 0, 'e');
     tree.file("elsewhere/b.txt", 4, 0, 'e');
     search(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(state.FCompared.size(), 2u);
-    const std::size_t b = state.FCompared[0].Name == "b.txt" ? 0 : 1;
+    ASSERT_EQ(session.pairs().size(), 2u);
+    const std::size_t b = session.pairs()[0].name == "b.txt" ? 0 : 1;
 
     // A folder below the location swapped while the question waited.
     fs::rename(tree.path("two/sub"), tree.path("moved-sub"));
     fs::create_symlink(elsewhere, tree.path("two/sub"));
     host.answers = {true, true};
-    EXPECT_EQ(state.btnDelDir2Click({{tree.path("two/sub/"), "a.txt"}}, host).count, 0);
+    EXPECT_EQ(session.removeSelectedRows({{tree.path("two/sub/"), "a.txt"}}, Side::Location2, host).count, 0);
 
     // The location itself swapped at the last moment before the removal looks at the disk.
     disk.beforeRemove = [&](const PathString&) {
         fs::rename(tree.path("two"), tree.path("moved-two"));
         fs::create_symlink(elsewhere, tree.path("two"));
     };
-    EXPECT_EQ(state.DetailedViewDeleteClick(b, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeOneFile(b, Side::Location2, host), RemoveOutcome::StillPresent);
 
     EXPECT_EQ(ContentOf(tree.path("elsewhere/a.txt")), "eeee");
     EXPECT_EQ(ContentOf(tree.path("elsewhere/b.txt")), "eeee");
     EXPECT_TRUE(OnDisk(tree.path("moved-sub/a.txt")) && OnDisk(tree.path("moved-two/b.txt")));
     EXPECT_EQ(keptTexts(), (std::vector<std::string>{"a folder on its path has been replaced by a symbolic link",
                                                      "its location is no longer the folder the search looked at"}));
-    EXPECT_EQ(DeletedFlags(state.FCompared), (std::vector<bool>{false, false}));
+    EXPECT_EQ(DeletedFlags(session.pairs()), (std::vector<bool>{false, false}));
 }
 
 TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
@@ -82,7 +82,7 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
         tree.file(std::string("two/") + name, 4, noon, '2');
     }
     search(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(state.FCompared.size(), 4u);
+    ASSERT_EQ(session.pairs().size(), 4u);
 
     // Same name, size and date as far as the search's two-second dates go, yet another content or another file.
     tree.file("two/rewritten", 4, noon, 'x');
@@ -95,7 +95,7 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
     fs::create_hard_link(tree.path("two/linked"), tree.path("one/linked"));
 
     host.answers = {true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
     for (const char* name : {"rewritten", "replaced", "partner", "linked"})
         EXPECT_TRUE(OnDisk(tree.path(std::string("two/") + name))) << name;
     std::vector<std::string> texts = keptTexts();
@@ -125,9 +125,9 @@ TEST_F(RemovalSafetyTest, OneFileSeenThroughAnOverlayAndItsLayerIsNeverRemovedOn
 
     // The merged view as location 1 and its own lower layer as location 2: every file "exists twice".
     search(tree.path("merged"), lower);
-    ASSERT_EQ(state.FCompared.size(), 2u);
+    ASSERT_EQ(session.pairs().size(), 2u);
     host.answers = {true};
-    const RemovalReport report = state.btnDeleteClick(host);
+    const RemovalReport report = session.removeAllLocation2Copies(host);
     EXPECT_EQ(report.count, 0);
     EXPECT_TRUE(OnDisk(tree.path("lower/only-here.txt")) && OnDisk(tree.path("lower/sub/also-only-here.txt")));
     EXPECT_EQ(keptTexts(), std::vector<std::string>(2, "it may be the same file as its partner, seen through another "
@@ -147,7 +147,7 @@ TEST_F(RemovalSafetyTest, ALinkPlantedInTheSafetyDirectoryIsAFailedMoveNotAWayOu
     fs::create_symlink(outside, host.directory + "/" + first);
 
     host.answers = {true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
     EXPECT_TRUE(OnDisk(tree.path("two/sub/a.txt")));
     EXPECT_TRUE(fs::is_empty(outside));
     EXPECT_EQ(keptTexts(), std::vector<std::string>{"a link or a file is in the way in the safety directory"});
@@ -166,27 +166,27 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     tree.file("one/stuck", 4, 0, '1');
     tree.file("two/stuck", 4, 0, '2');
     search(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(state.FCompared.size(), 2u);
-    const std::size_t longOne = state.FCompared[0].Name == name ? 0 : 1;
-    ASSERT_GT(state.FCompared[longOne].path1().size(), 4096u);
-    state.countallfiles1 = 10;
+    ASSERT_EQ(session.pairs().size(), 2u);
+    const std::size_t longOne = session.pairs()[0].name == name ? 0 : 1;
+    ASSERT_GT(session.pairs()[longOne].path1().size(), 4096u);
+    session.setFileCounts(10, session.filesInLocation2());
 
     // A file that cannot be looked at is not gone: nothing is marked or counted, and the user hears why.
     disk.failStat.insert(tree.path("one/stuck"));
     host.answers = {true, true};
-    EXPECT_EQ(state.DetailedViewDeleteClick(1 - longOne, Side::Location1, host), RemoveOutcome::StillPresent);
-    EXPECT_EQ(state.countallfiles1, 10);
+    EXPECT_EQ(session.removeOneFile(1 - longOne, Side::Location1, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.filesInLocation1(), 10);
     EXPECT_EQ(keptTexts(), std::vector<std::string>{"it cannot be reached: Permission denied"});
 
-    EXPECT_EQ(state.DetailedViewDeleteClick(longOne, Side::Location1, host), RemoveOutcome::Removed);
+    EXPECT_EQ(session.removeOneFile(longOne, Side::Location1, host), RemoveOutcome::Removed);
     struct stat st
     {
     };
     EXPECT_NE(fstatat(deepDir.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW), 0)
         << "the long path still holds its file";
-    EXPECT_EQ(state.countallfiles1, 9);
-    EXPECT_FALSE(state.FCompared[1 - longOne].Deleted);
-    EXPECT_TRUE(state.FCompared[longOne].Deleted);
+    EXPECT_EQ(session.filesInLocation1(), 9);
+    EXPECT_FALSE(session.pairs()[1 - longOne].deleted);
+    EXPECT_TRUE(session.pairs()[longOne].deleted);
 }
 
 } // namespace

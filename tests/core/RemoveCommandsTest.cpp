@@ -20,24 +20,23 @@ TEST_F(RemoveCommandsTest, AnsweringNoChangesNothingAndLeavesTheBulkButtonAlone)
 {
     pair("one/", "two/", "a");
     const std::vector<SelectedRow> rows{{loc1, "a"}, {loc1, "a"}};
-    EXPECT_FALSE(state.btnDeleteClick(host).ran);
-    EXPECT_FALSE(state.btnDelDir1Click(rows, host).ran);
-    EXPECT_FALSE(state.DetailedViewDeleteClick(0, Side::Location1, host).has_value());
+    EXPECT_FALSE(session.removeAllLocation2Copies(host).ran);
+    EXPECT_FALSE(session.removeSelectedRows(rows, Side::Location1, host).ran);
+    EXPECT_FALSE(session.removeOneFile(0, Side::Location1, host).has_value());
     EXPECT_EQ(host.questions, (std::vector<std::string>{"Are you sure you want to delete all files?",
                                                         "Are you sure you want to delete these files?",
                                                         "Are you sure you want to delete these files?"}));
     EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc2 + "a"));
     EXPECT_EQ(deletedFlags(), Flags{false});
     EXPECT_TRUE(host.events.empty());
-    EXPECT_EQ(host.bulkDisabled, 0);
-    EXPECT_FALSE(state.busy());
+    EXPECT_FALSE(session.busy());
 }
 
 TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButCountingThem)
 {
     pair("one/", "two/", "a");
     pair("one/", "two/", "b");
-    state.FCompared[1].Deleted = true;
+    session.pairs()[1].deleted = true;
     pair("one/", "two/x/", "c");
     pair("one/", "two/", "gone");
     std::filesystem::remove(loc2 + "gone");
@@ -45,18 +44,17 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     fs.failDelete.insert(loc2 + "stuck");
     host.answers = {true};
 
-    RemovalReport report = state.btnDeleteClick(host);
+    RemovalReport report = session.removeAllLocation2Copies(host);
     EXPECT_EQ(report.count, 2);
     EXPECT_EQ(report.total, 5);
     EXPECT_FALSE(OnDisk(loc2 + "a") || OnDisk(loc2 + "x/c"));
     EXPECT_TRUE(OnDisk(loc2 + "b") && OnDisk(loc2 + "stuck"));
     EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc1 + "b") && OnDisk(loc1 + "c"));
     EXPECT_EQ(deletedFlags(), (Flags{true, true, true, true, false}));
-    EXPECT_EQ(state.countallfiles1, 10);
-    EXPECT_EQ(state.countallfiles2, 8);
+    EXPECT_EQ(session.filesInLocation1(), 10);
+    EXPECT_EQ(session.filesInLocation2(), 8);
     EXPECT_EQ(host.serviced, 4);
-    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "kept:2", "rebuild",
-                                                     "bulk-off"}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:2 files was deleted from total of 5", "kept:2"}));
     // The vanished copy is told too, as no failure.
     ASSERT_EQ(host.kept.size(), 2u);
     EXPECT_EQ(host.kept[0].path, loc2 + "gone");
@@ -72,15 +70,16 @@ TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAnd
 {
     singleDirectorySearch();
     host.answers = {true, true};
-    EXPECT_EQ(state.btnDeleteClick(host).total, 0);
+    const RemovalReport empty = session.removeAllLocation2Copies(host);
+    EXPECT_TRUE(empty.ran);
+    EXPECT_EQ(empty.total, 0);
     EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 0");
-    EXPECT_EQ(host.bulkDisabled, 1);
 
     pair("one/", "one/sub/", "a");
-    state.btnDeleteClick(host);
+    session.removeAllLocation2Copies(host);
     EXPECT_FALSE(OnDisk(loc1 + "sub/a"));
-    EXPECT_EQ(state.countallfiles1, 9);
-    EXPECT_EQ(state.countallfiles2, 10);
+    EXPECT_EQ(session.filesInLocation1(), 9);
+    EXPECT_EQ(session.filesInLocation2(), 10);
 }
 
 TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
@@ -92,19 +91,19 @@ TEST_F(RemoveCommandsTest, BulkWithTheSafetyOptionMovesAndKeepsWhatTheSafetyDire
     const std::string taken = tree.file("safe" + loc2 + "b", 3, 0, 's');
     host.answers = {true};
 
-    EXPECT_EQ(state.btnDeleteClick(host).count, 1);
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 1);
     EXPECT_EQ(ContentOf(host.directory + loc2 + "a"), std::string(10, 'a'));
     // The place is taken: the copy stays where it is rather than being deleted for good.
     EXPECT_EQ(ContentOf(loc2 + "b"), std::string(10, 'b'));
     EXPECT_EQ(ContentOf(taken), "sss");
     EXPECT_EQ(deletedFlags(), (Flags{true, false}));
-    EXPECT_EQ(state.countallfiles2, 9);
+    EXPECT_EQ(session.filesInLocation2(), 9);
 
     // A safety directory that cannot be made: nothing is deleted in its stead.
     host.directory = tree.path("unwritable");
     fs.failCreateDirectory = true;
     host.answers = {true};
-    const RemovalReport report = state.btnDeleteClick(host);
+    const RemovalReport report = session.removeAllLocation2Copies(host);
     EXPECT_EQ(report.count, 0);
     EXPECT_TRUE(report.failed());
     EXPECT_TRUE(OnDisk(loc2 + "b"));
@@ -119,18 +118,18 @@ TEST_F(RemoveCommandsTest, NoCommandRemovesACopyWhosePartnerHasGone)
     pair("one/", "two/", "a");
     std::filesystem::remove(loc1 + "a");
     host.answers = {true, true, true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
-    EXPECT_EQ(state.btnDelDir2Click({{loc2, "a"}}, host).count, 0);
-    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
+    EXPECT_EQ(session.removeSelectedRows({{loc2, "a"}}, Side::Location2, host).count, 0);
+    EXPECT_EQ(session.removeOneFile(0, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_TRUE(OnDisk(loc2 + "a"));
     EXPECT_EQ(deletedFlags(), Flags{false});
-    EXPECT_EQ(state.countallfiles2, 10);
+    EXPECT_EQ(session.filesInLocation2(), 10);
 
     // A partner that became a link to the very copy about to go is no partner either.
     std::filesystem::create_symlink(loc2 + "a", loc1 + "a");
     host.answers = {true, true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 0);
-    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
+    EXPECT_EQ(session.removeOneFile(0, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_TRUE(OnDisk(loc2 + "a"));
 }
 
@@ -141,28 +140,28 @@ TEST_F(RemoveCommandsTest, WhileARemovalRunsTheSearchAndOtherRemovalsAreRefused)
     host.answers = {true};
     bool busyInside = false;
     host.onService = [&] {
-        busyInside = state.busy();
-        state.ButtonfindClick(loc1, loc2, host);
-        EXPECT_FALSE(state.btnDeleteClick(host).ran);
-        EXPECT_FALSE(state.btnDelDir1Click({{loc1, "b"}}, host).ran);
-        EXPECT_FALSE(state.DetailedViewDeleteClick(1, Side::Location1, host).has_value());
+        busyInside = session.busy();
+        session.search(loc1, loc2, host);
+        EXPECT_FALSE(session.removeAllLocation2Copies(host).ran);
+        EXPECT_FALSE(session.removeSelectedRows({{loc1, "b"}}, Side::Location1, host).ran);
+        EXPECT_FALSE(session.removeOneFile(1, Side::Location1, host).has_value());
     };
-    state.btnDeleteClick(host);
+    session.removeAllLocation2Copies(host);
     EXPECT_TRUE(busyInside);
     EXPECT_EQ(host.questions.size(), 1u);
-    EXPECT_EQ(state.FCompared.size(), 2u);
+    EXPECT_EQ(session.pairs().size(), 2u);
     EXPECT_TRUE(OnDisk(loc1 + "b"));
-    EXPECT_FALSE(state.busy());
+    EXPECT_FALSE(session.busy());
 }
 
-TEST_F(RemoveCommandsTest, AFailingRemovalStillEndsWithTheBulkButtonDisabledAndNothingHeldOff)
+TEST_F(RemoveCommandsTest, AFailingRemovalReachesTheCallerAndHoldsNothingOff)
 {
     pair("one/", "two/", "a");
     fs.beforeRemove = [](const PathString&) { throw std::runtime_error("disk on fire"); };
     host.answers = {true};
-    EXPECT_THROW(state.btnDelDir2Click({{loc2, "a"}}, host), std::runtime_error);
-    EXPECT_EQ(host.events, std::vector<std::string>{"bulk-off"});
-    EXPECT_FALSE(state.busy());
+    EXPECT_THROW(session.removeSelectedRows({{loc2, "a"}}, Side::Location2, host), std::runtime_error);
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_FALSE(session.busy());
 }
 
 TEST_F(RemoveCommandsTest, ThreeRowsOnOneLocation1FileRemoveItOnceAndMarkEveryPair)
@@ -171,13 +170,13 @@ TEST_F(RemoveCommandsTest, ThreeRowsOnOneLocation1FileRemoveItOnceAndMarkEveryPa
         pair("one/", sub, "f");
     const std::vector<SelectedRow> rows(3, SelectedRow{loc1, "f"});
     host.answers = {true};
-    const RemovalReport report = state.btnDelDir1Click(rows, host);
+    const RemovalReport report = session.removeSelectedRows(rows, Side::Location1, host);
     EXPECT_EQ(host.messages, std::vector<std::string>{"1 files was deleted from total of 3"});
     EXPECT_EQ(report.count, 1);
     EXPECT_FALSE(OnDisk(loc1 + "f"));
     EXPECT_TRUE(OnDisk(loc2 + "p/f") && OnDisk(loc2 + "q/f") && OnDisk(loc2 + "r/f"));
     EXPECT_EQ(deletedFlags(), (Flags{true, true, true}));
-    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(session.filesInLocation1(), 9);
     EXPECT_EQ(host.serviced, 3);
 }
 
@@ -186,19 +185,18 @@ TEST_F(RemoveCommandsTest, TheSameThreeRowsFromDirectory2RemoveAllThreeCopies)
     for (const char* sub : {"two/p/", "two/q/", "two/r/"})
         pair("one/", sub, "f");
     host.answers = {true};
-    state.btnDelDir2Click({{loc2 + "p/", "f"}, {loc2 + "q/", "f"}, {loc2 + "r/", "f"}}, host);
+    session.removeSelectedRows({{loc2 + "p/", "f"}, {loc2 + "q/", "f"}, {loc2 + "r/", "f"}}, Side::Location2, host);
     EXPECT_EQ(host.messages, std::vector<std::string>{"3 files was deleted from total of 3"});
     EXPECT_TRUE(OnDisk(loc1 + "f"));
-    EXPECT_EQ(state.countallfiles2, 7);
-    EXPECT_EQ(host.events.back(), "bulk-off");
+    EXPECT_EQ(session.filesInLocation2(), 7);
 
     // In single-directory mode both sides count against location 1.
     singleDirectorySearch();
     pair("one/", "one/s/", "g");
     host.answers = {true};
-    state.btnDelDir2Click({{loc1 + "s/", "g"}}, host);
-    EXPECT_EQ(state.countallfiles1, 9);
-    EXPECT_EQ(state.countallfiles2, 7);
+    session.removeSelectedRows({{loc1 + "s/", "g"}}, Side::Location2, host);
+    EXPECT_EQ(session.filesInLocation1(), 9);
+    EXPECT_EQ(session.filesInLocation2(), 7);
 }
 
 TEST_F(RemoveCommandsTest, SiblingsLeaveOnlyWithTheSameRecordedSizeAndDate)
@@ -208,7 +206,7 @@ TEST_F(RemoveCommandsTest, SiblingsLeaveOnlyWithTheSameRecordedSizeAndDate)
     pair("one/", "two/r/", "f", 10, 2);
     pair("one/", "two/s/", "f", 10, 1);
     host.answers = {true};
-    state.btnDelDir1Click({{loc1, "f"}}, host);
+    session.removeSelectedRows({{loc1, "f"}}, Side::Location1, host);
     EXPECT_EQ(deletedFlags(), (Flags{true, false, false, true}));
 }
 
@@ -221,11 +219,12 @@ TEST_F(RemoveCommandsTest, SelectedRowsCountOnlyRemovedFilesButMarkVanishedOnesW
     pair("one/", "two/q/", "stuck");
     fs.failDelete.insert(loc1 + "stuck");
     host.answers = {true};
-    const RemovalReport report = state.btnDelDir1Click({{loc1, "gone"}, {loc1, "stuck"}, {loc1, "nowhere"}}, host);
+    const RemovalReport report =
+        session.removeSelectedRows({{loc1, "gone"}, {loc1, "stuck"}, {loc1, "nowhere"}}, Side::Location1, host);
     EXPECT_EQ(report.count, 0);
     EXPECT_EQ(host.messages.back(), "0 files was deleted from total of 3");
     EXPECT_EQ(deletedFlags(), (Flags{true, true, false, false}));
-    EXPECT_EQ(state.countallfiles1, 10);
+    EXPECT_EQ(session.filesInLocation1(), 10);
 }
 
 TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone)
@@ -237,16 +236,15 @@ TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone
     host.answers = {true, true};
 
     // A removal that failed is not reported as done.
-    EXPECT_EQ(state.DetailedViewDeleteClick(2, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeOneFile(2, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_EQ(deletedFlags(), (Flags{false, false, false}));
-    EXPECT_EQ(state.countallfiles2, 10);
+    EXPECT_EQ(session.filesInLocation2(), 10);
 
-    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location1, host), RemoveOutcome::Removed);
+    EXPECT_EQ(session.removeOneFile(0, Side::Location1, host), RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(loc1 + "f"));
     EXPECT_EQ(deletedFlags(), (Flags{true, true, false}));
-    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(session.filesInLocation1(), 9);
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.bulkDisabled, 0);
 }
 
 TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCannotMove)
@@ -260,17 +258,17 @@ TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCanno
     const std::string taken = tree.file("safe" + loc1 + "b/f", 3, 0, 's');
     host.answers = {true, true, true};
 
-    EXPECT_EQ(state.DetailedViewDeleteClick(0, Side::Location2, host), RemoveOutcome::Removed);
+    EXPECT_EQ(session.removeOneFile(0, Side::Location2, host), RemoveOutcome::Removed);
     EXPECT_TRUE(OnDisk(host.directory + loc1 + "a/f"));
-    EXPECT_EQ(state.DetailedViewDeleteClick(1, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeOneFile(1, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_TRUE(OnDisk(loc1 + "b/f"));
     EXPECT_EQ(ContentOf(taken), "sss");
 
     fs.failAllMoves = true;
-    EXPECT_EQ(state.DetailedViewDeleteClick(2, Side::Location2, host), RemoveOutcome::StillPresent);
+    EXPECT_EQ(session.removeOneFile(2, Side::Location2, host), RemoveOutcome::StillPresent);
     EXPECT_TRUE(OnDisk(loc1 + "c/f"));
     EXPECT_EQ(deletedFlags(), (Flags{true, false, false}));
-    EXPECT_EQ(state.countallfiles1, 9);
+    EXPECT_EQ(session.filesInLocation1(), 9);
     EXPECT_EQ(host.kept.size(), 2u);
 }
 
@@ -282,21 +280,21 @@ namespace {
 
 // The selected-rows removal as first described: every row scans the whole list, and every removed file scans it
 // again for its siblings.
-RemovalReport PlainSelectedRows(TFiles& pairs, const std::vector<SelectedRow>& rows, Side side,
+RemovalReport PlainSelectedRows(FileList& pairs, const std::vector<SelectedRow>& rows, Side side,
                                 test::InstantFileSystem& disk)
 {
     RemovalReport report;
     for (const SelectedRow& row : rows) {
         for (std::size_t i = 0; i < pairs.size(); ++i) {
-            TFileF& pair = pairs[i];
-            if (pair.Deleted || SideDirectory(pair, side) != row.directory || pair.Name != row.name)
+            FileRecord& pair = pairs[i];
+            if (pair.deleted || sideDirectory(pair, side) != row.directory || pair.name != row.name)
                 continue;
-            const RemovalResult result = RemovePairFile(pair, side, {}, {}, disk);
+            const RemovalResult result = removePairFile(pair, side, {}, {}, disk);
             if (result.outcome == RemoveOutcome::Removed)
                 ++report.count;
             if (result.outcome != RemoveOutcome::StillPresent) {
-                pair.Deleted = true;
-                MarkSiblingsDeleted(pairs, i, side);
+                pair.deleted = true;
+                markSiblingsDeleted(pairs, i, side);
             }
             break;
         }
@@ -309,27 +307,27 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
     std::mt19937 rng(20261209);
     const auto pick = [&](int n) { return int(rng() % unsigned(n)); };
     for (int round = 0; round < 2000; ++round) {
-        TFiles pairs;
+        FileList pairs;
         std::vector<const PathString*> dirs;
         for (int d = 0; d < 3; ++d)
             dirs.push_back(pairs.addDirectory("/d" + std::to_string(d) + "/"));
         const int count = 1 + pick(40);
         for (int i = 0; i < count; ++i) {
-            TFileF pair;
-            pair.FileDir1 = dirs[pick(3)];
-            pair.FileDir2 = dirs[pick(3)];
-            pair.Name = "n" + std::to_string(pick(4));
-            pair.Size = pick(2);
-            pair.Date = pick(2);
-            pair.Deleted = pick(8) == 0;
+            FileRecord pair;
+            pair.directory1 = dirs[pick(3)];
+            pair.directory2 = dirs[pick(3)];
+            pair.name = "n" + std::to_string(pick(4));
+            pair.size = pick(2);
+            pair.date = pick(2);
+            pair.deleted = pick(8) == 0;
             pairs.append(pair);
         }
         const Side side = pick(2) ? Side::Location1 : Side::Location2;
         // The rows as the table showed them: a contiguous run of the pairs not yet marked.
         std::vector<SelectedRow> shown;
-        for (const TFileF& pair : pairs)
-            if (!pair.Deleted)
-                shown.push_back({SideDirectory(pair, side), pair.Name});
+        for (const FileRecord& pair : pairs)
+            if (!pair.deleted)
+                shown.push_back({sideDirectory(pair, side), pair.name});
         if (shown.empty())
             continue;
         const int top = pick(int(shown.size()));
@@ -341,15 +339,14 @@ TEST(SelectedRowsTest, IndexedMarkingMarksAndCountsWhatThePlainScanDoes)
                 plainDisk.stuck.insert(row.directory + row.name);
         indexedDisk.stuck = plainDisk.stuck;
 
-        TFiles expected = pairs;
+        FileList expected = pairs;
         const RemovalReport plain = PlainSelectedRows(expected, rows, side, plainDisk);
-        MainFormState state(indexedDisk);
-        state.setPairs(pairs, {}, SearchMode::TwoLocations);
+        SearchSession session(indexedDisk);
+        session.setPairs(pairs, {}, SearchMode::TwoLocations);
         test::RecordingHost host;
         host.answers = {true};
-        const RemovalReport indexed =
-            side == Side::Location1 ? state.btnDelDir1Click(rows, host) : state.btnDelDir2Click(rows, host);
-        ASSERT_EQ(DeletedFlags(state.FCompared), DeletedFlags(expected)) << "round " << round;
+        const RemovalReport indexed = session.removeSelectedRows(rows, side, host);
+        ASSERT_EQ(DeletedFlags(session.pairs()), DeletedFlags(expected)) << "round " << round;
         ASSERT_EQ(indexed.count, plain.count) << "round " << round;
     }
 }

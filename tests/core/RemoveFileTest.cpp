@@ -10,56 +10,56 @@ using namespace test;
 TEST(RemoveFileTest, SafetyTargetMirrorsTheFilesAbsolutePathUnderTheSafetyDirectory)
 {
     CwdFileSystem fs;
-    EXPECT_EQ(SafetyTargetPath("/data/photos/2009/a.jpg", "/home/ann/Savedir", fs),
+    EXPECT_EQ(safetyTargetPath("/data/photos/2009/a.jpg", "/home/ann/Savedir", fs),
               "/home/ann/Savedir/data/photos/2009/a.jpg");
     // Plain concatenation: a separator at the end of the safety directory stays.
-    EXPECT_EQ(SafetyTargetPath("/data/a.jpg", "/safe/", fs), "/safe//data/a.jpg");
+    EXPECT_EQ(safetyTargetPath("/data/a.jpg", "/safe/", fs), "/safe//data/a.jpg");
     // A location typed relative to the working directory is mirrored by its absolute path.
-    EXPECT_EQ(SafetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/home/ann/photos/a.jpg");
+    EXPECT_EQ(safetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/home/ann/photos/a.jpg");
     fs.cwd = "/";
-    EXPECT_EQ(SafetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/photos/a.jpg");
+    EXPECT_EQ(safetyTargetPath("photos/a.jpg", "/safe", fs), "/safe/photos/a.jpg");
     // ".." never climbs out of the safety directory.
-    EXPECT_EQ(SafetyTargetPath("/../../etc/./passwd", "/safe", fs), "/safe/etc/passwd");
+    EXPECT_EQ(safetyTargetPath("/../../etc/./passwd", "/safe", fs), "/safe/etc/passwd");
     fs.cwd = "/home/ann";
-    EXPECT_EQ(SafetyTargetPath("../../../x/a.jpg", "/safe", fs), "/safe/x/a.jpg");
+    EXPECT_EQ(safetyTargetPath("../../../x/a.jpg", "/safe", fs), "/safe/x/a.jpg");
 }
 
 TEST(RemoveFileTest, DefaultSafetyDirectoryFollowsTheWorkingDirectoryAndABrowsedOneIsKept)
 {
     CwdFileSystem fs;
-    EXPECT_EQ(DefaultSafetyDirectory(fs), "/home/ann/Savedir");
-    EXPECT_EQ(SafetyDirectoryOnTick("", fs), "/home/ann/Savedir");
-    EXPECT_EQ(SafetyDirectoryOnTick("/media/backup", fs), "/media/backup");
+    EXPECT_EQ(defaultSafetyDirectory(fs), "/home/ann/Savedir");
+    EXPECT_EQ(safetyDirectoryOnTick("", fs), "/home/ann/Savedir");
+    EXPECT_EQ(safetyDirectoryOnTick("/media/backup", fs), "/media/backup");
     fs.cwd = "/";
-    EXPECT_EQ(DefaultSafetyDirectory(fs), "//Savedir");
+    EXPECT_EQ(defaultSafetyDirectory(fs), "//Savedir");
 }
 
 TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
 {
     TempTree tree;
     SeamFileSystem fs;
-    edtSavedirChange(tree.path("Savedir"), fs);
+    ensureSafetyDirectory(tree.path("Savedir"), fs);
     EXPECT_TRUE(fs.isDirectory(tree.path("Savedir")));
     const std::string kept = tree.file("Savedir/kept", 3);
-    edtSavedirChange(tree.path("Savedir"), fs);
+    ensureSafetyDirectory(tree.path("Savedir"), fs);
     EXPECT_TRUE(OnDisk(kept));
-    edtSavedirChange(tree.path("missing/Savedir"), fs);
+    ensureSafetyDirectory(tree.path("missing/Savedir"), fs);
     EXPECT_FALSE(OnDisk(tree.path("missing")));
 }
 
 class RemovePairFileTest : public RemoveFixture
 {
 protected:
-    RemovalResult remove(std::size_t index, const SafetyOption& safety)
+    RemovalResult remove(std::size_t index, const RemovalOptions& options)
     {
-        return RemovePairFile(state.FCompared[index], Side::Location2, safety, {}, fs);
+        return removePairFile(session.pairs()[index], Side::Location2, options, {}, fs);
     }
 };
 
 TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
 {
-    const SafetyOption off;
-    const SafetyOption on{true, tree.path("safe")};
+    const RemovalOptions off;
+    const RemovalOptions on{true, tree.path("safe")};
     pair("one/", "data/", "plain.txt");
     EXPECT_EQ(remove(0, off).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(tree.path("data/plain.txt")));
@@ -70,7 +70,7 @@ TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTak
     pair("one/", "data/photos/2009/", "a.jpg");
     EXPECT_EQ(remove(1, on).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(photo));
-    EXPECT_EQ(ContentOf(on.directory + photo), std::string(10, 'g'));
+    EXPECT_EQ(ContentOf(on.safetyDirectory + photo), std::string(10, 'g'));
 
     // The same path again: the place is taken, so the file stays and the saved one is untouched.
     pair("one/", "data/photos/2009/", "a.jpg");

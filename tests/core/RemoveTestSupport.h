@@ -1,7 +1,7 @@
 // Shared pieces of the removal tests: a host with the safety option, and a pair list over real temporary files.
 #pragma once
 
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
@@ -23,16 +23,8 @@ public:
     bool ticked = false;
     PathString directory;
     bool trash = false;
-    int bulkDisabled = 0;
 
-    bool safetyTicked() const override { return ticked; }
-    bool trashTicked() const override { return trash; }
-    PathString safetyDirectory() const override { return directory; }
-    void disableBulkRemoval() override
-    {
-        ++bulkDisabled;
-        events.push_back("bulk-off");
-    }
+    RemovalOptions removalOptions() const override { return {ticked, directory, trash}; }
 };
 
 /// A seam whose working directory the test chooses.
@@ -71,11 +63,11 @@ inline bool PrivateMounts()
            mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
 }
 
-inline std::vector<bool> DeletedFlags(const TFiles& pairs)
+inline std::vector<bool> DeletedFlags(const FileList& pairs)
 {
     std::vector<bool> flags;
-    for (const TFileF& pair : pairs)
-        flags.push_back(pair.Deleted);
+    for (const FileRecord& pair : pairs)
+        flags.push_back(pair.deleted);
     return flags;
 }
 
@@ -92,16 +84,15 @@ class RemoveFixture : public ::testing::Test
 protected:
     TempTree tree;
     SeamFileSystem fs;
-    MainFormState state{fs};
+    SearchSession session{fs};
     RemoveHost host;
     std::string loc1 = tree.dir("one") + "/";
     std::string loc2 = tree.dir("two") + "/";
 
     void SetUp() override
     {
-        state.setPairs({}, {}, SearchMode::TwoLocations);
-        state.countallfiles1 = 10;
-        state.countallfiles2 = 10;
+        session.setPairs({}, {}, SearchMode::TwoLocations);
+        session.setFileCounts(10, 10);
     }
 
     /// Appends the pair \p dir1 + \p name, \p dir2 + \p name (directories relative to the tree, ending with "/"),
@@ -109,25 +100,25 @@ protected:
     std::size_t pair(const std::string& dir1, const std::string& dir2, const std::string& name, std::int64_t size = 10,
                      std::int32_t date = 1)
     {
-        TFileF record;
-        record.FileDir1 = state.FCompared.addDirectory(tree.path(dir1));
-        record.FileDir2 = state.FCompared.addDirectory(tree.path(dir2));
-        record.Name = name;
-        record.Size = size;
-        record.Date = date;
+        FileRecord record;
+        record.directory1 = session.pairs().addDirectory(tree.path(dir1));
+        record.directory2 = session.pairs().addDirectory(tree.path(dir2));
+        record.name = name;
+        record.size = size;
+        record.date = date;
         for (const std::string& path : {record.path1(), record.path2()}) {
             if (!OnDisk(path))
                 tree.file(path.substr(tree.root().size() + 1), 10, 0, path.back());
         }
-        record.Stamp1 = StampOf(record.path1());
-        record.Stamp2 = StampOf(record.path2());
-        state.FCompared.append(record);
-        return state.FCompared.size() - 1;
+        record.stamp1 = StampOf(record.path1());
+        record.stamp2 = StampOf(record.path2());
+        session.pairs().append(record);
+        return session.pairs().size() - 1;
     }
 
-    std::vector<bool> deletedFlags() const { return DeletedFlags(state.FCompared); }
+    std::vector<bool> deletedFlags() const { return DeletedFlags(session.pairs()); }
     /// The pairs so far, as a single-directory search would have left them.
-    void singleDirectorySearch() { state.setPairs(std::move(state.FCompared), {}, SearchMode::SingleDirectory); }
+    void singleDirectorySearch() { session.setPairs(std::move(session.pairs()), {}, SearchMode::SingleDirectory); }
 };
 
 } // namespace twinspotter::test

@@ -61,10 +61,12 @@ TEST(ScanTest, BadInputIsRefusedWithStatusTwoAndOneLine)
 {
     TempTree tree;
     tree.file("one/file.txt");
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{tree.path("missing")}, {tree.path("one/file.txt")},
-          {tree.path("one"), tree.path("missing")}, {"--frobnicate", tree.path("one")}, {},
-          {tree.path("one"), tree.path("one"), tree.path("one")}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{tree.path("missing")},
+                                                 {tree.path("one/file.txt")},
+                                                 {tree.path("one"), tree.path("missing")},
+                                                 {"--frobnicate", tree.path("one")},
+                                                 {},
+                                                 {tree.path("one"), tree.path("one"), tree.path("one")}}) {
         const ProgramResult r = Scan(args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, "");

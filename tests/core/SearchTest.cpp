@@ -1,5 +1,5 @@
 // The search command's sequence: its steps in order, what a cancel or a failure leaves, and the row mapping.
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
@@ -23,65 +23,65 @@ void MakeDuplicates(TempTree& tree, int count)
 
 } // namespace
 
-TEST(SearchTest, StepsRunInOrderAndTheCountLabelComesLast)
+TEST(SearchTest, PhasesRunInOrderAndTheReportSaysWhatWasFound)
 {
     TempTree tree;
     MakeDuplicates(tree, 3);
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
-    state.edtStartDir2Change(tree.path("two"));
-    state.ButtonfindClick(tree.path("one"), tree.path("two"), host);
-    EXPECT_EQ(host.events, (std::vector<std::string>{"started", "phase:Readin files form location 1",
-                                                     "phase:Looking for duplicates ...", "rebuild",
-                                                     "count:Doublicates found: 3", "ended"}));
-    EXPECT_FALSE(state.busy());
-    EXPECT_EQ(state.countallfiles1, 3);
-    EXPECT_EQ(state.countallfiles2, 3);
+    session.setLocation2(tree.path("two"));
+    const SearchReport report = session.search(tree.path("one"), tree.path("two"), host);
+    EXPECT_EQ(host.phases, (std::vector<Phase>{Phase::Cataloguing, Phase::Matching}));
+    EXPECT_TRUE(report.ran);
+    EXPECT_FALSE(report.cancelled);
+    EXPECT_EQ(report.pairs, 3u);
+    EXPECT_FALSE(session.busy());
+    EXPECT_EQ(session.filesInLocation1(), 3);
+    EXPECT_EQ(session.filesInLocation2(), 3);
 }
 
 TEST(SearchTest, ModeFollowsTheLocationTwoText)
 {
-    MainFormState state;
-    EXPECT_TRUE(state.SameDir);
-    state.edtStartDir2Change("x");
-    EXPECT_FALSE(state.SameDir);
-    state.edtStartDir2Change("");
-    EXPECT_TRUE(state.SameDir);
+    SearchSession session;
+    EXPECT_TRUE(session.singleDirectory());
+    session.setLocation2("x");
+    EXPECT_FALSE(session.singleDirectory());
+    session.setLocation2("");
+    EXPECT_TRUE(session.singleDirectory());
 }
 
 TEST(SearchTest, CancelDuringTheWalkLeavesAnEmptyListAndStillCounts)
 {
     TempTree tree;
     MakeDuplicates(tree, 3);
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
-    state.edtStartDir2Change(tree.path("two"));
-    state.ButtonfindClick(tree.path("one"), tree.path("two"), host);
-    ASSERT_EQ(state.FCompared.size(), 3u);
+    session.setLocation2(tree.path("two"));
+    session.search(tree.path("one"), tree.path("two"), host);
+    ASSERT_EQ(session.pairs().size(), 3u);
 
-    host.events.clear();
-    host.onService = [&] { state.btnCancelClick(); };
-    state.ButtonfindClick(tree.path("one"), tree.path("two"), host);
-    EXPECT_TRUE(state.FCompared.empty());
-    EXPECT_EQ(host.events.back(), "ended");
-    EXPECT_EQ(host.events[host.events.size() - 2], "count:Doublicates found: 0");
-    EXPECT_TRUE(state.FCanceled) << "the request stays until the next search clears it";
+    host.onService = [&] { session.cancel(); };
+    const SearchReport report = session.search(tree.path("one"), tree.path("two"), host);
+    EXPECT_TRUE(session.pairs().empty());
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(report.pairs, 0u);
+    EXPECT_TRUE(session.cancelRequested()) << "the request stays until the next search clears it";
 }
 
 TEST(SearchTest, PreviousPairsStayUntilTheCatalogueIsComplete)
 {
     TempTree tree;
     MakeDuplicates(tree, 2);
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
-    state.edtStartDir2Change(tree.path("two"));
-    state.ButtonfindClick(tree.path("one"), tree.path("two"), host);
+    session.setLocation2(tree.path("two"));
+    session.search(tree.path("one"), tree.path("two"), host);
     std::size_t seenDuringCatalogue = 0;
     host.onService = [&] {
-        if (host.phases.back() == "Readin files form location 1")
-            seenDuringCatalogue = state.FCompared.size();
+        if (host.phases.back() == Phase::Cataloguing)
+            seenDuringCatalogue = session.pairs().size();
     };
-    state.ButtonfindClick(tree.path("one"), tree.path("two"), host);
+    session.search(tree.path("one"), tree.path("two"), host);
     EXPECT_EQ(seenDuringCatalogue, 2u);
 }
 
@@ -89,42 +89,38 @@ TEST(SearchTest, AFailureStillEndsTheSearchAndReachesTheCaller)
 {
     TempTree tree;
     MakeDuplicates(tree, 1);
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
     host.onService = [] { throw std::runtime_error("out of memory"); };
-    EXPECT_THROW(state.ButtonfindClick(tree.path("one"), {}, host), std::runtime_error);
-    EXPECT_EQ(host.events.back(), "ended");
-    EXPECT_FALSE(state.busy());
+    EXPECT_THROW(session.search(tree.path("one"), {}, host), std::runtime_error);
+    EXPECT_FALSE(session.busy());
 }
 
 TEST(SearchTest, ASearchNeverStartsInsideARunningOne)
 {
     TempTree tree;
     MakeDuplicates(tree, 1);
-    MainFormState state;
+    SearchSession session;
     RecordingHost host;
-    int starts = 0;
-    host.onService = [&] {
-        starts = int(std::count(host.events.begin(), host.events.end(), "started"));
-        state.ButtonfindClick(tree.path("one"), {}, host);
-    };
-    state.ButtonfindClick(tree.path("one"), {}, host);
-    EXPECT_EQ(starts, 1);
-    EXPECT_EQ(std::count(host.events.begin(), host.events.end(), "started"), 1);
+    bool innerRan = true;
+    host.onService = [&] { innerRan = session.search(tree.path("one"), {}, host).ran; };
+    EXPECT_TRUE(session.search(tree.path("one"), {}, host).ran);
+    EXPECT_FALSE(innerRan);
+    EXPECT_EQ(std::count(host.phases.begin(), host.phases.end(), Phase::Cataloguing), 1);
 }
 
 TEST(SearchTest, RowsMapToPairsNotMarkedDeleted)
 {
-    MainFormState state;
+    SearchSession session;
     for (int i = 0; i < 5; ++i) {
-        TFileF pair;
-        pair.Name = "p" + std::to_string(i);
-        state.FCompared.append(pair);
+        FileRecord pair;
+        pair.name = "p" + std::to_string(i);
+        session.pairs().append(pair);
     }
-    state.FCompared[1].Deleted = true;
-    EXPECT_EQ(state.PairIndexOfRow(0), 0u);
-    EXPECT_EQ(state.PairIndexOfRow(1), 2u);
-    EXPECT_EQ(state.PairIndexOfRow(2), 3u);
-    EXPECT_EQ(state.PairIndexOfRow(3), 4u);
-    EXPECT_EQ(state.PairIndexOfRow(4), 0u) << "a row past the end falls back to the first pair";
+    session.pairs()[1].deleted = true;
+    EXPECT_EQ(session.pairIndexOfRow(0), 0u);
+    EXPECT_EQ(session.pairIndexOfRow(1), 2u);
+    EXPECT_EQ(session.pairIndexOfRow(2), 3u);
+    EXPECT_EQ(session.pairIndexOfRow(3), 4u);
+    EXPECT_EQ(session.pairIndexOfRow(4), 0u) << "a row past the end falls back to the first pair";
 }

@@ -137,9 +137,9 @@ Bytes buildLink(const LinkParts& p)
                                    0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
     b.insert(b.end(), std::begin(clsid), std::end(clsid));
     put32(b, (p.idList ? 0x1 : 0) | (p.linkInfo ? 0x2 : 0) | 0x80); // IsUnicode as Windows writes it
-    put32(b, 0x10);                                                  // FILE_ATTRIBUTE_DIRECTORY
-    b.resize(0x4C, 0);                                               // times, size, icon, show command, hot key
-    b[0x3C] = 1;                                                     // SW_SHOWNORMAL
+    put32(b, 0x10);                                                 // FILE_ATTRIBUTE_DIRECTORY
+    b.resize(0x4C, 0);                                              // times, size, icon, show command, hot key
+    b[0x3C] = 1;                                                    // SW_SHOWNORMAL
     if (p.idList) {
         put16(b, 8);
         put16(b, 6); // one opaque item of 6 bytes
@@ -156,7 +156,7 @@ Bytes buildLink(const LinkParts& p)
 
 std::optional<std::string> parse(const Bytes& b)
 {
-    return ParseShellLinkTarget(b);
+    return parseShellLinkTarget(b);
 }
 
 LinkParts networkAndLocalUnicode()
@@ -295,43 +295,43 @@ TEST_F(ShortcutTargetTest, MalformedOrTargetlessLinksGiveNothing)
 
 TEST_F(ShortcutTargetTest, DesktopLinkGivesItsLocalPath)
 {
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\r\nName=Photos\r\nType=Link\r\n"
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\r\nName=Photos\r\nType=Link\r\n"
                                      "URL=file:///home/ann/My%20Photos\r\n"),
               "/home/ann/My Photos");
-    EXPECT_EQ(ParseDesktopLinkTarget("# comment\n[Desktop Entry]\nURL = file://localhost/srv/x%C3%A9\nType = Link\n"),
+    EXPECT_EQ(parseDesktopLinkTarget("# comment\n[Desktop Entry]\nURL = file://localhost/srv/x%C3%A9\nType = Link\n"),
               "/srv/x\u00e9");
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:/tmp/a\\sb\n"), "/tmp/a b");
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:/tmp/a\\sb\n"), "/tmp/a b");
 
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Application\nExec=gimp\nURL=file:///tmp\n"), std::nullopt);
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=https://example.invalid/\n"), std::nullopt);
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file://nas/share\n"), std::nullopt);
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a%00b\n"), std::nullopt);
-    EXPECT_EQ(ParseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a\0b\n"sv), std::nullopt);
-    EXPECT_EQ(ParseDesktopLinkTarget("[Other]\nType=Link\nURL=file:///tmp\n"), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Application\nExec=gimp\nURL=file:///tmp\n"), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=https://example.invalid/\n"), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file://nas/share\n"), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a%00b\n"), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Desktop Entry]\nType=Link\nURL=file:///a\0b\n"sv), std::nullopt);
+    EXPECT_EQ(parseDesktopLinkTarget("[Other]\nType=Link\nURL=file:///tmp\n"), std::nullopt);
 }
 
 TEST_F(ShortcutTargetTest, OnlyLnkAndDesktopExtensionsAreShortcuts)
 {
     const Bytes link = buildLink(LinkParts{.local = "C:\\Photos"});
     for (const char* name : {"a.LNK", "b.lnk", "c.Lnk", ".lnk"})
-        EXPECT_EQ(GetShortcutTarget(write(name, link)), "C:\\Photos") << name;
+        EXPECT_EQ(shortcutTarget(write(name, link)), "C:\\Photos") << name;
 
     for (const char* name : {"x.lnk.txt", "lnk", "xlnk", "d.lnk.", "e.ln"})
-        EXPECT_EQ(GetShortcutTarget(write(name, link)), "NOL") << name;
-    EXPECT_EQ(GetShortcutTarget(m_tree.path("dir.lnk/plain")), "NOL");
+        EXPECT_EQ(shortcutTarget(write(name, link)), "NOL") << name;
+    EXPECT_EQ(shortcutTarget(m_tree.path("dir.lnk/plain")), "NOL");
 
-    EXPECT_EQ(GetShortcutTarget(write("Photos.Desktop", "[Desktop Entry]\nType=Link\nURL=file:///srv/My%20Photos\n")),
+    EXPECT_EQ(shortcutTarget(write("Photos.Desktop", "[Desktop Entry]\nType=Link\nURL=file:///srv/My%20Photos\n")),
               "/srv/My Photos");
 }
 
 TEST_F(ShortcutTargetTest, UnreadableOrTargetlessShortcutsGiveAnEmptyText)
 {
-    EXPECT_EQ(GetShortcutTarget(m_tree.path("missing.lnk")), "");
-    EXPECT_EQ(GetShortcutTarget(m_tree.path("missing.desktop")), "");
-    EXPECT_EQ(GetShortcutTarget(m_tree.dir("dir.lnk")), ""); // a directory, not a file
-    EXPECT_EQ(GetShortcutTarget(write("empty.lnk", "")), "");
-    EXPECT_EQ(GetShortcutTarget(write("printer.lnk", buildLink(LinkParts{.linkInfo = false}))), "");
-    EXPECT_EQ(GetShortcutTarget(write("gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n")), "");
+    EXPECT_EQ(shortcutTarget(m_tree.path("missing.lnk")), "");
+    EXPECT_EQ(shortcutTarget(m_tree.path("missing.desktop")), "");
+    EXPECT_EQ(shortcutTarget(m_tree.dir("dir.lnk")), ""); // a directory, not a file
+    EXPECT_EQ(shortcutTarget(write("empty.lnk", "")), "");
+    EXPECT_EQ(shortcutTarget(write("printer.lnk", buildLink(LinkParts{.linkInfo = false}))), "");
+    EXPECT_EQ(shortcutTarget(write("gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n")), "");
 }
 
 // Writes the fuzzer's seed corpus when TWINSPOTTER_FUZZ_SEEDS names a directory; otherwise it has nothing to do.
@@ -341,8 +341,8 @@ TEST_F(ShortcutTargetTest, WritesFuzzSeedsWhenAsked)
     if (!dir)
         GTEST_SKIP() << "set TWINSPOTTER_FUZZ_SEEDS to a directory to write the seeds";
     const auto save = [&](const std::string& name, const Bytes& b) {
-        std::ofstream(fs::path(dir) / name, std::ios::binary).write(reinterpret_cast<const char*>(b.data()),
-                                                                     static_cast<std::streamsize>(b.size()));
+        std::ofstream(fs::path(dir) / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
     };
     const auto text = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
     save("local.lnk", buildLink(LinkParts{.local = "C:\\Users\\", .suffix = "ann"}));
@@ -353,8 +353,8 @@ TEST_F(ShortcutTargetTest, WritesFuzzSeedsWhenAsked)
     save("link.desktop", text("[Desktop Entry]\nType=Link\nURL=file://localhost/home/a%20b\n"));
     save("app.desktop", text("[Desktop Entry]\nType=Application\nExec=x\n"));
     save("odd-strings.lnk",
-         buildLink(LinkParts{
-             .local = "C:\\Caf\xE9\x80\x9F", .suffix = "x", .suffixUnicode = u"\xD83D\xDE00\xD800-\xDC00"}));
+         buildLink(
+             LinkParts{.local = "C:\\Caf\xE9\x80\x9F", .suffix = "x", .suffixUnicode = u"\xD83D\xDE00\xD800-\xDC00"}));
     save("network-share-only.lnk", buildLink(LinkParts{.idList = false, .suffix = "", .netName = "\\\\srv\\s\\"}));
     save("escapes.desktop",
          text("# c\r\n[Desktop Entry]\r\nURL = FILE:/tmp/a\\sb%2Fc?q#f\r\nType = Link\r\n[X]\r\nType=Y\n"));

@@ -48,7 +48,7 @@ class TrashTest : public ::testing::Test
 protected:
     TempTree tree;
     SeamFileSystem disk;
-    MainFormState state{disk};
+    SearchSession session{disk};
     RemoveHost host;
     ScopedEnvironment data{"XDG_DATA_HOME", tree.path("data")};
     ScopedEnvironment home{"HOME", tree.dir("home")};
@@ -56,8 +56,8 @@ protected:
     void SetUp() override { host.trash = true; }
     void search(const std::string& location1, const std::string& location2)
     {
-        state.edtStartDir2Change(location2);
-        state.ButtonfindClick(location1, location2, host);
+        session.setLocation2(location2);
+        session.search(location1, location2, host);
     }
 };
 
@@ -71,12 +71,12 @@ TEST_F(TrashTest, OnTheHomeFileSystemCopiesGoWhereGioPutsThemUnderNamesOfTheirOw
     tree.file("two/" + name, 4, kNoon, '2');
     tree.file("two/sub/" + name, 4, kNoon, '3');
     search(tree.path("one"), tree.path("two"));
-    ASSERT_EQ(state.FCompared.size(), 2u);
+    ASSERT_EQ(session.pairs().size(), 2u);
 
     host.answers = {true};
-    EXPECT_EQ(state.btnDeleteClick(host).count, 2);
-    EXPECT_EQ(state.countallfiles2, 0);
-    EXPECT_EQ(DeletedFlags(state.FCompared), (std::vector<bool>{true, true}));
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 2);
+    EXPECT_EQ(session.filesInLocation2(), 0);
+    EXPECT_EQ(DeletedFlags(session.pairs()), (std::vector<bool>{true, true}));
     tree.file("two/" + name, 4, kNoon, '4');
     ASSERT_EQ(GioTrash(tree.path("two/" + name)), 0);
 
@@ -107,12 +107,12 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
         tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
     }
     search(tree.path("one"), tree.path("mnt/two"));
-    ASSERT_EQ(state.FCompared.size(), 5u);
+    ASSERT_EQ(session.pairs().size(), 5u);
     const auto trashOut = [&](const char* name) {
         host.answers = {true};
-        const auto pair = std::find_if(state.FCompared.begin(), state.FCompared.end(),
-                                       [&](const TFileF& p) { return p.Name == name; });
-        return state.DetailedViewDeleteClick(pair - state.FCompared.begin(), Side::Location2, host);
+        const auto pair = std::find_if(session.pairs().begin(), session.pairs().end(),
+                                       [&](const FileRecord& p) { return p.name == name; });
+        return session.removeOneFile(pair - session.pairs().begin(), Side::Location2, host);
     };
 
     // Where no Trash can be made, the copy stays: it is neither deleted nor copied to the home Trash.

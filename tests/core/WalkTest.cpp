@@ -17,7 +17,7 @@ namespace {
 
 struct Catalogue
 {
-    TFiles files;
+    FileList files;
     std::int32_t count = -1;
 };
 
@@ -25,7 +25,7 @@ Catalogue Walk(const std::string& dir, FileSystem& fs, CommandHost& host, const 
 {
     Catalogue c;
     WalkEnv env{fs, host, canceled};
-    CatalogueTree(c.files, dir, "*.*", c.count, env);
+    catalogueTree(c.files, dir, "*.*", c.count, env);
     return c;
 }
 
@@ -36,10 +36,10 @@ Catalogue Walk(const std::string& dir)
     return Walk(dir, realFileSystem(), host, canceled);
 }
 
-std::vector<std::string> Paths(const TFiles& files)
+std::vector<std::string> Paths(const FileList& files)
 {
     std::vector<std::string> out;
-    for (const TFileF& f : files)
+    for (const FileRecord& f : files)
         out.push_back(f.path1());
     return out;
 }
@@ -55,11 +55,11 @@ TEST(WalkTest, TrailingSeparatorMakesNoDifferenceAndNeverDoubles)
     const Catalogue with = Walk(tree.path("loc") + "/");
     EXPECT_EQ(Paths(without.files), Paths(with.files));
     ASSERT_EQ(without.files.size(), 2u);
-    for (const TFileF& f : without.files) {
+    for (const FileRecord& f : without.files) {
         EXPECT_EQ(f.dir1().back(), '/');
         EXPECT_EQ(f.dir1().find("//"), std::string::npos) << f.dir1();
         EXPECT_TRUE(f.dir2().empty());
-        EXPECT_FALSE(f.Deleted);
+        EXPECT_FALSE(f.deleted);
     }
     EXPECT_EQ(without.count, 2);
 }
@@ -104,8 +104,8 @@ TEST(WalkTest, DotDirectoriesAreSkippedButDotFilesAndLinksAreNot)
     tree.symlink("loc/real/loop", tree.path("loc"));
     const Catalogue c = Walk(tree.path("loc"));
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".profile", "target.txt"}));
 }
@@ -146,13 +146,13 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
     tree.file("loc/t1", 0, LocalTime(2011, 3, 7, 10, 0, 1));
     tree.file("loc/t2", 0, LocalTime(2011, 3, 7, 10, 0, 2));
     const Catalogue c = Walk(tree.path("loc"));
-    std::map<std::string, TFileF> byName;
-    for (const TFileF& f : c.files)
-        byName[f.Name] = f;
-    EXPECT_EQ(byName["big"].Size, 4294967296LL);
-    EXPECT_EQ(byName["t0"].Date, byName["t1"].Date);
-    EXPECT_NE(byName["t1"].Date, byName["t2"].Date);
-    const DosDateTime d = UnpackDosDateTime(byName["t2"].Date);
+    std::map<std::string, FileRecord> byName;
+    for (const FileRecord& f : c.files)
+        byName[f.name] = f;
+    EXPECT_EQ(byName["big"].size, 4294967296LL);
+    EXPECT_EQ(byName["t0"].date, byName["t1"].date);
+    EXPECT_NE(byName["t1"].date, byName["t2"].date);
+    const DosDateTime d = unpackDosDateTime(byName["t2"].date);
     EXPECT_EQ(d.year, 2011);
     EXPECT_EQ(d.month, 3);
     EXPECT_EQ(d.day, 7);
@@ -163,9 +163,9 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
 
 TEST(WalkTest, DatesOutsideThePackedRangeAreClamped)
 {
-    EXPECT_EQ(PackDosDateTime(1970, 1, 1, 0, 0, 0), PackDosDateTime(1980, 1, 1, 0, 0, 0));
-    EXPECT_EQ(PackDosDateTime(2200, 1, 1, 0, 0, 0), PackDosDateTime(2107, 12, 31, 23, 59, 58));
-    const DosDateTime late = UnpackDosDateTime(PackDosDateTime(2107, 12, 31, 23, 59, 59));
+    EXPECT_EQ(packDosDateTime(1970, 1, 1, 0, 0, 0), packDosDateTime(1980, 1, 1, 0, 0, 0));
+    EXPECT_EQ(packDosDateTime(2200, 1, 1, 0, 0, 0), packDosDateTime(2107, 12, 31, 23, 59, 58));
+    const DosDateTime late = unpackDosDateTime(packDosDateTime(2107, 12, 31, 23, 59, 59));
     EXPECT_EQ(late.year, 2107);
     EXPECT_EQ(late.second, 58);
 }
@@ -204,13 +204,13 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     Catalogue c;
     c.count = 77;
     WalkEnv env{fs, host, canceled};
-    CatalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
     EXPECT_EQ(c.files.size(), 0u);
     EXPECT_EQ(c.count, 77);
 
     // An empty directory is stopped by a click during its one servicing too.
     canceled = false;
-    CatalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
     EXPECT_EQ(c.count, 77);
 }
 
@@ -231,8 +231,8 @@ TEST(WalkTest, UnlistableAndVanishingDirectoriesAreSkipped)
     const bool canceled = false;
     const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "d.txt"}));
     EXPECT_EQ(c.count, 2);
@@ -242,13 +242,14 @@ TEST(WalkTest, NamesAreKeptByteForByte)
 {
     TempTree tree;
     const std::string latin1 = "caf\xE9.txt"; // not valid UTF-8
-    const std::string utf8 = "\xC3\xBC" "ber.txt";
+    const std::string utf8 = "\xC3\xBC"
+                             "ber.txt";
     tree.file("loc/" + latin1, 5);
     tree.file("loc/" + utf8, 5);
     const Catalogue c = Walk(tree.path("loc"));
     std::vector<std::string> names;
-    for (const TFileF& f : c.files)
-        names.push_back(f.Name);
+    for (const FileRecord& f : c.files)
+        names.push_back(f.name);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{latin1, utf8}));
 }

@@ -110,7 +110,7 @@ inline constexpr const char* kServiceCredentials = "Basic YWRtaW46NzMxOTA1"; // 
 #define TWINSPOTTER_DIALOG_TEST_MAIN(TestClass)                                                                        \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        /* Run by hand, outside ctest's environment, the probe must still never leave the machine. */                 \
+        /* Run by hand, outside ctest's environment, the probe must still never leave the machine. */                  \
         setenv("TWINSPOTTER_PROBE_HOSTS", "127.0.0.1", 0);                                                             \
         setenv("TWINSPOTTER_SERVER", "http://127.0.0.1:9", 0);                                                         \
         twinspotter::TwinspotterApplication app(argc, argv);                                                           \

@@ -1,8 +1,9 @@
 // Tests of the About box and the contact dialog against a loopback server, with every box answered by the test.
 #include "tests/dialogs/DialogTestSupport.h"
+#include "tests/ui/MainWindowControls.h"
+#include "ui/AboutDialog.h"
+#include "ui/ContactDialog.h"
 #include "ui/QtOnlineHost.h"
-#include "ui/TAboutForm.h"
-#include "ui/Tcontactmessage.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -103,7 +104,7 @@ private:
     }
 
     /// Shows the contact dialog and waits for its activation's fetch.
-    void open(Tcontactmessage& dialog)
+    void open(ContactDialog& dialog)
     {
         const std::size_t before = count(kContactTextPath);
         dialog.show();
@@ -113,17 +114,17 @@ private:
     }
 
 private slots:
-    void initTestCase() { m_probeWorks = InternetAvailable(); }
+    void initTestCase() { m_probeWorks = internetAvailable(); }
 
     void init()
     {
         m_tree = std::make_unique<TempTree>();
         m_server = std::make_unique<LoopbackServer>();
         m_serverVariable = std::make_unique<ScopedEnvironment>("TWINSPOTTER_SERVER", m_server->address());
-        FillOnlineSettings();
+        fillOnlineSettings();
         m_host = ClockHost{};
         m_host.directory = m_tree->root() + "/";
-        SetOnlineHost(&m_host);
+        setOnlineHost(&m_host);
         m_dialogs = RecordingDialogs{};
         setDialogs(&m_dialogs);
     }
@@ -131,7 +132,7 @@ private slots:
     void cleanup()
     {
         setDialogs(nullptr);
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         m_serverVariable.reset();
         m_server.reset();
         m_tree.reset();
@@ -139,7 +140,7 @@ private slots:
 
     void controlsHaveTheirNamesSizesAndTexts()
     {
-        Tcontactmessage contact;
+        ContactDialog contact;
         QCOMPARE(contact.windowTitle(), QStringLiteral("Contact Quillnet"));
         QCOMPARE(contact.size(), QSize(505, 354));
         QCOMPARE(contact.findChild<QLineEdit*>("Edit1")->text(), QStringLiteral("Put your email here"));
@@ -156,7 +157,7 @@ private slots:
         for (const char* name : {"Label1", "Label2"})
             QVERIFY(contact.findChild<QLabel*>(name));
 
-        TAboutForm about;
+        AboutDialog about;
         QCOMPARE(about.windowTitle(), QStringLiteral("About"));
         QCOMPARE(about.size(), QSize(592, 296));
         QCOMPARE(about.findChild<QGroupBox*>("GroupBox7")->size(), QSize(592, 296));
@@ -183,17 +184,19 @@ private slots:
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_server->serve(kVersionPath, announced.toStdString());
-        TAboutForm about;
-        PaintWatcher watcher(about.RichEdit1, *m_server, kInfoPath);
+        AboutDialog about;
+        PaintWatcher watcher(child<QTextEdit>(about, "RichEdit1"), *m_server, kInfoPath);
         about.show();
         QTRY_COMPARE(count(kVersionPath), std::size_t(1));
 
         QCOMPARE(watcher.paintedAtRequest(), QStringLiteral("Retrieving Info ........."));
-        QCOMPARE(about.RichEdit1->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultInfo));
-        QCOMPARE(LatestVersion, announced.toStdString());
-        QCOMPARE(about.BitBtn38->isVisible(), offered);
+        QCOMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(),
+                 QString::fromLatin1(LoopbackServer::kDefaultInfo));
+        QCOMPARE(latestVersion, announced.toStdString());
+        QCOMPARE(child<QPushButton>(about, "BitBtn38")->isVisible(), offered);
         if (offered)
-            QCOMPARE(about.BitBtn38->text(), QStringLiteral("Update to version ") + QString::fromLatin1(announced));
+            QCOMPARE(child<QPushButton>(about, "BitBtn38")->text(),
+                     QStringLiteral("Update to version ") + QString::fromLatin1(announced));
         const auto asked = m_server->requests();
         QCOMPARE(asked.size(), std::size_t(2));
         QCOMPARE(asked[0].path, std::string(kInfoPath));
@@ -210,27 +213,27 @@ private slots:
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_server->serve(kVersionPath, "1.0.8");
-        TAboutForm about;
+        AboutDialog about;
         about.show();
-        QTRY_VERIFY(about.BitBtn38->isVisible());
+        QTRY_VERIFY(child<QPushButton>(about, "BitBtn38")->isVisible());
         about.reject();
         m_server->serve(kVersionPath, "1.0.7");
         about.show();
         QTRY_COMPARE(count(kVersionPath), std::size_t(2));
-        QVERIFY(!about.BitBtn38->isVisible());
+        QVERIFY(!child<QPushButton>(about, "BitBtn38")->isVisible());
     }
 
     void aboutBoxOfflineShowsTheWaitingTextThenCouldNotContact()
     {
         ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
-        LatestVersion = "1.0.5";
-        TAboutForm about;
-        PaintWatcher watcher(about.RichEdit1, *m_server, kInfoPath);
+        latestVersion = "1.0.5";
+        AboutDialog about;
+        PaintWatcher watcher(child<QTextEdit>(about, "RichEdit1"), *m_server, kInfoPath);
         about.show();
-        QTRY_COMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
+        QTRY_COMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(), kCouldNotContact);
         QVERIFY(watcher.painted().contains(QStringLiteral("Retrieving Info .........")));
-        QVERIFY(!about.BitBtn38->isVisible());
-        QCOMPARE(LatestVersion, std::string("1.0.5"));
+        QVERIFY(!child<QPushButton>(about, "BitBtn38")->isVisible());
+        QCOMPARE(latestVersion, std::string("1.0.5"));
         QVERIFY(m_server->requests().empty());
     }
 
@@ -239,11 +242,11 @@ private slots:
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_server->answerStatus(kInfoPath, 404);
-        TAboutForm about;
+        AboutDialog about;
         about.show();
         QTRY_COMPARE(m_dialogs.errors.size(), 1);
-        QCOMPARE(about.RichEdit1->toPlainText(), QStringLiteral("Retrieving Info ........."));
-        QVERIFY(!about.BitBtn38->isVisible());
+        QCOMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(), QStringLiteral("Retrieving Info ........."));
+        QVERIFY(!child<QPushButton>(about, "BitBtn38")->isVisible());
         QCOMPARE(count(kVersionPath), std::size_t(0));
     }
 
@@ -252,11 +255,11 @@ private slots:
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_server->serve(kVersionPath, "1.0.8");
-        TAboutForm about;
+        AboutDialog about;
         about.show();
-        QTRY_VERIFY(about.BitBtn38->isVisible());
+        QTRY_VERIFY(child<QPushButton>(about, "BitBtn38")->isVisible());
         m_server->clearRequests();
-        QTest::mouseClick(about.BitBtn38, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(about, "BitBtn38"), Qt::LeftButton);
 
         const auto asked = m_server->requests();
         QCOMPARE(asked.size(), std::size_t(2));
@@ -271,21 +274,21 @@ private slots:
     void updateButtonOfflineShowsTheErrorBoxAndActivatesAgain()
     {
         ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
-        TAboutForm about;
+        AboutDialog about;
         about.show();
-        QTRY_COMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
-        about.RichEdit1->setPlainText(QStringLiteral("stale"));
-        about.BitBtn38->click();
+        QTRY_COMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(), kCouldNotContact);
+        child<QTextEdit>(about, "RichEdit1")->setPlainText(QStringLiteral("stale"));
+        child<QPushButton>(about, "BitBtn38")->click();
         QCOMPARE(m_dialogs.errors, QStringList{kConnectionFailed});
-        QCOMPARE(about.RichEdit1->toPlainText(), kCouldNotContact);
+        QCOMPARE(child<QTextEdit>(about, "RichEdit1")->toPlainText(), kCouldNotContact);
         QVERIFY(about.isVisible());
         QVERIFY(m_server->requestsFor(kUpdaterPath).empty());
     }
 
     void linkLabelLightsUpAndOpensTheSite()
     {
-        TAboutForm about;
-        QLabel* link = about.Label35;
+        AboutDialog about;
+        QLabel* link = child<QLabel>(about, "Label35");
         QCOMPARE(link->text(), QString::fromStdString(m_server->address() + "/"));
         QCOMPARE(link->cursor().shape(), Qt::PointingHandCursor);
         QCOMPARE(link->toolTip(), QStringLiteral("Click here to see the site of Quillnet"));
@@ -346,10 +349,10 @@ private slots:
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         setDialogs(&m_dialogs);
         m_server->serve(kVersionPath, "1.0&8");
-        TAboutForm about;
+        AboutDialog about;
         about.show();
-        QTRY_VERIFY(about.BitBtn38->isVisible());
-        QVERIFY(QKeySequence::mnemonic(about.BitBtn38->text()).isEmpty());
+        QTRY_VERIFY(child<QPushButton>(about, "BitBtn38")->isVisible());
+        QVERIFY(QKeySequence::mnemonic(child<QPushButton>(about, "BitBtn38")->text()).isEmpty());
     }
 
     void sendingSendsTheBoxesAsTheyStand_data()
@@ -373,20 +376,21 @@ private slots:
         QFETCH(QByteArray, query);
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
-        Tcontactmessage contact;
+        ContactDialog contact;
         open(contact);
-        QCOMPARE(contact.RichEdit1->toPlainText(), QString::fromLatin1(LoopbackServer::kDefaultContactText));
+        QCOMPARE(child<QTextEdit>(contact, "RichEdit1")->toPlainText(),
+                 QString::fromLatin1(LoopbackServer::kDefaultContactText));
         if (!typedEmail.isEmpty()) {
-            contact.Edit1->setFocus(Qt::TabFocusReason);
-            QTRY_VERIFY(contact.Edit1->hasFocus());
-            QTest::keyClicks(contact.Edit1, typedEmail);
+            child<QLineEdit>(contact, "Edit1")->setFocus(Qt::TabFocusReason);
+            QTRY_VERIFY(child<QLineEdit>(contact, "Edit1")->hasFocus());
+            QTest::keyClicks(child<QLineEdit>(contact, "Edit1"), typedEmail);
         }
         for (int i = 0; i < lines.size(); ++i) {
             if (i > 0)
-                QTest::keyClick(contact.Memo1, Qt::Key_Return);
-            QTest::keyClicks(contact.Memo1, lines[i]);
+                QTest::keyClick(child<QPlainTextEdit>(contact, "Memo1"), Qt::Key_Return);
+            QTest::keyClicks(child<QPlainTextEdit>(contact, "Memo1"), lines[i]);
         }
-        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(contact, "BitBtn1"), Qt::LeftButton);
 
         const auto sent = m_server->requestsFor(kContactScriptPath);
         QCOMPARE(sent.size(), std::size_t(1));
@@ -395,16 +399,16 @@ private slots:
         QCOMPARE(m_host.messages, std::vector<std::string>{LoopbackServer::kDefaultReply});
         // The activation runs again once the reply's box has gone, just before the dialog closes.
         QCOMPARE(count(kContactTextPath), std::size_t(2));
-        QVERIFY(contact.Memo1->toPlainText().isEmpty());
+        QVERIFY(child<QPlainTextEdit>(contact, "Memo1")->toPlainText().isEmpty());
         QVERIFY(!contact.isVisible());
         QCOMPARE(contact.result(), int(QDialog::Accepted));
     }
 
     void anEmptyMessageIsNotSentAndTheDialogCloses()
     {
-        Tcontactmessage contact;
+        ContactDialog contact;
         open(contact);
-        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(contact, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.messages, QStringList{QStringLiteral("You should enter a message to send")});
         QVERIFY(m_server->requestsFor(kContactScriptPath).empty());
         QVERIFY(!contact.isVisible());
@@ -416,11 +420,11 @@ private slots:
     void sendingOfflineShowsTheErrorBoxAndCloses()
     {
         ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
-        Tcontactmessage contact;
+        ContactDialog contact;
         contact.show();
-        QTRY_COMPARE(contact.RichEdit1->toPlainText(), kCouldNotContact);
-        QTest::keyClicks(contact.Memo1, QStringLiteral("Hi"));
-        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QTRY_COMPARE(child<QTextEdit>(contact, "RichEdit1")->toPlainText(), kCouldNotContact);
+        QTest::keyClicks(child<QPlainTextEdit>(contact, "Memo1"), QStringLiteral("Hi"));
+        QTest::mouseClick(child<QPushButton>(contact, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.errors, QStringList{kConnectionFailed});
         QVERIFY(m_server->requests().empty());
         QVERIFY(!contact.isVisible());
@@ -431,10 +435,10 @@ private slots:
         if (!m_probeWorks)
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_server->answerStatus(kContactScriptPath, 500);
-        Tcontactmessage contact;
+        ContactDialog contact;
         open(contact);
-        QTest::keyClicks(contact.Memo1, QStringLiteral("Hi"));
-        QTest::mouseClick(contact.BitBtn1, Qt::LeftButton);
+        QTest::keyClicks(child<QPlainTextEdit>(contact, "Memo1"), QStringLiteral("Hi"));
+        QTest::mouseClick(child<QPushButton>(contact, "BitBtn1"), Qt::LeftButton);
         QCOMPARE(m_dialogs.errors.size(), 1);
         QVERIFY(m_dialogs.errors[0] != kConnectionFailed);
         QVERIFY(m_host.messages.empty());
@@ -444,33 +448,33 @@ private slots:
     void emailPlaceholderFollowsTheFocusAlongTheTabOrder()
     {
         ScopedEnvironment unreachable("TWINSPOTTER_PROBE_HOSTS", "nothing.invalid");
-        Tcontactmessage contact;
+        ContactDialog contact;
         contact.show();
         QVERIFY(QTest::qWaitForWindowActive(&contact));
-        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Memo1));
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QPlainTextEdit>(contact, "Memo1")));
 
         const auto tab = [] { QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab); };
         tab();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.BitBtn1));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QPushButton>(contact, "BitBtn1")));
         tab();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.BitBtn2));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QPushButton>(contact, "BitBtn2")));
         tab();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Edit1));
-        QCOMPARE(contact.Edit1->text(), QString());
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QLineEdit>(contact, "Edit1")));
+        QCOMPARE(child<QLineEdit>(contact, "Edit1")->text(), QString());
         tab();
-        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(contact.Memo1));
-        QCOMPARE(contact.Edit1->text(), QStringLiteral("Put your email here"));
+        QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(child<QPlainTextEdit>(contact, "Memo1")));
+        QCOMPARE(child<QLineEdit>(contact, "Edit1")->text(), QStringLiteral("Put your email here"));
 
-        contact.Edit1->setText(QStringLiteral("put your email here"));
-        contact.Edit1->setFocus(Qt::TabFocusReason);
-        contact.Memo1->setFocus(Qt::TabFocusReason);
-        QCOMPARE(contact.Edit1->text(), QStringLiteral("put your email here"));
+        child<QLineEdit>(contact, "Edit1")->setText(QStringLiteral("put your email here"));
+        child<QLineEdit>(contact, "Edit1")->setFocus(Qt::TabFocusReason);
+        child<QPlainTextEdit>(contact, "Memo1")->setFocus(Qt::TabFocusReason);
+        QCOMPARE(child<QLineEdit>(contact, "Edit1")->text(), QStringLiteral("put your email here"));
 
         // The box keeps its text between openings.
         contact.reject();
         contact.show();
-        QTRY_COMPARE(contact.RichEdit1->toPlainText(), kCouldNotContact);
-        QCOMPARE(contact.Edit1->text(), QStringLiteral("put your email here"));
+        QTRY_COMPARE(child<QTextEdit>(contact, "RichEdit1")->toPlainText(), kCouldNotContact);
+        QCOMPARE(child<QLineEdit>(contact, "Edit1")->text(), QStringLiteral("put your email here"));
     }
 };
 

@@ -2,7 +2,8 @@
 // Qt's headers first: moc reads this file and stumbles on the standard library's concepts without them.
 #include "tests/dialogs/DialogTestSupport.h"
 
-#include "ui/TMainForm.h"
+#include "tests/ui/MainWindowControls.h"
+#include "ui/MainWindow.h"
 #include "ui/UpdatePrompt.h"
 
 #include <QLabel>
@@ -27,18 +28,18 @@ private:
     RecordingDialogs m_dialogs;
     bool m_probeWorks = false;
     // The program writes with the locale of the test run (LC_TIME=C: 24 hours); the tests read with both forms.
-    const DateTimeSettings m_settings = DateTimeSettings::FromLocale();
+    const DateTimeSettings m_settings = DateTimeSettings::fromLocale();
 
     QTemporaryDir m_home; // the main window's settings key goes here, not into the user's
 
     std::string file() const { return m_tree->path("work/postponed.txt"); }
     std::vector<RecordedRequest> requests() const { return m_server->requests(); }
-    void start() { RunUpdatePrompt(nullptr, m_settings); }
+    void start() { runUpdatePrompt(nullptr, m_settings); }
 
 private slots:
     void initTestCase()
     {
-        m_probeWorks = InternetAvailable();
+        m_probeWorks = internetAvailable();
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.path()));
     }
@@ -51,10 +52,10 @@ private slots:
         m_workingDirectory = std::make_unique<WorkingDirectory>(m_tree->path("work"));
         m_server = std::make_unique<LoopbackServer>();
         m_serverVariable = std::make_unique<ScopedEnvironment>("TWINSPOTTER_SERVER", m_server->address());
-        FillOnlineSettings();
+        fillOnlineSettings();
         m_host = ClockHost{};
         m_host.directory = m_tree->path("program") + "/";
-        SetOnlineHost(&m_host);
+        setOnlineHost(&m_host);
         m_dialogs = RecordingDialogs{};
         setDialogs(&m_dialogs);
     }
@@ -62,7 +63,7 @@ private slots:
     void cleanup()
     {
         setDialogs(nullptr);
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         m_serverVariable.reset();
         m_server.reset();
         m_workingDirectory.reset();
@@ -88,7 +89,8 @@ private slots:
             QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
         m_host.timeout = std::chrono::milliseconds(500);
         m_server->stall(kVersionPath, std::chrono::seconds(10));
-        TMainForm form;
+        MainWindow form;
+        const MainWindowControls ui(form);
         struct Paints : QObject
         {
             QLabel* label = nullptr;
@@ -100,12 +102,12 @@ private slots:
                 return false;
             }
         } paints;
-        paints.label = form.ProgressLabel;
-        form.ProgressLabel->installEventFilter(&paints);
+        paints.label = ui.phaseLabel;
+        ui.phaseLabel->installEventFilter(&paints);
         form.show();
         // The text goes as soon as the request ends, so a paint of it came before the request.
         QVERIFY(paints.texts.contains(QStringLiteral("Checking for a newer version ...")));
-        QVERIFY(form.ProgressLabel->text().isEmpty());
+        QVERIFY(ui.phaseLabel->text().isEmpty());
         QCOMPARE(m_dialogs.errors.size(), 1); // the time-out, through the general error report
     }
 };

@@ -28,11 +28,11 @@ bool isValidUtf8(std::string_view s)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const auto link = twinspotter::ParseShellLinkTarget({data, size});
+    const auto link = twinspotter::parseShellLinkTarget({data, size});
     if (link && (link->empty() || link->find('\0') != std::string::npos || !isValidUtf8(*link)))
         std::abort();
 
-    const auto desktop = twinspotter::ParseDesktopLinkTarget({reinterpret_cast<const char*>(data), size});
+    const auto desktop = twinspotter::parseDesktopLinkTarget({reinterpret_cast<const char*>(data), size});
     if (desktop && (desktop->empty() || desktop->front() != '/' || desktop->find('\0') != std::string::npos))
         std::abort();
     return 0;

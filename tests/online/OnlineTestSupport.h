@@ -80,13 +80,13 @@ protected:
         std::filesystem::remove_all(m_directory);
         std::filesystem::create_directories(m_directory);
         host.directory = m_directory / "";
-        SetOnlineHost(&host);
-        FillOnlineSettings();
+        setOnlineHost(&host);
+        fillOnlineSettings();
     }
 
     void TearDown() override
     {
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         std::filesystem::remove_all(m_directory);
     }
 

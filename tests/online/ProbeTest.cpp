@@ -50,7 +50,7 @@ protected:
         setup.hosts = std::move(hosts);
         setup.ping = [this](const std::string& name) {
             pinged.push_back(name);
-            return PingHost(name);
+            return pingHost(name);
         };
         return setup;
     }
@@ -61,34 +61,34 @@ protected:
 TEST_F(ProbeTest, OfflineTestReadsRoutesThroughInterfacesOtherThanLoopback)
 {
     OfflineTestFunction inetIsOffline;
-    ASSERT_TRUE(LoadLibFunction(tables(std::string(kRouteHeader) + kLoopbackRoute + kEthernetDownRoute,
+    ASSERT_TRUE(loadLibFunction(tables(std::string(kRouteHeader) + kLoopbackRoute + kEthernetDownRoute,
                                        std::string(kIpv6LoopbackRoute) + kIpv6RejectRoute),
                                 kOfflineTestFunction, inetIsOffline));
     EXPECT_NE(inetIsOffline(0), 0u);
 
-    ASSERT_TRUE(LoadLibFunction(tables(std::string(kRouteHeader) + kEthernetDefaultRoute, ""), kOfflineTestFunction,
+    ASSERT_TRUE(loadLibFunction(tables(std::string(kRouteHeader) + kEthernetDefaultRoute, ""), kOfflineTestFunction,
                                 inetIsOffline));
     EXPECT_EQ(inetIsOffline(0), 0u);
 
-    ASSERT_TRUE(LoadLibFunction(tables(kRouteHeader, kIpv6EthernetRoute), kOfflineTestFunction, inetIsOffline));
+    ASSERT_TRUE(loadLibFunction(tables(kRouteHeader, kIpv6EthernetRoute), kOfflineTestFunction, inetIsOffline));
     EXPECT_EQ(inetIsOffline(0), 0u);
 }
 
 TEST_F(ProbeTest, MissingOfflineTestIsNotLoaded)
 {
     OfflineTestFunction entry;
-    EXPECT_FALSE(LoadLibFunction((dir() / "no-route").string() + ":" + (dir() / "no-ipv6").string(),
+    EXPECT_FALSE(loadLibFunction((dir() / "no-route").string() + ":" + (dir() / "no-ipv6").string(),
                                  kOfflineTestFunction, entry));
     EXPECT_FALSE(entry);
-    EXPECT_FALSE(LoadLibFunction(kOfflineTestLibrary, "InetIsOnline", entry));
-    EXPECT_TRUE(LoadLibFunction(kOfflineTestLibrary, kOfflineTestFunction, entry));
+    EXPECT_FALSE(loadLibFunction(kOfflineTestLibrary, "InetIsOnline", entry));
+    EXPECT_TRUE(loadLibFunction(kOfflineTestLibrary, kOfflineTestFunction, entry));
 }
 
 TEST_F(ProbeTest, OfflineOrMissingTestAnswersFalseWithoutAnyEcho)
 {
     const std::string offline = tables(std::string(kRouteHeader) + kLoopbackRoute, kIpv6LoopbackRoute);
-    EXPECT_FALSE(InternetAvailable(watchedSetup(offline, {"127.0.0.1"})));
-    EXPECT_FALSE(InternetAvailable(watchedSetup((dir() / "missing").string(), {"127.0.0.1"})));
+    EXPECT_FALSE(internetAvailable(watchedSetup(offline, {"127.0.0.1"})));
+    EXPECT_FALSE(internetAvailable(watchedSetup((dir() / "missing").string(), {"127.0.0.1"})));
     EXPECT_TRUE(pinged.empty());
 }
 
@@ -97,35 +97,35 @@ TEST_F(ProbeTest, FirstHostThatAnswersEndsTheProbe)
     if (!icmpSocketsAvailable())
         GTEST_SKIP() << "neither a datagram nor a raw ICMP socket can be opened here";
     const std::string online = tables(std::string(kRouteHeader) + kEthernetDefaultRoute, "");
-    EXPECT_TRUE(InternetAvailable(watchedSetup(online, {"nothing.invalid", "127.0.0.1", "localhost"})));
+    EXPECT_TRUE(internetAvailable(watchedSetup(online, {"nothing.invalid", "127.0.0.1", "localhost"})));
     EXPECT_EQ(pinged, (std::vector<std::string>{"nothing.invalid", "127.0.0.1"}));
 }
 
 TEST_F(ProbeTest, NoAnsweringHostOrAFailingEchoAnswersFalse)
 {
     const std::string online = tables(std::string(kRouteHeader) + kEthernetDefaultRoute, "");
-    EXPECT_FALSE(InternetAvailable(watchedSetup(online, {"nothing.invalid", "also.nothing.invalid"})));
+    EXPECT_FALSE(internetAvailable(watchedSetup(online, {"nothing.invalid", "also.nothing.invalid"})));
     EXPECT_EQ(pinged.size(), 2u);
 
     ProbeSetup failing = watchedSetup(online, {"127.0.0.1"});
     failing.ping = [](const std::string&) -> bool { throw std::runtime_error("echo failed"); };
-    EXPECT_FALSE(InternetAvailable(failing));
+    EXPECT_FALSE(internetAvailable(failing));
 }
 
 TEST_F(ProbeTest, LookUpGivesTheFirstIpv4AddressOrZeroWithoutRaising)
 {
-    EXPECT_EQ(HostToIP("127.0.0.1"), (IPv4Address{127, 0, 0, 1}));
-    EXPECT_EQ(HostToIP("127.1.2.3"), (IPv4Address{127, 1, 2, 3}));
-    EXPECT_EQ(HostToIP("nothing.invalid"), IPv4Address{});
-    EXPECT_EQ(HostToIP(""), IPv4Address{});
-    EXPECT_NO_THROW(EXPECT_FALSE(PingHost("nothing.invalid")));
+    EXPECT_EQ(hostToIP("127.0.0.1"), (IPv4Address{127, 0, 0, 1}));
+    EXPECT_EQ(hostToIP("127.1.2.3"), (IPv4Address{127, 1, 2, 3}));
+    EXPECT_EQ(hostToIP("nothing.invalid"), IPv4Address{});
+    EXPECT_EQ(hostToIP(""), IPv4Address{});
+    EXPECT_NO_THROW(EXPECT_FALSE(pingHost("nothing.invalid")));
 }
 
 TEST_F(ProbeTest, LoopbackAnswersAnEcho)
 {
     if (!icmpSocketsAvailable())
         GTEST_SKIP() << "neither a datagram nor a raw ICMP socket can be opened here";
-    EXPECT_TRUE(PingHost("127.0.0.1"));
+    EXPECT_TRUE(pingHost("127.0.0.1"));
 }
 
 TEST_F(ProbeTest, ProbeReadsItsHostsFromTheEnvironment)
@@ -133,10 +133,10 @@ TEST_F(ProbeTest, ProbeReadsItsHostsFromTheEnvironment)
     if (!icmpSocketsAvailable())
         GTEST_SKIP() << "neither a datagram nor a raw ICMP socket can be opened here";
     OfflineTestFunction inetIsOffline;
-    if (!LoadLibFunction(kOfflineTestLibrary, kOfflineTestFunction, inetIsOffline) || inetIsOffline(0) != 0)
+    if (!loadLibFunction(kOfflineTestLibrary, kOfflineTestFunction, inetIsOffline) || inetIsOffline(0) != 0)
         GTEST_SKIP() << "this machine has no route besides loopback";
     ScopedEnvironment hosts("TWINSPOTTER_PROBE_HOSTS", "127.0.0.1");
-    EXPECT_TRUE(InternetAvailable());
+    EXPECT_TRUE(internetAvailable());
 }
 
 } // namespace

@@ -64,20 +64,20 @@ protected:
         m_previous = std::filesystem::current_path();
         std::filesystem::current_path(m_work);
         host.directory = m_work / "program" / "";
-        SetOnlineHost(&host);
-        FillOnlineSettings();
-        m_probeWorks = InternetAvailable();
+        setOnlineHost(&host);
+        fillOnlineSettings();
+        m_probeWorks = internetAvailable();
     }
     void TearDown() override
     {
-        SetOnlineHost(nullptr);
+        setOnlineHost(nullptr);
         std::filesystem::current_path(m_previous);
         std::filesystem::remove_all(m_work);
     }
 
     std::filesystem::path file() const { return m_work / "postponed.txt"; }
     bool fileExists() const { return std::filesystem::exists(std::filesystem::symlink_status(file())); }
-    void check() { RunUpdateCheck(question, settings); }
+    void check() { runUpdateCheck(question, settings); }
     std::string refusal()
     {
         return thrownText([this] { check(); });
@@ -89,7 +89,7 @@ protected:
     ClockHost host;
     ScriptedQuestion question;
     // LC_TIME=C for the test run: 24 hours.
-    const DateTimeSettings settings = DateTimeSettings::FromLocale();
+    const DateTimeSettings settings = DateTimeSettings::fromLocale();
     bool m_probeWorks = false;
 
 private:
@@ -108,7 +108,7 @@ TEST_F(UpdateCheckTest, TheSameVersionAsksNothingAndWritesNothing)
     check();
     EXPECT_EQ(question.asked, 0);
     EXPECT_FALSE(fileExists());
-    EXPECT_EQ(LatestVersion, "1.0.7");
+    EXPECT_EQ(latestVersion, "1.0.7");
     const auto asked = server.requests();
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].path, kVersionPath);
@@ -127,7 +127,7 @@ TEST_F(UpdateCheckTest, AnyOtherVersionTextAsksAndNoPostponesBySevenDays)
         const int before = question.asked;
         check();
         EXPECT_EQ(question.asked, before + 1) << announced;
-        EXPECT_EQ(LatestVersion, announced);
+        EXPECT_EQ(latestVersion, announced);
         EXPECT_EQ(readFile(file()), "03-14-2011 14:30:00\r\n");
     }
     EXPECT_EQ(readFile(host.directory / "postponed.txt"), "12-31-2099\r\n");
@@ -172,12 +172,12 @@ TEST_F(UpdateCheckTest, AFailedProbeOrFetchChangesNothing)
         EXPECT_EQ(readFile(file()), "03-01-2011 08:00:00\r\n");
     }
     SKIP_WITHOUT_PROBE();
-    LatestVersion = "1.0.5";
+    latestVersion = "1.0.5";
     server.answerStatus(kVersionPath, 404);
     EXPECT_THROW(check(), HttpStatusError);
     EXPECT_EQ(question.asked, 0);
     EXPECT_EQ(readFile(file()), "03-01-2011 08:00:00\r\n");
-    EXPECT_EQ(LatestVersion, "1.0.5");
+    EXPECT_EQ(latestVersion, "1.0.5");
     EXPECT_EQ(question.waits.back(), "") << "the wait did not end with the failure";
 }
 
@@ -233,7 +233,7 @@ TEST_F(UpdateCheckTest, OnlyTheBeginningOfARegularFileIsEverRead)
 
     // The path it is given, not a name of its own: a file elsewhere reads as well.
     writeFile(host.directory / "postponed.txt", "12-31-2099\r\nmore");
-    EXPECT_EQ(ReadPostponementLine(host.directory / "postponed.txt"), "12-31-2099");
+    EXPECT_EQ(readPostponementLine(host.directory / "postponed.txt"), "12-31-2099");
 }
 
 TEST_F(UpdateCheckTest, WritingThePostponementReplacesALinkInsteadOfFollowingIt)
@@ -275,26 +275,26 @@ TEST(DateTimeSettingsTest, EachTimeFormatWritesWhatEveryOtherReadsBack)
     const LocalDateTime afterMidnight{2011y / March / 14d, 30min + 5s};
     for (const FormCase& writer : cases) {
         const auto written =
-            DateTimeSettings::FromTimeFormat(writer.timeFormat, writer.ampmFormat, writer.am, writer.pm);
+            DateTimeSettings::fromTimeFormat(writer.timeFormat, writer.ampmFormat, writer.am, writer.pm);
         EXPECT_EQ(written.longTimeFormat(), writer.pattern);
-        EXPECT_EQ(written.Format(afternoon), writer.afternoon);
+        EXPECT_EQ(written.format(afternoon), writer.afternoon);
         // A user may switch between 12 and 24 hours between two starts.
         for (const FormCase& reader : cases) {
             if (reader.language != writer.language)
                 continue;
             const auto read =
-                DateTimeSettings::FromTimeFormat(reader.timeFormat, reader.ampmFormat, reader.am, reader.pm);
-            EXPECT_EQ(read.Parse(written.Format(afternoon)), afternoon) << writer.afternoon << " / " << reader.pattern;
+                DateTimeSettings::fromTimeFormat(reader.timeFormat, reader.ampmFormat, reader.am, reader.pm);
+            EXPECT_EQ(read.parse(written.format(afternoon)), afternoon) << writer.afternoon << " / " << reader.pattern;
             if (std::string(writer.pattern).find("%S") != std::string::npos) {
-                EXPECT_EQ(read.Parse(written.Format(afterMidnight)), afterMidnight) << writer.pattern;
+                EXPECT_EQ(read.parse(written.format(afterMidnight)), afterMidnight) << writer.pattern;
             }
         }
     }
-    const auto twentyFour = DateTimeSettings::FromTimeFormat("%T", "", "", "");
-    EXPECT_EQ(twentyFour.Parse("3-14-2011 2:30 pm"), afternoon);
+    const auto twentyFour = DateTimeSettings::fromTimeFormat("%T", "", "", "");
+    EXPECT_EQ(twentyFour.parse("3-14-2011 2:30 pm"), afternoon);
     for (const char* bad : {"03-14-2011 25:00:00", "03-14-2011 13:00:00 PM", "02-30-2011", "03-14-2011 2:30 XM",
                             "03-14-201114:30:00", "03-14-2011 14:30:00 extra"})
-        EXPECT_THROW(twentyFour.Parse(bad), DateTimeConversionError) << bad;
+        EXPECT_THROW(twentyFour.parse(bad), DateTimeConversionError) << bad;
 }
 
 } // namespace

@@ -8,16 +8,16 @@ namespace {
 
 TEST(UpdaterPathsTest, NameComesFromTheLastSegmentLessItsQuery)
 {
-    const auto paths = UpdaterPathsFor(
+    const auto paths = updaterPathsFor(
         "http://www.quillnet.example/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>", "/opt/ts");
     EXPECT_EQ(paths.directory, "/opt/ts/");
     EXPECT_EQ(paths.updater, "/opt/ts/TwinspotterUpdate.exe");
     EXPECT_EQ(paths.backup, "/opt/ts/TwinspotterUpdate.BAK");
 
-    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/Other.tar.gz", "/d/").backup, "/d/Other.tar.BAK");
-    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/tool?v=1", "/d/").updater, "/d/tool");
-    EXPECT_EQ(UpdaterPathsFor("http://h:81/x/tool?v=1", "/d/").backup, "/d/tool.BAK");
-    EXPECT_EQ(UpdaterPathsFor("http://h/x/u.exe", "/what?/").updater, "/what?/u.exe");
+    EXPECT_EQ(updaterPathsFor("http://h:81/x/Other.tar.gz", "/d/").backup, "/d/Other.tar.BAK");
+    EXPECT_EQ(updaterPathsFor("http://h:81/x/tool?v=1", "/d/").updater, "/d/tool");
+    EXPECT_EQ(updaterPathsFor("http://h:81/x/tool?v=1", "/d/").backup, "/d/tool.BAK");
+    EXPECT_EQ(updaterPathsFor("http://h/x/u.exe", "/what?/").updater, "/what?/u.exe");
 }
 
 class UpdaterTest : public OnlineTest
@@ -30,7 +30,7 @@ protected:
 
 TEST_F(UpdaterTest, DownloadSavesStartsAndAsksToQuitWithoutAuthorization)
 {
-    DownloadUpdater(UpdaterUrl);
+    downloadUpdater(updaterUrl);
 
     EXPECT_EQ(readFile(updater()), LoopbackServer::kDefaultUpdater);
     EXPECT_FALSE(std::filesystem::exists(backup()));
@@ -47,7 +47,7 @@ TEST_F(UpdaterTest, EarlierUpdaterAndBackupAreReplaced)
 {
     writeFile(updater(), "old updater");
     writeFile(backup(), "older backup");
-    DownloadUpdater(UpdaterUrl);
+    downloadUpdater(updaterUrl);
     EXPECT_EQ(readFile(updater()), LoopbackServer::kDefaultUpdater);
     EXPECT_FALSE(std::filesystem::exists(backup()));
 }
@@ -57,7 +57,7 @@ TEST_F(UpdaterTest, MissingUpdaterIsReportedWithItsLiteralPlaceholderAndTheProgr
     writeFile(updater(), "old updater");
     server.answerStatus(kUpdaterPath, 404);
 
-    DownloadUpdater(UpdaterUrl);
+    downloadUpdater(updaterUrl);
 
     EXPECT_FALSE(std::filesystem::exists(updater()));
     EXPECT_EQ(readFile(backup()), "old updater");
@@ -77,7 +77,7 @@ TEST_F(UpdaterTest, OtherErrorStatusIsSilent)
     writeFile(updater(), "old updater");
     server.answerStatus(kUpdaterPath, 500);
 
-    EXPECT_NO_THROW(DownloadUpdater(UpdaterUrl));
+    EXPECT_NO_THROW(downloadUpdater(updaterUrl));
 
     EXPECT_FALSE(std::filesystem::exists(updater()));
     EXPECT_EQ(readFile(backup()), "old updater");
@@ -91,7 +91,7 @@ TEST_F(UpdaterTest, RedirectIsFollowedAndTheFinalBodySaved)
     server.redirect(kUpdaterPath, server.address() + "/mirror/TwinspotterUpdate-1.0.8.exe");
     server.serve("/mirror/TwinspotterUpdate-1.0.8.exe", "#!/bin/sh\n# new updater\n");
 
-    DownloadUpdater(UpdaterUrl);
+    downloadUpdater(updaterUrl);
 
     EXPECT_EQ(readFile(updater()), "#!/bin/sh\n# new updater\n");
     EXPECT_EQ(host.quitRequests, 1);
@@ -101,7 +101,7 @@ TEST_F(UpdaterTest, RedirectToALocalFileIsRefused)
 {
     writeFile(dir() / "secret", "local bytes");
     server.redirect(kUpdaterPath, "file://" + (dir() / "secret").string());
-    EXPECT_THROW(DownloadUpdater(UpdaterUrl), WebError);
+    EXPECT_THROW(downloadUpdater(updaterUrl), WebError);
     EXPECT_FALSE(std::filesystem::exists(updater()));
     EXPECT_EQ(host.quitRequests, 0);
 }
@@ -109,7 +109,7 @@ TEST_F(UpdaterTest, RedirectToALocalFileIsRefused)
 TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)
 {
     server.serve("/downloads/twinspotter/Helper.bin", "#!/bin/sh\n# helper\n");
-    DownloadUpdater(server.address() + "/downloads/twinspotter/Helper.bin");
+    downloadUpdater(server.address() + "/downloads/twinspotter/Helper.bin");
     EXPECT_EQ(readFile(dir() / "Helper.bin"), "#!/bin/sh\n# helper\n");
     EXPECT_EQ(host.started, std::vector<std::string>{(dir() / "Helper.bin").string()});
 }
@@ -117,7 +117,7 @@ TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)
 TEST_F(UpdaterTest, FailedWritePropagatesWithoutStartOrQuit)
 {
     host.directory = dir() / "not-there" / "";
-    EXPECT_THROW(DownloadUpdater(UpdaterUrl), std::system_error);
+    EXPECT_THROW(downloadUpdater(updaterUrl), std::system_error);
     EXPECT_TRUE(host.started.empty());
     EXPECT_EQ(host.quitRequests, 0);
     EXPECT_TRUE(reports().empty());
@@ -127,7 +127,7 @@ TEST_F(UpdaterTest, TransportFailurePropagatesAndKeepsTheBackup)
 {
     writeFile(updater(), "old updater");
     RefusingPort refusing;
-    EXPECT_THROW(DownloadUpdater(refusing.address() + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>"),
+    EXPECT_THROW(downloadUpdater(refusing.address() + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>"),
                  WebError);
     EXPECT_FALSE(std::filesystem::exists(updater()));
     EXPECT_EQ(readFile(backup()), "old updater");
@@ -138,14 +138,14 @@ TEST_F(UpdaterTest, FailedMissingReportPropagates)
 {
     server.answerStatus(kUpdaterPath, 404);
     server.answerStatus(kContactScriptPath, 503);
-    EXPECT_THROW(DownloadUpdater(UpdaterUrl), HttpStatusError);
+    EXPECT_THROW(downloadUpdater(updaterUrl), HttpStatusError);
 }
 
 TEST_F(UpdaterTest, OnlyAProgramForThisMachineIsStartedAndOnlyThenDoesTheProgramQuit)
 {
     host.reallyStart = true;
     server.serve(kUpdaterPath, "#!/bin/sh\necho started >\"$0.ran\"\n");
-    DownloadUpdater(UpdaterUrl);
+    downloadUpdater(updaterUrl);
     const auto mark = dir() / "TwinspotterUpdate.exe.ran";
     for (int i = 0; i < 500 && readFile(mark).empty(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -153,15 +153,15 @@ TEST_F(UpdaterTest, OnlyAProgramForThisMachineIsStartedAndOnlyThenDoesTheProgram
     EXPECT_EQ(host.quitRequests, 1);
 
     server.serve(kUpdaterPath, std::string("MZ\x90\0", 4) + std::string(60, '\0')); // a Windows program
-    EXPECT_EQ(thrownText([] { DownloadUpdater(UpdaterUrl); }),
+    EXPECT_EQ(thrownText([] { downloadUpdater(updaterUrl); }),
               "The update was saved as " + updater().string() + ", but it is not a program for this system and " +
                   "cannot be started here. The new version can be had from " + server.address() + "/.");
     EXPECT_TRUE(std::filesystem::exists(updater()));
     EXPECT_EQ(host.quitRequests, 1);
     std::string elf = readFile("/proc/self/exe").substr(0, 64);
-    EXPECT_TRUE(IsProgramForThisMachine(elf));
+    EXPECT_TRUE(isProgramForThisMachine(elf));
     elf[18] = static_cast<char>(elf[18] ^ 0x55); // another machine
-    EXPECT_FALSE(IsProgramForThisMachine(elf));
+    EXPECT_FALSE(isProgramForThisMachine(elf));
 }
 
 TEST_F(UpdaterTest, NothingIsWrittenIntoAFolderThatIsNotTheUsersOwn)
@@ -172,7 +172,7 @@ TEST_F(UpdaterTest, NothingIsWrittenIntoAFolderThatIsNotTheUsersOwn)
         folders.push_back(dir() / "others");
     for (const auto& folder : folders) {
         host.directory = folder / "";
-        EXPECT_EQ(thrownText([] { DownloadUpdater(UpdaterUrl); }),
+        EXPECT_EQ(thrownText([] { downloadUpdater(updaterUrl); }),
                   "The update cannot be installed from inside " + folder.string() + ": Twinspotter may not write " +
                       "to that folder. The new version can be had from " + server.address() + "/.");
         EXPECT_FALSE(std::filesystem::exists(folder / "TwinspotterUpdate.exe"));

@@ -6,21 +6,21 @@ namespace {
 
 TEST(EncodeQueryValueTest, KeepsTheSafeSetAndEscapesEverythingElseInUpperCaseHex)
 {
-    EXPECT_EQ(EncodeQueryValue("AZaz09*@._-$!'()"), "AZaz09*@._-$!'()");
-    EXPECT_EQ(EncodeQueryValue(" "), "+");
-    EXPECT_EQ(EncodeQueryValue("a\r\nb"), "a%0D%0Ab");
-    EXPECT_EQ(EncodeQueryValue("&+~/:<>%"), "%26%2B%7E%2F%3A%3C%3E%25");
-    EXPECT_EQ(EncodeQueryValue("\xC3\xA9\x80\xFF"), "%C3%A9%80%FF");
-    EXPECT_EQ(EncodeQueryValue("first.last_1-x@mail.example"), "first.last_1-x@mail.example");
-    EXPECT_EQ(EncodeQueryValue(std::string("cut\0here", 8)), "cut");
-    EXPECT_EQ(EncodeQueryValue(""), "");
+    EXPECT_EQ(encodeQueryValue("AZaz09*@._-$!'()"), "AZaz09*@._-$!'()");
+    EXPECT_EQ(encodeQueryValue(" "), "+");
+    EXPECT_EQ(encodeQueryValue("a\r\nb"), "a%0D%0Ab");
+    EXPECT_EQ(encodeQueryValue("&+~/:<>%"), "%26%2B%7E%2F%3A%3C%3E%25");
+    EXPECT_EQ(encodeQueryValue("\xC3\xA9\x80\xFF"), "%C3%A9%80%FF");
+    EXPECT_EQ(encodeQueryValue("first.last_1-x@mail.example"), "first.last_1-x@mail.example");
+    EXPECT_EQ(encodeQueryValue(std::string("cut\0here", 8)), "cut");
+    EXPECT_EQ(encodeQueryValue(""), "");
 }
 
 using WebMessageTest = OnlineTest;
 
 TEST_F(WebMessageTest, ContactMessageGoesOutInTheFixedOrderAndItsReplyIsShown)
 {
-    SendWebMessage("Comment", " ", "Put your email here", true);
+    sendWebMessage("Comment", " ", "Put your email here", true);
 
     const auto requests = server.requestsFor(kContactScriptPath);
     ASSERT_EQ(requests.size(), 1u);
@@ -32,7 +32,7 @@ TEST_F(WebMessageTest, ContactMessageGoesOutInTheFixedOrderAndItsReplyIsShown)
 
 TEST_F(WebMessageTest, LineBreaksAndNonAsciiLettersAreEscapedAndAHiddenReplyLeavesNoTrace)
 {
-    SendWebMessage("Comment", "Hallo\r\nGr\u00FC\u00DFe", "me@example.org", false);
+    sendWebMessage("Comment", "Hallo\r\nGr\u00FC\u00DFe", "me@example.org", false);
 
     const auto requests = server.requestsFor(kContactScriptPath);
     ASSERT_EQ(requests.size(), 1u);
@@ -44,7 +44,7 @@ TEST_F(WebMessageTest, LineBreaksAndNonAsciiLettersAreEscapedAndAHiddenReplyLeav
 TEST_F(WebMessageTest, FailedRequestPropagatesAndShowsNothing)
 {
     server.answerStatus(kContactScriptPath, 500);
-    EXPECT_THROW(SendWebMessage("Comment", "hello", "", true), HttpStatusError);
+    EXPECT_THROW(sendWebMessage("Comment", "hello", "", true), HttpStatusError);
     EXPECT_TRUE(host.messages.empty());
 }
 

@@ -9,8 +9,8 @@ using WebTextTest = OnlineTest;
 TEST_F(WebTextTest, AnonymousFetchSendsTimestampAndBasicHeaderOfALoneColon)
 {
     host.time = {23, 59, 59};
-    EXPECT_EQ(GetWebText(VersionUrl, "", ""), "1.0.7");
-    EXPECT_EQ(GetWebText(ContactUsUrl, "", ""), LoopbackServer::kDefaultContactText);
+    EXPECT_EQ(fetchWebText(versionUrl, "", ""), "1.0.7");
+    EXPECT_EQ(fetchWebText(contactUsUrl, "", ""), LoopbackServer::kDefaultContactText);
 
     const auto requests = server.requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -24,28 +24,28 @@ TEST_F(WebTextTest, AnonymousFetchSendsTimestampAndBasicHeaderOfALoneColon)
 
 TEST_F(WebTextTest, CredentialsAreSentAsBasicAuthorization)
 {
-    EXPECT_EQ(BasicAuthorization("admin", "731905"), "Basic YWRtaW46NzMxOTA1");
-    EXPECT_EQ(BasicAuthorization("ab", ""), "Basic YWI6");
-    GetWebText(InfoUrl, "admin", "731905");
+    EXPECT_EQ(basicAuthorization("admin", "731905"), "Basic YWRtaW46NzMxOTA1");
+    EXPECT_EQ(basicAuthorization("ab", ""), "Basic YWI6");
+    fetchWebText(infoUrl, "admin", "731905");
     ASSERT_EQ(server.requests().size(), 1u);
     EXPECT_EQ(server.requests()[0].authorization, "Basic YWRtaW46NzMxOTA1");
 }
 
 TEST_F(WebTextTest, ErrorStatusFailsAndLeavesLatestVersionAlone)
 {
-    LatestVersion = "1.0.6";
+    latestVersion = "1.0.6";
     server.answerStatus(kVersionPath, 404);
     try {
-        LatestVersion = GetWebText(VersionUrl, "", "");
+        latestVersion = fetchWebText(versionUrl, "", "");
         FAIL() << "a 404 answer returned a text";
     } catch (const HttpStatusError& error) {
         EXPECT_EQ(error.status(), 404);
         EXPECT_NE(std::string(error.what()).find("404"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(LatestVersion, "1.0.6");
+    EXPECT_EQ(latestVersion, "1.0.6");
 
     server.answerStatus(kInfoPath, 500);
-    EXPECT_THROW(GetWebText(InfoUrl, "", ""), HttpStatusError);
+    EXPECT_THROW(fetchWebText(infoUrl, "", ""), HttpStatusError);
 }
 
 TEST_F(WebTextTest, RedirectIsNotFollowedAndFailsWithItsStatus)
@@ -53,7 +53,7 @@ TEST_F(WebTextTest, RedirectIsNotFollowedAndFailsWithItsStatus)
     server.redirect(kVersionPath, server.address() + "/elsewhere/version.txt");
     server.serve("/elsewhere/version.txt", "2.0");
     try {
-        GetWebText(VersionUrl, "", "");
+        fetchWebText(versionUrl, "", "");
         FAIL() << "a redirect was followed";
     } catch (const HttpStatusError& error) {
         EXPECT_EQ(error.status(), 302);
@@ -65,7 +65,7 @@ TEST_F(WebTextTest, RefusedConnectionIsAWebErrorWithoutStatus)
 {
     RefusingPort refusing;
     try {
-        GetWebText(refusing.address() + "/downloads/twinspotter/version.txt?ts=<timestamp>", "", "");
+        fetchWebText(refusing.address() + "/downloads/twinspotter/version.txt?ts=<timestamp>", "", "");
         FAIL() << "a refused connection returned a text";
     } catch (const HttpStatusError&) {
         FAIL() << "a refused connection was reported as an HTTP status";
@@ -79,22 +79,22 @@ TEST_F(WebTextTest, ProxyFromTheEnvironmentIsNotUsedForLoopback)
     RefusingPort deadProxy;
     ScopedEnvironment proxy("http_proxy", deadProxy.address());
     ScopedEnvironment allProxy("ALL_PROXY", deadProxy.address());
-    EXPECT_EQ(GetWebText(VersionUrl, "", ""), "1.0.7");
+    EXPECT_EQ(fetchWebText(versionUrl, "", ""), "1.0.7");
 }
 
 TEST_F(WebTextTest, AnswersOverTheirLimitFailAtOnceButAnErrorPageKeepsItsStatus)
 {
     server.serveEndless(kInfoPath);
-    EXPECT_NE(thrownText([] { GetWebText(InfoUrl, "", ""); }).find("is larger than 64 KiB"), std::string::npos);
+    EXPECT_NE(thrownText([] { fetchWebText(infoUrl, "", ""); }).find("is larger than 64 KiB"), std::string::npos);
     server.serve(kContactScriptPath, std::string(3 << 20, 'r')); // its length declared
-    EXPECT_THROW(SendWebMessage("Comment", "Hi", "", true), WebError);
+    EXPECT_THROW(sendWebMessage("Comment", "Hi", "", true), WebError);
     server.serveEndless(kUpdaterPath);
-    EXPECT_NE(thrownText([] { DownloadUpdater(UpdaterUrl); }).find("is larger than 64 MiB"), std::string::npos);
+    EXPECT_NE(thrownText([] { downloadUpdater(updaterUrl); }).find("is larger than 64 MiB"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir() / "TwinspotterUpdate.exe"));
 
     server.serve(kContactScriptPath, "noted");
     server.serveEndless(kUpdaterPath, 404);
-    DownloadUpdater(UpdaterUrl); // still reported as missing
+    downloadUpdater(updaterUrl); // still reported as missing
     EXPECT_EQ(server.requestsFor(kContactScriptPath).size(), 2u);
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.quitRequests, 0);
@@ -105,7 +105,7 @@ TEST_F(WebTextTest, AServerThatNeverAnswersEndsAtTheRequestTimeout)
     host.timeout = std::chrono::milliseconds(300);
     server.stall(kVersionPath, std::chrono::seconds(10));
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_THROW(GetWebText(VersionUrl, "", ""), WebError);
+    EXPECT_THROW(fetchWebText(versionUrl, "", ""), WebError);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
 }
 

@@ -17,12 +17,12 @@ public:
     bool tickSize = true;
     bool tickContent = false;
     std::vector<ContentProgress> contentProgress;
-    std::deque<bool> answers; ///< answers to confirm(), in order; No when none is left
-    std::vector<std::string> progress;
-    std::vector<std::string> phases;
+    std::deque<bool> answers;          ///< answers to confirm(), in order; No when none is left
+    std::vector<std::string> progress; ///< the running counts, as decimal texts
+    std::vector<Phase> phases;
     std::vector<std::string> questions;
     std::vector<std::string> messages;
-    std::vector<std::string> events; ///< the command's own steps, in order
+    std::vector<std::string> events; ///< the messages and reports of a command, in order
     std::vector<KeptFile> kept;      ///< every file a removal reported as left where it is
     int serviced = 0;
     /// Runs at every event-servicing point, as a click in the window would.
@@ -34,15 +34,9 @@ public:
         if (onService)
             onService();
     }
-    void showProgress(std::string_view text) override { progress.emplace_back(text); }
-    void showPhase(std::string_view text) override
-    {
-        phases.emplace_back(text);
-        events.push_back("phase:" + std::string(text));
-    }
-    bool sameDate() const override { return tickDate; }
-    bool sameSize() const override { return tickSize; }
-    bool sameContent() const override { return tickContent; }
+    void showProgress(std::uint64_t count) override { progress.push_back(std::to_string(count)); }
+    void showPhase(Phase phase) override { phases.push_back(phase); }
+    SearchCriteria criteria() const override { return {tickDate, tickSize, tickContent}; }
     void showContentProgress(const ContentProgress& progress) override { contentProgress.push_back(progress); }
     bool confirm(std::string_view question) override
     {
@@ -63,10 +57,6 @@ public:
         kept.insert(kept.end(), files.begin(), files.end());
         events.push_back("kept:" + std::to_string(files.size()));
     }
-    void searchStarted() override { events.push_back("started"); }
-    void searchEnded() override { events.push_back("ended"); }
-    void rebuildResultsTable() override { events.push_back("rebuild"); }
-    void showPairCount(std::string_view text) override { events.push_back("count:" + std::string(text)); }
 };
 
 } // namespace twinspotter::test

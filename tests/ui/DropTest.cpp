@@ -1,9 +1,10 @@
 // Files, folders and shortcuts dropped on the main window, delivered the way the windowing system delivers them.
-#include "tests/support/TempTree.h"
 #include "tests/support/PrivateHome.h"
+#include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"
-#include "ui/TMainForm.h"
+#include "ui/MainWindow.h"
 
 #include <QCursor>
 #include <QDir>
@@ -27,6 +28,7 @@
 
 using namespace twinspotter;
 using twinspotter::test::FakeDialogs;
+using twinspotter::test::MainWindowControls;
 using twinspotter::test::TempTree;
 
 namespace {
@@ -136,7 +138,7 @@ class DropTest : public QObject
 
 private:
     HintDialogs m_dialogs;
-    std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<MainWindow> m_form;
     int m_hintsInsideDrop = 0;
 
     /// Drags \p urls over the window and drops them at \p where (a point of \p widget) as the windowing system
@@ -166,6 +168,7 @@ private:
     }
 
     static QPoint middle(const QWidget* widget) { return widget->rect().center(); }
+    MainWindowControls ui() const { return MainWindowControls(*m_form); }
 
 private slots:
     void init()
@@ -173,7 +176,7 @@ private slots:
         m_dialogs = HintDialogs();
         m_hintsInsideDrop = 0;
         setDialogs(&m_dialogs);
-        m_form = std::make_unique<TMainForm>();
+        m_form = std::make_unique<MainWindow>();
         m_form->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
     }
@@ -187,10 +190,10 @@ private slots:
     {
         TempTree tree;
         const std::string first = tree.dir("zeta");
-        QVERIFY(drop(m_form->edtStartDir1, middle(m_form->edtStartDir1),
+        QVERIFY(drop(ui().location1Edit, middle(ui().location1Edit),
                      {url(first), url(tree.dir("alpha")), url(tree.dir("mid"))}));
-        QCOMPARE(m_form->edtStartDir1->text(), qt(first));
-        QCOMPARE(m_form->edtStartDir2->text(), QString());
+        QCOMPARE(ui().location1Edit->text(), qt(first));
+        QCOMPARE(ui().location2Edit->text(), QString());
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 
@@ -202,7 +205,7 @@ private slots:
         const std::string desktop =
             writeFile(tree, "Photos.desktop", "[Desktop Entry]\nName=Photos\nType=Link\nURL=file://" + folder + "\n");
         const std::string plain = tree.file("notes.txt", 12);
-        QLineEdit* box = m_form->edtStartDir1;
+        QLineEdit* box = ui().location1Edit;
 
         QVERIFY(drop(box, middle(box), {url(lnk)}));
         QCOMPARE(box->text(), qt(folder));
@@ -220,7 +223,7 @@ private slots:
         const std::string printer = writeFile(tree, "Printer.lnk", shellLink(nullptr));
         const std::string broken = writeFile(tree, "broken.lnk", "not a link at all");
         const std::string app = writeFile(tree, "gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n");
-        QLineEdit* box = m_form->edtStartDir2;
+        QLineEdit* box = ui().location2Edit;
 
         for (const std::string& shortcut : {printer, broken, app}) {
             box->setText(QStringLiteral("/was/here"));
@@ -234,63 +237,63 @@ private slots:
     {
         TempTree tree;
         const std::string folder = tree.dir("second");
-        QCOMPARE(m_form->Buttonfind->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(ui().searchButton->text(), QStringLiteral("Single directory search"));
 
         // Straight to the line edit, as the window passes it on: the hook still comes first, so the edit inserts
         // nothing of its own at the drop point.
-        m_form->edtStartDir2->setText(QStringLiteral("x"));
-        m_form->edtStartDir2->clear();
-        QVERIFY(m_form->state().SameDir);
-        QCursor::setPos(m_form->edtStartDir2->mapToGlobal(QPoint(5, 5)));
+        ui().location2Edit->setText(QStringLiteral("x"));
+        ui().location2Edit->clear();
+        QVERIFY(m_form->session().singleDirectory());
+        QCursor::setPos(ui().location2Edit->mapToGlobal(QPoint(5, 5)));
         QMimeData data;
         data.setUrls({url(folder)});
         data.setText(url(folder).toString());
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_form->edtStartDir2, &enter);
+        QApplication::sendEvent(ui().location2Edit, &enter);
         QVERIFY(enter.isAccepted());
         QDropEvent dropEvent(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(m_form->edtStartDir2, &dropEvent);
+        QApplication::sendEvent(ui().location2Edit, &dropEvent);
         QVERIFY(dropEvent.isAccepted());
         QCoreApplication::processEvents();
 
-        QCOMPARE(m_form->edtStartDir2->text(), qt(folder));
-        QCOMPARE(m_form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!m_form->state().SameDir);
-        QVERIFY(m_form->btnDelete->isEnabled());
-        QCOMPARE(m_form->edtStartDir1->text(), QString());
+        QCOMPARE(ui().location2Edit->text(), qt(folder));
+        QCOMPARE(ui().searchButton->text(), QStringLiteral("C h e c k"));
+        QVERIFY(!m_form->session().singleDirectory());
+        QVERIFY(ui().removeAllButton->isEnabled());
+        QCOMPARE(ui().location1Edit->text(), QString());
     }
 
     void aDropOutsideBothBoxesOnlyShowsTheHint()
     {
         TempTree tree;
         const std::string folder = tree.dir("somewhere");
-        m_form->edtStartDir1->setText(QStringLiteral("/one"));
+        ui().location1Edit->setText(QStringLiteral("/one"));
         auto* bottomPanel = m_form->findChild<QWidget*>(QStringLiteral("BottomPanel"));
         QVERIFY(bottomPanel);
 
-        QVERIFY(drop(m_form->strGridD->viewport(), QPoint(40, 40), {url(folder)}));
+        QVERIFY(drop(ui().resultsTable->viewport(), QPoint(40, 40), {url(folder)}));
         QVERIFY(drop(bottomPanel, QPoint(2, 2), {url(folder)}));
         // The save-directory box is a line edit in the bottom panel: it takes nothing either.
-        QVERIFY(drop(m_form->edtSavedir, middle(m_form->edtSavedir), {url(folder)}));
+        QVERIFY(drop(ui().safetyDirectoryEdit, middle(ui().safetyDirectoryEdit), {url(folder)}));
         // Where the cursor is counts, not where the drop event says it happened.
-        QVERIFY(drop(m_form->edtStartDir2, middle(m_form->edtStartDir2), {url(folder)}, QPoint(5, 200)));
+        QVERIFY(drop(ui().location2Edit, middle(ui().location2Edit), {url(folder)}, QPoint(5, 200)));
 
         QCOMPARE(m_dialogs.messages, QStringList(4, kHint));
         // Never from inside the drop: under X11 the file manager would wait for the box to close.
         QCOMPARE(m_hintsInsideDrop, 0);
         QCOMPARE(m_dialogs.titles, QStringList(4, QStringLiteral("Info")));
         QCOMPARE(m_dialogs.owners, QList<QWidget*>(4, nullptr));
-        QCOMPARE(m_form->edtStartDir1->text(), QStringLiteral("/one"));
-        QCOMPARE(m_form->edtStartDir2->text(), QString());
-        QVERIFY(m_form->edtSavedir->text() != qt(folder));
-        QVERIFY(m_form->state().SameDir);
+        QCOMPARE(ui().location1Edit->text(), QStringLiteral("/one"));
+        QCOMPARE(ui().location2Edit->text(), QString());
+        QVERIFY(ui().safetyDirectoryEdit->text() != qt(folder));
+        QVERIFY(m_form->session().singleDirectory());
     }
 
     void aPointOnABorderLineIsOutsideTheBox()
     {
         TempTree tree;
         const std::string folder = tree.dir("edge");
-        QLineEdit* box = m_form->edtStartDir1;
+        QLineEdit* box = ui().location1Edit;
         const int w = box->width();
         const int h = box->height();
         const QPoint borders[] = {{0, h / 2}, {w, h / 2}, {w / 2, 0}, {w / 2, h}};
@@ -313,30 +316,30 @@ private slots:
         const std::string folder = tree.dir(relative);
         QCOMPARE(folder.size(), std::size_t{300});
 
-        QVERIFY(drop(m_form->edtStartDir2, middle(m_form->edtStartDir2), {url(folder)}));
-        QCOMPARE(m_form->edtStartDir2->text(), qt(folder));
-        QCOMPARE(m_form->edtStartDir2->text().size(), 300);
+        QVERIFY(drop(ui().location2Edit, middle(ui().location2Edit), {url(folder)}));
+        QCOMPARE(ui().location2Edit->text(), qt(folder));
+        QCOMPARE(ui().location2Edit->text().size(), 300);
     }
 
     void dropsAreRefusedWhileTheBoxesAreLockedByARunningCommand()
     {
         TempTree tree;
         // A running search or removal locks the boxes this way.
-        m_form->edtStartDir1->setEnabled(false);
-        m_form->edtStartDir2->setEnabled(false);
-        QVERIFY(!drop(m_form->edtStartDir2, middle(m_form->edtStartDir2), {url(tree.dir("new"))}));
-        QCOMPARE(m_form->edtStartDir2->text(), QString());
-        QCOMPARE(m_form->Buttonfind->text(), QStringLiteral("Single directory search"));
+        ui().location1Edit->setEnabled(false);
+        ui().location2Edit->setEnabled(false);
+        QVERIFY(!drop(ui().location2Edit, middle(ui().location2Edit), {url(tree.dir("new"))}));
+        QCOMPARE(ui().location2Edit->text(), QString());
+        QCOMPARE(ui().searchButton->text(), QStringLiteral("Single directory search"));
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 
     void draggedTextIsRefusedAndNeverInserted()
     {
-        m_form->edtStartDir1->setText(QStringLiteral("/kept"));
-        QCursor::setPos(m_form->edtStartDir1->mapToGlobal(middle(m_form->edtStartDir1)));
+        ui().location1Edit->setText(QStringLiteral("/kept"));
+        QCursor::setPos(ui().location1Edit->mapToGlobal(middle(ui().location1Edit)));
         QMimeData data;
         data.setText(QStringLiteral("/some/typed/text"));
-        const QPoint inWindow = m_form->edtStartDir1->mapTo(m_form.get(), middle(m_form->edtStartDir1));
+        const QPoint inWindow = ui().location1Edit->mapTo(m_form.get(), middle(ui().location1Edit));
         QDragEnterEvent enter(inWindow, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(m_form->windowHandle(), &enter);
         QVERIFY(!enter.isAccepted());
@@ -345,7 +348,7 @@ private slots:
         QCoreApplication::processEvents();
 
         QVERIFY(!dropEvent.isAccepted());
-        QCOMPARE(m_form->edtStartDir1->text(), QStringLiteral("/kept"));
+        QCOMPARE(ui().location1Edit->text(), QStringLiteral("/kept"));
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 };

@@ -1,15 +1,16 @@
 // The main window driven through its real widgets: start-up, mode switch, searches, cancel, the table and errors.
+#include "ui/MainWindow.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
 #include "ui/ResultsModel.h"
-#include "ui/TMainForm.h"
-#include "ui/TSplashScrForm.h"
+#include "ui/SplashScreen.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
@@ -33,21 +35,25 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <stdexcept>
+#include <thread>
 
 using namespace twinspotter;
+using twinspotter::test::child;
 using twinspotter::test::FakeDialogs;
+using twinspotter::test::MainWindowControls;
 using twinspotter::test::ScopedEnvironment;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
 
 namespace {
 
-QString cell(const TMainForm& form, int row, ResultsColumn column)
+QString cell(const MainWindow& window, int row, ResultsColumn column)
 {
-    const QAbstractItemModel* model = form.strGridD->model();
+    const QAbstractItemModel* model = MainWindowControls(window).resultsTable->model();
     return model->data(model->index(row, static_cast<int>(column))).toString();
 }
 
@@ -57,14 +63,14 @@ QString dirText(const std::string& path)
 }
 
 // Appends a pair whose name is \p name to the window's pair list.
-void addPair(TMainForm& form, const std::string& name, bool deleted = false)
+void addPair(MainWindow& window, const std::string& name, bool deleted = false)
 {
-    TFiles& pairs = form.state().FCompared;
-    TFileF pair;
-    pair.FileDir1 = pairs.addDirectory("/one/");
-    pair.FileDir2 = pairs.addDirectory("/two/");
-    pair.Name = name;
-    pair.Deleted = deleted;
+    FileList& pairs = window.session().pairs();
+    FileRecord pair;
+    pair.directory1 = pairs.addDirectory("/one/");
+    pair.directory2 = pairs.addDirectory("/two/");
+    pair.name = name;
+    pair.deleted = deleted;
     pairs.append(std::move(pair));
 }
 
@@ -108,11 +114,11 @@ class MainWindowTest : public QObject
 private:
     FakeDialogs m_dialogs;
 
-    std::unique_ptr<TMainForm> openWindow(FileSystem& fs = realFileSystem())
+    std::unique_ptr<MainWindow> openWindow(FileSystem& fs = realFileSystem())
     {
-        auto form = std::make_unique<TMainForm>(fs);
-        new QAbstractItemModelTester(form->strGridD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                     form.get());
+        auto form = std::make_unique<MainWindow>(fs);
+        new QAbstractItemModelTester(MainWindowControls(*form).resultsTable->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest, form.get());
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get()))
             return nullptr;
@@ -140,97 +146,99 @@ private slots:
 
         QElapsedTimer clock;
         clock.start();
-        TMainForm form;
-        TSplashScrForm splash;
+        MainWindow form;
+        const MainWindowControls ui(form);
+        SplashScreen splash;
         form.setSplash(&splash);
-        QVERIFY(splash.Timer1->isActive());
+        QVERIFY(child<QTimer>(splash, "Timer1")->isActive());
         bool splashWasUp = false;
         QTimer::singleShot(100, &splash, [&] { splashWasUp = splash.isVisible(); });
         form.show(); // the splash runs modally inside and closes on its own tick
         QVERIFY(splashWasUp);
         QVERIFY(!splash.isVisible());
-        QVERIFY(!splash.Timer1->isActive());
+        QVERIFY(!child<QTimer>(splash, "Timer1")->isActive());
         QVERIFY2(clock.elapsed() >= 900 && clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(QTest::qWaitForWindowExposed(&form));
 
         QCOMPARE(form.windowTitle(), QStringLiteral("Duplicate file finder  v. 1.0.7"));
-        QCOMPARE(form.twinspotter_caption(), form.windowTitle());
-        QCOMPARE(form.AppReleaseDate(), QStringLiteral("09/02/2010"));
+        QCOMPARE(form.caption(), form.windowTitle());
+        QCOMPARE(form.appReleaseDate(), QStringLiteral("09/02/2010"));
         QVERIFY(!QFile::exists(QStringLiteral("TwinspotterUpdate.exe")));
         QVERIFY(QFile::exists(notInWorkingDir));
-        QVERIFY(form.Reg() != nullptr);
-        QVERIFY(QFile::exists(form.Reg()->fileName()));
-        QVERIFY(form.Reg()->allKeys().isEmpty());
+        QVERIFY(form.settings() != nullptr);
+        QVERIFY(QFile::exists(form.settings()->fileName()));
+        QVERIFY(form.settings()->allKeys().isEmpty());
 
-        const QAbstractItemModel* model = form.strGridD->model();
+        const QAbstractItemModel* model = ui.resultsTable->model();
         QStringList header;
         for (int c = 0; c < model->columnCount(); ++c)
             header << model->headerData(c, Qt::Horizontal).toString();
         QCOMPARE(header, QStringList({" Nr", " File name", " Location 1", " Location 2"}));
-        QVERIFY(form.strGridD->verticalHeader()->isHidden());
+        QVERIFY(ui.resultsTable->verticalHeader()->isHidden());
         QCOMPARE(model->rowCount(), 1);
         QCOMPARE(cell(form, 0, ResultsColumn::FileName), QString());
 
-        QVERIFY(form.edtStartDir1->text().isEmpty());
-        QVERIFY(form.edtStartDir2->text().isEmpty());
-        QVERIFY(form.state().SameDir);
-        QCOMPARE(form.Buttonfind->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form.Buttonfind->isEnabled());
-        QVERIFY(!form.btnCancel->isEnabled());
-        QVERIFY(!form.btnDelete->isEnabled());
-        QCOMPARE(form.btnDelete->text(), QStringLiteral("Delete duplicate files"));
-        QCOMPARE(form.btnDelete->toolTip(),
+        QVERIFY(ui.location1Edit->text().isEmpty());
+        QVERIFY(ui.location2Edit->text().isEmpty());
+        QVERIFY(form.session().singleDirectory());
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QVERIFY(ui.searchButton->isEnabled());
+        QVERIFY(!ui.cancelButton->isEnabled());
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QCOMPARE(ui.removeAllButton->text(), QStringLiteral("Delete duplicate files"));
+        QCOMPARE(ui.removeAllButton->toolTip(),
                  QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
-        QVERIFY(form.btnDelDir1->isHidden() && form.btnDelDir2->isHidden());
-        QCOMPARE(form.btnDelDir1->text(), QStringLiteral("delete selected from directory 1"));
-        QCOMPARE(form.btnDelDir2->text(), QStringLiteral("delete selected from directory 2"));
-        QVERIFY(form.chkName->isChecked() && !form.chkName->isEnabled());
-        QVERIFY(form.chkDate->isChecked() && form.chkDate->isEnabled());
-        QVERIFY(form.chkSize->isChecked() && form.chkSize->isEnabled());
-        QVERIFY(!form.chksafety->isChecked());
-        QCOMPARE(form.chksafety->text(),
+        QVERIFY(ui.removeSelected1Button->isHidden() && ui.removeSelected2Button->isHidden());
+        QCOMPARE(ui.removeSelected1Button->text(), QStringLiteral("delete selected from directory 1"));
+        QCOMPARE(ui.removeSelected2Button->text(), QStringLiteral("delete selected from directory 2"));
+        QVERIFY(ui.sameNameBox->isChecked() && !ui.sameNameBox->isEnabled());
+        QVERIFY(ui.sameDateBox->isChecked() && ui.sameDateBox->isEnabled());
+        QVERIFY(ui.sameSizeBox->isChecked() && ui.sameSizeBox->isEnabled());
+        QVERIFY(!ui.safetyBox->isChecked());
+        QCOMPARE(ui.safetyBox->text(),
                  QStringLiteral("move files to a specific directory instead of deleting for safety"));
-        QVERIFY(form.edtSavedir->isHidden() && form.edtSavedir->isReadOnly());
-        QVERIFY(form.btnBrowsSaveD->isHidden());
-        QCOMPARE(form.lbTotalFiles1->text(), QStringLiteral("Total files in Location 1"));
-        QCOMPARE(form.lbTotalfiles2->text(), QStringLiteral("Total files in Location 2 "));
-        QCOMPARE(form.Labelcount1->text(), QStringLiteral("Duplicate Files Found:"));
-        QCOMPARE(form.lbUseShift->text(), QStringLiteral("Use shift and arrows to select files for deletion"));
-        QCOMPARE(form.TntBitBtn3->text(), QStringLiteral(" E x i t"));
-        QCOMPARE(form.TntBitBtn1->text(), QStringLiteral("..."));
-        QVERIFY(form.ProgressLabel->text().isEmpty() && form.ProgressCounter->text().isEmpty());
+        QVERIFY(ui.safetyDirectoryEdit->isHidden() && ui.safetyDirectoryEdit->isReadOnly());
+        QVERIFY(ui.browseSafetyButton->isHidden());
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in Location 1"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in Location 2 "));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found:"));
+        QCOMPARE(ui.selectionHint->text(), QStringLiteral("Use shift and arrows to select files for deletion"));
+        QCOMPARE(ui.exitButton->text(), QStringLiteral(" E x i t"));
+        QCOMPARE(ui.browseLocation1Button->text(), QStringLiteral("..."));
+        QVERIFY(ui.phaseLabel->text().isEmpty() && ui.progressCounter->text().isEmpty());
 
-        for (const char* name : {"edtStartDir1", "TntBitBtn1", "edtStartDir2", "TntBitBtn2", "lbTotalFiles1",
-                                 "lbTotalfiles2", "Labelcount1", "ProgressLabel", "ProgressCounter", "Buttonfind",
-                                 "chkName", "chkDate", "chkSize", "btnCancel", "strGridD", "chksafety", "edtSavedir",
-                                 "btnBrowsSaveD", "lbUseShift", "btnDelDir1", "btnDelDir2", "btnDelete", "TntBitBtn3"})
+        for (const char* name :
+             {"edtStartDir1", "TntBitBtn1",    "edtStartDir2",    "TntBitBtn2", "lbTotalFiles1", "lbTotalfiles2",
+              "Labelcount1",  "ProgressLabel", "ProgressCounter", "Buttonfind", "chkName",       "chkDate",
+              "chkSize",      "btnCancel",     "strGridD",        "chksafety",  "edtSavedir",    "btnBrowsSaveD",
+              "lbUseShift",   "btnDelDir1",    "btnDelDir2",      "btnDelete",  "TntBitBtn3"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
-        QCOMPARE(form.File1->title(), QStringLiteral("File"));
-        QCOMPARE(form.Exit1->text(), QStringLiteral("Exit"));
-        QCOMPARE(form.About2->title(), QStringLiteral("About"));
+        QCOMPARE(ui.fileMenu->title(), QStringLiteral("File"));
+        QCOMPARE(ui.exitAction->text(), QStringLiteral("Exit"));
+        QCOMPARE(ui.aboutMenu->title(), QStringLiteral("About"));
 
         QCOMPARE(form.centralWidget()->size(), QSize(1026, 615));
         form.resize(1400, 700);
         QTRY_COMPARE(form.width(), 1400);
-        QCOMPARE(form.TntBitBtn3->geometry().right(), form.centralWidget()->width() - 9);
+        QCOMPARE(ui.exitButton->geometry().right(), form.centralWidget()->width() - 9);
 
-        QSignalSpy closed(form.Exit1, &QAction::triggered);
-        form.Exit1->trigger();
+        QSignalSpy closed(ui.exitAction, &QAction::triggered);
+        ui.exitAction->trigger();
         QCOMPARE(closed.count(), 1);
         QVERIFY(!form.isVisible());
     }
 
     void splashClosesOnClickOrCharacterKeyAndRestartsAStoppedTimer()
     {
-        TSplashScrForm byClick;
+        SplashScreen byClick;
         byClick.show();
         QVERIFY(QTest::qWaitForWindowExposed(&byClick));
         QCOMPARE(byClick.size(), QSize(500, 349));
-        QVERIFY(!byClick.TntImage1->pixmap().isNull());
-        QTest::mouseClick(byClick.TntImage1, Qt::LeftButton);
+        QVERIFY(!child<QLabel>(byClick, "TntImage1")->pixmap().isNull());
+        QTest::mouseClick(child<QLabel>(byClick, "TntImage1"), Qt::LeftButton);
         QVERIFY(!byClick.isVisible());
 
-        TSplashScrForm byKey;
+        SplashScreen byKey;
         byKey.show();
         QVERIFY(QTest::qWaitForWindowExposed(&byKey));
         QTest::keyClick(&byKey, Qt::Key_Shift); // not a character
@@ -238,55 +246,58 @@ private slots:
         QTest::keyClick(&byKey, Qt::Key_Space);
         QVERIFY(!byKey.isVisible());
 
-        TSplashScrForm stopped;
-        stopped.Timer1->stop();
+        SplashScreen stopped;
+        child<QTimer>(stopped, "Timer1")->stop();
         stopped.show();
-        QVERIFY(stopped.Timer1->isActive());
+        QVERIFY(child<QTimer>(stopped, "Timer1")->isActive());
         QTRY_VERIFY_WITH_TIMEOUT(!stopped.isVisible(), 3000);
-        QVERIFY(!stopped.Timer1->isActive());
+        QVERIFY(!child<QTimer>(stopped, "Timer1")->isActive());
     }
 
     void typingIntoLocation2SwitchesModeAndBack()
     {
         auto form = openWindow();
         QVERIFY(form);
-        QTest::keyClicks(form->edtStartDir2, QStringLiteral("x"));
-        QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->state().SameDir);
-        QVERIFY(form->btnDelete->isEnabled());
-        QTest::keyClick(form->edtStartDir2, Qt::Key_Backspace);
-        QCOMPARE(form->Buttonfind->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->state().SameDir);
-        QVERIFY(!form->btnDelete->isEnabled());
+        const MainWindowControls ui(*form);
+        QTest::keyClicks(ui.location2Edit, QStringLiteral("x"));
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
+        QVERIFY(!form->session().singleDirectory());
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QTest::keyClick(ui.location2Edit, Qt::Key_Backspace);
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QVERIFY(form->session().singleDirectory());
+        QVERIFY(!ui.removeAllButton->isEnabled());
     }
 
     void locationsFromTheCommandLineSwitchModeAsTypingWould()
     {
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         form->setLocations(QStringLiteral("/one"), QStringLiteral("/two"));
-        QCOMPARE(form->edtStartDir1->text(), QStringLiteral("/one"));
-        QCOMPARE(form->edtStartDir2->text(), QStringLiteral("/two"));
-        QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->state().SameDir);
+        QCOMPARE(ui.location1Edit->text(), QStringLiteral("/one"));
+        QCOMPARE(ui.location2Edit->text(), QStringLiteral("/two"));
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
+        QVERIFY(!form->session().singleDirectory());
         form->setLocations(QStringLiteral("/one"), QString());
-        QCOMPARE(form->Buttonfind->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->state().SameDir);
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QVERIFY(form->session().singleDirectory());
     }
 
     void browseFillsTheFieldAndACancelledBrowseChangesNothing()
     {
         auto form = openWindow();
         QVERIFY(form);
-        QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton); // the picker is cancelled
-        QVERIFY(form->edtStartDir2->text().isEmpty());
-        QVERIFY(form->state().SameDir);
+        const MainWindowControls ui(*form);
+        QTest::mouseClick(ui.browseLocation2Button, Qt::LeftButton); // the picker is cancelled
+        QVERIFY(ui.location2Edit->text().isEmpty());
+        QVERIFY(form->session().singleDirectory());
         m_dialogs.chosenFolders = {QStringLiteral("/srv/backup"), QStringLiteral("/home/anna")};
-        QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton);
-        QTest::mouseClick(form->TntBitBtn1, Qt::LeftButton);
-        QCOMPARE(form->edtStartDir2->text(), QStringLiteral("/srv/backup"));
-        QCOMPARE(form->edtStartDir1->text(), QStringLiteral("/home/anna"));
-        QCOMPARE(form->Buttonfind->text(), QStringLiteral("C h e c k"));
+        QTest::mouseClick(ui.browseLocation2Button, Qt::LeftButton);
+        QTest::mouseClick(ui.browseLocation1Button, Qt::LeftButton);
+        QCOMPARE(ui.location2Edit->text(), QStringLiteral("/srv/backup"));
+        QCOMPARE(ui.location1Edit->text(), QStringLiteral("/home/anna"));
+        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
         QCOMPARE(m_dialogs.pickerTitles, QStringList(3, QStringLiteral("Source Directory")));
     }
 
@@ -308,13 +319,14 @@ private slots:
 
         auto form = openWindow();
         QVERIFY(form);
-        form->edtStartDir1->setText(QString::fromStdString(tree.path("one")));
-        form->edtStartDir2->setText(QString::fromStdString(tree.path("two")));
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(*form);
+        ui.location1Edit->setText(QString::fromStdString(tree.path("one")));
+        ui.location2Edit->setText(QString::fromStdString(tree.path("two")));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
 
-        const QAbstractItemModel* model = form->strGridD->model();
+        const QAbstractItemModel* model = ui.resultsTable->model();
         QCOMPARE(model->rowCount(), 3);
-        QCOMPARE(form->state().FCompared.size(), std::size_t(3));
+        QCOMPARE(form->session().pairs().size(), std::size_t(3));
         QStringList names;
         for (int row = 0; row < 3; ++row) {
             QCOMPARE(cell(*form, row, ResultsColumn::Nr), QString::number(row + 1));
@@ -323,19 +335,19 @@ private slots:
         names.sort();
         QCOMPARE(names, QStringList({"f1.txt", "photo.jpg", "song.mp3"}));
         for (int row = 0; row < 3; ++row) {
-            const TFileF& pair = form->state().FCompared[form->PairIndexOfRow(std::size_t(row))];
+            const FileRecord& pair = form->session().pairs()[form->session().pairIndexOfRow(std::size_t(row))];
             QCOMPARE(cell(*form, row, ResultsColumn::Location1), QFile::decodeName(pair.dir1().c_str()));
             QCOMPARE(cell(*form, row, ResultsColumn::Location2), QFile::decodeName(pair.dir2().c_str()));
         }
         QVERIFY(cell(*form, 0, ResultsColumn::Location1).startsWith(dirText(tree.path("one"))));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 3"));
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 12"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 7"));
-        QVERIFY(form->ProgressLabel->text().isEmpty() && form->ProgressCounter->text().isEmpty());
-        QVERIFY(form->btnDelete->isEnabled());
-        QVERIFY(form->Buttonfind->isEnabled());
-        QVERIFY(!form->btnCancel->isEnabled());
-        QVERIFY(form->edtStartDir1->isEnabled() && form->TntBitBtn1->isEnabled());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 3"));
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 12"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 7"));
+        QVERIFY(ui.phaseLabel->text().isEmpty() && ui.progressCounter->text().isEmpty());
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QVERIFY(ui.searchButton->isEnabled());
+        QVERIFY(!ui.cancelButton->isEnabled());
+        QVERIFY(ui.location1Edit->isEnabled() && ui.browseLocation1Button->isEnabled());
     }
 
     void searchThatFindsNothingLeavesOneEmptyRow()
@@ -345,25 +357,27 @@ private slots:
         tree.file("sub/b.txt", 2);
         auto form = openWindow();
         QVERIFY(form);
-        form->edtStartDir1->setText(QString::fromStdString(tree.root()));
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(*form);
+        ui.location1Edit->setText(QString::fromStdString(tree.root()));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
 
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
         QCOMPARE(cell(*form, 0, ResultsColumn::Nr), QString());
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 0"));
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 2"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
-        QVERIFY(!form->btnDelete->isEnabled());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 0"));
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 2"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 0"));
+        QVERIFY(!ui.removeAllButton->isEnabled());
     }
 
     void emptyLocation1RefusesToSearch()
     {
         auto form = openWindow();
         QVERIFY(form);
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(*form);
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.messages, QStringList(QStringLiteral("Please choose Location 1 first")));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found:"));
-        QVERIFY(form->Buttonfind->isEnabled());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found:"));
+        QVERIFY(ui.searchButton->isEnabled());
     }
 
     void cancelDuringTheWalkLeavesAnEmptyListAndLocksUntilTheSearchReturns()
@@ -374,38 +388,39 @@ private slots:
                 tree.file("d" + std::to_string(d) + "/same" + std::to_string(f) + ".txt", 3);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         addPair(*form, "previous.txt");
-        form->RebuildResultsTable();
-        form->edtStartDir1->setText(QString::fromStdString(tree.root()));
+        form->rebuildResultsTable();
+        ui.location1Edit->setText(QString::fromStdString(tree.root()));
 
         bool lockedWhileRunning = false;
         bool findBackAfterCancel = true;
         QTimer::singleShot(0, form.get(), [&] {
-            lockedWhileRunning = !form->edtStartDir1->isEnabled() && !form->edtStartDir2->isEnabled() &&
-                                 !form->TntBitBtn1->isEnabled() && !form->TntBitBtn2->isEnabled() &&
-                                 !form->btnDelete->isEnabled() && !form->Buttonfind->isEnabled() &&
-                                 form->btnCancel->isEnabled();
-            QTest::mouseClick(form->btnCancel, Qt::LeftButton);
-            findBackAfterCancel = form->Buttonfind->isEnabled();
+            lockedWhileRunning = !ui.location1Edit->isEnabled() && !ui.location2Edit->isEnabled() &&
+                                 !ui.browseLocation1Button->isEnabled() && !ui.browseLocation2Button->isEnabled() &&
+                                 !ui.removeAllButton->isEnabled() && !ui.searchButton->isEnabled() &&
+                                 ui.cancelButton->isEnabled();
+            QTest::mouseClick(ui.cancelButton, Qt::LeftButton);
+            findBackAfterCancel = ui.searchButton->isEnabled();
         });
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
 
         QVERIFY(lockedWhileRunning);
         QVERIFY(!findBackAfterCancel);
-        QVERIFY(form->state().FCanceled);
-        QVERIFY(form->state().FCompared.empty());
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
+        QVERIFY(form->session().cancelRequested());
+        QVERIFY(form->session().pairs().empty());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
         QCOMPARE(cell(*form, 0, ResultsColumn::FileName), QString());
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 0"));
-        QVERIFY(form->Buttonfind->isEnabled());
-        QVERIFY(!form->btnCancel->isEnabled());
-        QVERIFY(form->edtStartDir1->isEnabled());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 0"));
+        QVERIFY(ui.searchButton->isEnabled());
+        QVERIFY(!ui.cancelButton->isEnabled());
+        QVERIFY(ui.location1Edit->isEnabled());
 
         // The cancel belongs to that search: a later rebuild shows every pair.
         addPair(*form, "later.txt");
-        form->RebuildResultsTable();
+        form->rebuildResultsTable();
         QCOMPARE(cell(*form, 0, ResultsColumn::FileName), QStringLiteral("later.txt"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 1"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found: 1"));
     }
 
     void closingDuringASearchCancelsItAndClosesOnceItReturns()
@@ -415,15 +430,16 @@ private slots:
             tree.file("d" + std::to_string(d) + "/x.txt", 3);
         auto form = openWindow();
         QVERIFY(form);
-        form->edtStartDir1->setText(QString::fromStdString(tree.root()));
+        const MainWindowControls ui(*form);
+        ui.location1Edit->setText(QString::fromStdString(tree.root()));
         bool stillOpenInside = false;
         QTimer::singleShot(0, form.get(), [&] {
             form->close();
             stillOpenInside = form->isVisible();
         });
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
         QVERIFY(stillOpenInside);
-        QVERIFY(form->state().FCanceled);
+        QVERIFY(form->session().cancelRequested());
         QVERIFY(!form->isVisible());
 
         // A close during a rebuild of its own (as after the detailed view) is kept and carried out after it.
@@ -431,7 +447,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));
         addPair(*form, "p.txt");
         QTimer::singleShot(0, form.get(), [&] { form->close(); });
-        form->RebuildResultsTable();
+        form->rebuildResultsTable();
         QVERIFY(!form->isVisible());
     }
 
@@ -439,13 +455,14 @@ private slots:
     {
         auto form = openWindow();
         QVERIFY(form);
-        form->edtStartDir2->setText(QStringLiteral("/two"));
+        const MainWindowControls ui(*form);
+        ui.location2Edit->setText(QStringLiteral("/two"));
         for (int i = 0; i < 5; ++i)
             addPair(*form, "p" + std::to_string(i), i == 1);
-        form->state().FCanceled = true; // left over from an earlier cancelled search
-        form->RebuildResultsTable();
+        form->session().cancel(); // left over from an earlier cancelled search
+        form->rebuildResultsTable();
 
-        QCOMPARE(form->strGridD->model()->rowCount(), 4);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 4);
         const QStringList expected{"p0", "p2", "p3", "p4"};
         for (int row = 0; row < 4; ++row) {
             QCOMPARE(cell(*form, row, ResultsColumn::Nr), QString::number(row + 1));
@@ -453,92 +470,95 @@ private slots:
             QCOMPARE(cell(*form, row, ResultsColumn::Location1), QStringLiteral("/one/"));
             QCOMPARE(cell(*form, row, ResultsColumn::Location2), QStringLiteral("/two/"));
         }
-        QCOMPARE(form->PairIndexOfRow(0), std::size_t(0));
-        QCOMPARE(form->PairIndexOfRow(1), std::size_t(2));
-        QCOMPARE(form->PairIndexOfRow(2), std::size_t(3));
-        QCOMPARE(form->PairIndexOfRow(3), std::size_t(4));
-        QCOMPARE(form->PairIndexOfRow(4), std::size_t(0));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 4"));
-        QVERIFY(form->btnDelete->isEnabled());
+        QCOMPARE(form->session().pairIndexOfRow(0), std::size_t(0));
+        QCOMPARE(form->session().pairIndexOfRow(1), std::size_t(2));
+        QCOMPARE(form->session().pairIndexOfRow(2), std::size_t(3));
+        QCOMPARE(form->session().pairIndexOfRow(3), std::size_t(4));
+        QCOMPARE(form->session().pairIndexOfRow(4), std::size_t(0));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found: 4"));
+        QVERIFY(ui.removeAllButton->isEnabled());
 
         // Only marked pairs: no row, yet the bulk button is enabled in two-location mode and not in one.
-        for (TFileF& pair : form->state().FCompared)
-            pair.Deleted = true;
-        form->RebuildResultsTable();
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 0"));
-        QVERIFY(form->btnDelete->isEnabled());
-        form->edtStartDir2->clear();
-        form->RebuildResultsTable();
-        QVERIFY(!form->btnDelete->isEnabled());
+        for (FileRecord& pair : form->session().pairs())
+            pair.deleted = true;
+        form->rebuildResultsTable();
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found: 0"));
+        QVERIFY(ui.removeAllButton->isEnabled());
+        ui.location2Edit->clear();
+        form->rebuildResultsTable();
+        QVERIFY(!ui.removeAllButton->isEnabled());
     }
 
     void rebuildShowsItsProgressEvery300Rows()
     {
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         for (int i = 0; i < 700; ++i)
             addPair(*form, "p" + std::to_string(i));
         QStringList seen;
         QTimer sampler; // a zero timer runs at every servicing of events
         connect(&sampler, &QTimer::timeout, form.get(), [&] {
-            if (seen.isEmpty() || seen.last() != form->ProgressCounter->text())
-                seen << form->ProgressCounter->text();
+            if (seen.isEmpty() || seen.last() != ui.progressCounter->text())
+                seen << ui.progressCounter->text();
         });
         sampler.start(0);
-        form->RebuildResultsTable();
+        form->rebuildResultsTable();
         sampler.stop();
         QCOMPARE(seen, QStringList({"0", "300", "600"}));
-        QVERIFY(form->ProgressCounter->text().isEmpty());
-        QVERIFY(form->ProgressLabel->text().isEmpty());
-        QCOMPARE(form->strGridD->model()->rowCount(), 700);
+        QVERIFY(ui.progressCounter->text().isEmpty());
+        QVERIFY(ui.phaseLabel->text().isEmpty());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 700);
     }
 
     void selectionOfOneRowOrARangeShowsTheMatchingButtons()
     {
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         for (int i = 0; i < 5; ++i)
             addPair(*form, "p" + std::to_string(i));
-        form->RebuildResultsTable(); // single-directory mode: the bulk button is off
-        QVERIFY(!form->btnDelete->isEnabled());
+        form->rebuildResultsTable(); // single-directory mode: the bulk button is off
+        QVERIFY(!ui.removeAllButton->isEnabled());
 
-        QTableView* table = form->strGridD;
+        QTableView* table = ui.resultsTable;
         const auto clickRow = [&](int row) {
             const QRect rect = table->visualRect(table->model()->index(row, 1));
             QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, rect.center());
         };
         clickRow(1);
-        QVERIFY(form->btnDelete->isEnabled());
-        QVERIFY(form->btnDelDir1->isHidden() && form->btnDelDir2->isHidden());
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QVERIFY(ui.removeSelected1Button->isHidden() && ui.removeSelected2Button->isHidden());
 
         QTest::keyClick(table, Qt::Key_Down, Qt::ShiftModifier);
         QCOMPARE(table->selectionModel()->selectedRows().size(), 2);
-        QVERIFY(!form->btnDelete->isEnabled());
-        QVERIFY(!form->btnDelDir1->isHidden() && !form->btnDelDir2->isHidden());
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QVERIFY(!ui.removeSelected1Button->isHidden() && !ui.removeSelected2Button->isHidden());
 
         clickRow(3);
-        QVERIFY(form->btnDelete->isEnabled());
-        QVERIFY(form->btnDelDir1->isHidden() && form->btnDelDir2->isHidden());
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QVERIFY(ui.removeSelected1Button->isHidden() && ui.removeSelected2Button->isHidden());
     }
 
     void columnWidthsFollowTheOuterWidthWithHalvesToEven()
     {
         using Widths = std::array<int, 4>;
-        QCOMPARE(ColumnWidthsForWindowWidth(1000), (Widths{30, 110, 400, 400}));
-        QCOMPARE(ColumnWidthsForWindowWidth(1042), (Widths{31, 115, 417, 417}));
-        QCOMPARE(ColumnWidthsForWindowWidth(150), (Widths{4, 16, 60, 60}));
+        QCOMPARE(columnWidthsForWindowWidth(1000), (Widths{30, 110, 400, 400}));
+        QCOMPARE(columnWidthsForWindowWidth(1042), (Widths{31, 115, 417, 417}));
+        QCOMPARE(columnWidthsForWindowWidth(150), (Widths{4, 16, 60, 60}));
 
         auto form = openWindow();
         QVERIFY(form);
-        const Widths atStart = ColumnWidthsForWindowWidth(form->frameGeometry().width());
-        QCOMPARE(form->strGridD->columnWidth(2), atStart[2]);
+        const MainWindowControls ui(*form);
+        const Widths atStart = columnWidthsForWindowWidth(form->frameGeometry().width());
+        QCOMPARE(ui.resultsTable->columnWidth(2), atStart[2]);
         form->resize(1042 - (form->frameGeometry().width() - form->width()), form->height());
         QTRY_COMPARE(form->frameGeometry().width(), 1042);
-        QHeaderView* header = form->strGridD->horizontalHeader();
-        QCOMPARE((Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2),
-                         header->sectionSize(3)}),
-                 (Widths{31, 115, 417, 417}));
+        QHeaderView* header = ui.resultsTable->horizontalHeader();
+        QCOMPARE(
+            (Widths{header->sectionSize(0), header->sectionSize(1), header->sectionSize(2), header->sectionSize(3)}),
+            (Widths{31, 115, 417, 417}));
     }
 
     void aCancelledSearchShowsEveryPairItFoundAndSaysWhatItCounted()
@@ -552,29 +572,30 @@ private slots:
         int foldersOfTwo = 0;
         auto form = openWindow(fs);
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         // Cancel as the third folder below location 2 is listed: two of its six files have been paired by then.
         fs.afterList = [&](const PathString& dir) {
             if (dir.starts_with(tree.path("two/d")) && ++foldersOfTwo == 3)
-                form->btnCancel->click();
+                ui.cancelButton->click();
         };
         form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
 
-        QCOMPARE(form->state().FCompared.size(), std::size_t(2));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
-        QCOMPARE(form->ProgressLabel->text(), QStringLiteral("Search cancelled: counts so far"));
-        QVERIFY(form->ProgressCounter->text().isEmpty());
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 6"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 2"));
+        QCOMPARE(form->session().pairs().size(), std::size_t(2));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(ui.phaseLabel->text(), QStringLiteral("Search cancelled: counts so far"));
+        QVERIFY(ui.progressCounter->text().isEmpty());
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 6"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 2"));
 
         // What the bulk removal reaches is what the table shows.
-        QTest::mouseClick(form->strGridD->viewport(), Qt::LeftButton, {},
-                          form->strGridD->visualRect(form->strGridD->model()->index(0, 1)).center());
+        QTest::mouseClick(ui.resultsTable->viewport(), Qt::LeftButton, {},
+                          ui.resultsTable->visualRect(ui.resultsTable->model()->index(0, 1)).center());
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
-        QVERIFY(form->ProgressLabel->text().isEmpty());
+        QVERIFY(ui.phaseLabel->text().isEmpty());
     }
 
     void aRemovalCountsAgainstTheModeOfTheSearchThatMadeThePairs()
@@ -584,17 +605,18 @@ private slots:
             tree.file(name, 4, 1600000000);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         form->setLocations(QString::fromStdString(tree.root()), QString());
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 4"));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 4"));
 
-        QTest::keyClicks(form->edtStartDir2, QStringLiteral("x")); // two-location mode from now on
-        QVERIFY(form->btnDelete->isEnabled());
+        QTest::keyClicks(ui.location2Edit, QStringLiteral("x")); // two-location mode from now on
+        QVERIFY(ui.removeAllButton->isEnabled());
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 2"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 2"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 0"));
     }
 
     void afterASearchTheKeyboardIsBackOnTheSearchButton()
@@ -604,20 +626,21 @@ private slots:
         tree.file("two/a", 3, 1600000000);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
         form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
 
-        form->edtStartDir2->setFocus();
-        QTest::keyClick(form->edtStartDir2, Qt::Key_Return);
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1"));
-        QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
+        ui.location2Edit->setFocus();
+        QTest::keyClick(ui.location2Edit, Qt::Key_Return);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1"));
+        QCOMPARE(QApplication::focusWidget(), ui.searchButton);
 
-        form->state().FCompared.clear();
+        form->session().pairs().clear();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space); // searches again, unticks nothing
-        QCOMPARE(form->state().FCompared.size(), std::size_t(1));
-        QVERIFY(form->chkDate->isChecked() && form->chkSize->isChecked());
-        QCOMPARE(QApplication::focusWidget(), form->Buttonfind);
+        QCOMPARE(form->session().pairs().size(), std::size_t(1));
+        QVERIFY(ui.sameDateBox->isChecked() && ui.sameSizeBox->isChecked());
+        QCOMPARE(QApplication::focusWidget(), ui.searchButton);
 
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape); // still the bulk removal's key
         QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete all files?")));
@@ -627,15 +650,16 @@ private slots:
     {
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         // Every control that can show, with the longest texts it can show.
-        form->chksafety->click();
-        form->btnDelDir1->show();
-        form->btnDelDir2->show();
-        form->Labelcount1->setText(QStringLiteral("Duplicate Files Found: 2147483647"));
-        form->lbTotalFiles1->setText(QStringLiteral("Total files in directory shown below  : 2147483647"));
-        form->lbTotalfiles2->setText(QStringLiteral("Total files in directory shown below : 2147483647"));
-        form->ProgressLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
-        form->ProgressCounter->setText(QStringLiteral("9999999"));
+        ui.safetyBox->click();
+        ui.removeSelected1Button->show();
+        ui.removeSelected2Button->show();
+        ui.pairCountLabel->setText(QStringLiteral("Duplicate Files Found: 2147483647"));
+        ui.location1CountLabel->setText(QStringLiteral("Total files in directory shown below  : 2147483647"));
+        ui.location2CountLabel->setText(QStringLiteral("Total files in directory shown below : 2147483647"));
+        ui.phaseLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
+        ui.progressCounter->setText(QStringLiteral("9999999"));
 
         const auto check = [&](const char* panelName) {
             const auto* panel = form->findChild<QWidget*>(QString::fromLatin1(panelName));
@@ -662,7 +686,8 @@ private slots:
             QTRY_COMPARE(form->size(), asked.expandedTo(form->minimumSize()));
             check("TopPanel");
             check("BottomPanel");
-            QVERIFY(form->strGridD->viewport()->height() >= 3 * form->strGridD->verticalHeader()->defaultSectionSize());
+            QVERIFY(ui.resultsTable->viewport()->height() >=
+                    3 * ui.resultsTable->verticalHeader()->defaultSectionSize());
         }
         QCOMPARE(form->centralWidget()->minimumWidth(), 1026);
     }
@@ -675,6 +700,7 @@ private slots:
         setDialogs(nullptr); // the real picker
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
 
         const QString photos = home.filePath(QStringLiteral("Desktop/photos"));
         bool checked = false;
@@ -694,20 +720,61 @@ private slots:
             checked = true;
             ok->click();
         });
-        QTest::mouseClick(form->TntBitBtn1, Qt::LeftButton);
+        QTest::mouseClick(ui.browseLocation1Button, Qt::LeftButton);
         QVERIFY(checked);
-        QCOMPARE(form->edtStartDir1->text(), photos);
+        QCOMPARE(ui.location1Edit->text(), photos);
 
         // Without a desktop folder the picker opens at home; cancelled, it changes nothing.
         QVERIFY(QDir(home.filePath(QStringLiteral("Desktop"))).removeRecursively());
         QString openedAt;
         whenPickerOpens(form.get(), [&](FolderPicker& picker) { openedAt = picker.startFolder(); });
-        QTest::mouseClick(form->TntBitBtn2, Qt::LeftButton);
+        QTest::mouseClick(ui.browseLocation2Button, Qt::LeftButton);
         QCOMPARE(openedAt, home.path());
-        QVERIFY(form->edtStartDir2->text().isEmpty());
+        QVERIFY(ui.location2Edit->text().isEmpty());
 
         const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
         QVERIFY2(!config.exists(QStringLiteral("QtProject.conf")), "the picker kept a history");
+    }
+
+    void theProgressLabelNamesEachStepOfTheSearchInOrder()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 5, 1600000000);
+        tree.file("two/a.txt", 5, 1600000000);
+        SeamFileSystem fs;
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        // Each step once, with the first text it showed: the comparison's amounts after " ... " change as it reads.
+        QStringList seen;
+        const auto look = [&] {
+            const QString text = ui.phaseLabel->text();
+            const QString step = text.section(QStringLiteral(" ... "), 0, 0);
+            if (!text.isEmpty() && (seen.isEmpty() || seen.last().section(QStringLiteral(" ... "), 0, 0) != step))
+                seen << text;
+        };
+        // The walks are seen as they list a folder; the comparison and the rebuild when the window breathes, which
+        // a slow reader gives the comparison time to do.
+        fs.afterList = [&](const PathString&) { look(); };
+        fs.beforeRead = [](const PathString&) { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
+        QTimer sampler; // a zero timer runs at every servicing of events
+        connect(&sampler, &QTimer::timeout, form.get(), look);
+        sampler.start(0);
+        ui.sameContentBox->setChecked(true);
+        form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+        sampler.stop();
+
+        QCOMPARE(seen.size(), 4);
+        QCOMPARE(seen[0], QStringLiteral("Readin files form location 1"));
+        QCOMPARE(seen[1], QStringLiteral("Looking for duplicates ..."));
+        QVERIFY2(QRegularExpression(QStringLiteral("^Comparing contents \\.\\.\\. \\d+/10 bytes$"))
+                     .match(seen[2])
+                     .hasMatch(),
+                 qPrintable(seen.join(QLatin1Char('|'))));
+        QCOMPARE(seen[3], QStringLiteral("Loading duplicates in the table ..."));
+        QVERIFY(ui.phaseLabel->text().isEmpty());
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1"));
     }
 
     void errorsThatEscapeAHandlerAreReportedAndTheProgramGoesOn()
@@ -723,14 +790,22 @@ private slots:
         fs.afterList = [](const PathString&) { throw std::runtime_error("listing exploded"); };
         auto form = openWindow(fs);
         QVERIFY(form);
-        form->edtStartDir1->setText(QString::fromStdString(tree.root()));
-        QTest::mouseClick(form->Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(*form);
+        ui.location1Edit->setText(QString::fromStdString(tree.root()));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.errors.size(), 2);
         QCOMPARE(m_dialogs.errors.last(), QStringLiteral("listing exploded"));
-        QVERIFY(form->Buttonfind->isEnabled());
-        QVERIFY(!form->btnCancel->isEnabled());
-        QVERIFY(form->edtStartDir1->isEnabled());
-        QVERIFY(!form->state().searching());
+        QVERIFY(ui.searchButton->isEnabled());
+        QVERIFY(!ui.cancelButton->isEnabled());
+        QVERIFY(ui.location1Edit->isEnabled());
+        QVERIFY(!form->session().searching());
+
+        // A click made by code emits the signal with no event around it: the handler itself must catch, since an
+        // exception must never travel through Qt's signal code.
+        ui.searchButton->click();
+        QCOMPARE(m_dialogs.errors.size(), 3);
+        QCOMPARE(m_dialogs.errors.last(), QStringLiteral("listing exploded"));
+        QVERIFY(ui.searchButton->isEnabled());
     }
 };
 

@@ -1,15 +1,16 @@
 // The removal commands driven through the main window and the detailed view, on real temporary trees.
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
+#include "tests/ui/MainWindowControls.h"
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
+#include "ui/MainWindow.h"
+#include "ui/PairDetailsDialog.h"
 #include "ui/ResultsModel.h"
-#include "ui/TDetailedViewForm.h"
-#include "ui/TMainForm.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -34,10 +35,13 @@
 
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 using namespace twinspotter;
+using twinspotter::test::child;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::LocalTime;
+using twinspotter::test::MainWindowControls;
 using twinspotter::test::SeamFileSystem;
 using twinspotter::test::TempTree;
 
@@ -50,19 +54,19 @@ bool exists(const std::string& path)
     return QFile::exists(QString::fromStdString(path));
 }
 
-QString gridText(const TDetailedViewForm& form, int row, int column)
+QString gridText(const PairDetailsDialog& view, int row, int column)
 {
-    const QTableWidgetItem* item = form.strGridDel->item(row, column);
+    const QTableWidgetItem* item = child<QTableWidget>(view, "strGridDel")->item(row, column);
     return item ? item->text() : QString();
 }
 
 // Runs \p check on the detailed view as soon as it is up; the view is modal, so this must be armed before the
 // double-click that opens it.
-void whenDetailedViewOpens(QObject* context, std::function<void(TDetailedViewForm&)> check)
+void whenDetailedViewOpens(QObject* context, std::function<void(PairDetailsDialog&)> check)
 {
     auto* poll = new QTimer(context);
     QObject::connect(poll, &QTimer::timeout, context, [poll, check] {
-        if (auto* view = qobject_cast<TDetailedViewForm*>(QApplication::activeModalWidget())) {
+        if (auto* view = qobject_cast<PairDetailsDialog*>(QApplication::activeModalWidget())) {
             poll->stop();
             poll->deleteLater();
             check(*view);
@@ -84,11 +88,11 @@ private:
     FakeDialogs m_dialogs;
     std::vector<QUrl> m_opened;
 
-    std::unique_ptr<TMainForm> openWindow(FileSystem& fs = realFileSystem())
+    std::unique_ptr<MainWindow> openWindow(FileSystem& fs = realFileSystem())
     {
-        auto form = std::make_unique<TMainForm>(fs);
-        new QAbstractItemModelTester(form->strGridD->model(), QAbstractItemModelTester::FailureReportingMode::QtTest,
-                                     form.get());
+        auto form = std::make_unique<MainWindow>(fs);
+        new QAbstractItemModelTester(MainWindowControls(*form).resultsTable->model(),
+                                     QAbstractItemModelTester::FailureReportingMode::QtTest, form.get());
         form->show();
         form->activateWindow();
         if (!QTest::qWaitForWindowActive(form.get()))
@@ -97,16 +101,17 @@ private:
     }
 
     // Searches location 1 against location 2 (or alone when \p location2 is empty).
-    static void search(TMainForm& form, const std::string& location1, const std::string& location2)
+    static void search(MainWindow& window, const std::string& location1, const std::string& location2)
     {
-        form.edtStartDir1->setText(QString::fromStdString(location1));
-        form.edtStartDir2->setText(QString::fromStdString(location2));
-        QTest::mouseClick(form.Buttonfind, Qt::LeftButton);
+        const MainWindowControls ui(window);
+        ui.location1Edit->setText(QString::fromStdString(location1));
+        ui.location2Edit->setText(QString::fromStdString(location2));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
     }
 
-    static void selectRows(TMainForm& form, int top, int bottom)
+    static void selectRows(MainWindow& window, int top, int bottom)
     {
-        QTableView* table = form.strGridD;
+        QTableView* table = MainWindowControls(window).resultsTable;
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {},
                           table->visualRect(table->model()->index(top, 1)).center());
         QTest::mouseClick(table->viewport(), Qt::LeftButton, Qt::ShiftModifier,
@@ -121,7 +126,10 @@ private:
         QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, centre);
     }
 
-    static void doubleClickRow(TMainForm& form, int row) { doubleClickCell(form.strGridD, row); }
+    static void doubleClickRow(MainWindow& window, int row)
+    {
+        doubleClickCell(MainWindowControls(window).resultsTable, row);
+    }
 
 private slots:
     void init()
@@ -129,35 +137,35 @@ private slots:
         m_dialogs = FakeDialogs();
         setDialogs(&m_dialogs);
         m_opened.clear();
-        TDetailedViewForm::setFileOpener([this](const QUrl& url) { m_opened.push_back(url); });
+        PairDetailsDialog::setFileOpener([this](const QUrl& url) { m_opened.push_back(url); });
     }
     void cleanup()
     {
         setDialogs(nullptr);
-        TDetailedViewForm::setFileOpener(nullptr);
+        PairDetailsDialog::setFileOpener(nullptr);
     }
 
     void sizeTextIsPlainDecimalKilobytes()
     {
         const QString point = QLocale::system().decimalPoint();
-        QCOMPARE(SizeText(0), QStringLiteral("0 Kb"));
-        QCOMPARE(SizeText(1), "0" + point + "0009765625 Kb");
-        QCOMPARE(SizeText(1000), "0" + point + "9765625 Kb");
-        QCOMPARE(SizeText(1536), "1" + point + "5 Kb");
-        QCOMPARE(SizeText(2048), QStringLiteral("2 Kb"));
-        QCOMPARE(SizeText(std::int64_t(5) << 40), QStringLiteral("5368709120 Kb"));
+        QCOMPARE(sizeText(0), QStringLiteral("0 Kb"));
+        QCOMPARE(sizeText(1), "0" + point + "0009765625 Kb");
+        QCOMPARE(sizeText(1000), "0" + point + "9765625 Kb");
+        QCOMPARE(sizeText(1536), "1" + point + "5 Kb");
+        QCOMPARE(sizeText(2048), QStringLiteral("2 Kb"));
+        QCOMPARE(sizeText(std::int64_t(5) << 40), QStringLiteral("5368709120 Kb"));
         // 120563270519.868164... keeps 15 significant digits, with no thousands separator or exponent.
-        QCOMPARE(SizeText(123456789012345), "120563270519" + point + "868 Kb");
-        QCOMPARE(SizeText(3), "0" + point + "0029296875 Kb");
+        QCOMPARE(sizeText(123456789012345), "120563270519" + point + "868 Kb");
+        QCOMPARE(sizeText(3), "0" + point + "0029296875 Kb");
     }
 
     void dateTextIsShortDateAndLongTimeOrTheDateAloneAtMidnight()
     {
         const QString date = QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat);
         // The tests run under the C locale, whose long time format is "%H:%M:%S".
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 14, 30, 22)), date + QStringLiteral(" 14:30:22"));
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 0)), date);
-        QCOMPARE(DateText(PackDosDateTime(2009, 7, 15, 0, 0, 2)), date + QStringLiteral(" 00:00:02"));
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 14, 30, 22)), date + QStringLiteral(" 14:30:22"));
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 0, 0, 0)), date);
+        QCOMPARE(dateText(packDosDateTime(2009, 7, 15, 0, 0, 2)), date + QStringLiteral(" 00:00:02"));
     }
 
     void bulkRemovalAsksOnButtonAndEscapeThenRemovesLocation2Copies()
@@ -169,32 +177,33 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
-        QVERIFY(form->btnDelete->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+        QVERIFY(ui.removeAllButton->isEnabled());
 
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton); // No
-        form->strGridD->setFocus();
-        QTest::keyClick(form->strGridD, Qt::Key_Escape, Qt::ShiftModifier); // not the cancel key
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);                    // No again
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton); // No
+        ui.resultsTable->setFocus();
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape, Qt::ShiftModifier); // not the cancel key
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);                    // No again
         QCOMPARE(m_dialogs.questions, QStringList(2, QStringLiteral("Are you sure you want to delete all files?")));
         QVERIFY(exists(tree.path("two/a.txt")) && exists(tree.path("two/b.txt")));
-        QVERIFY(form->btnDelete->isEnabled());
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QVERIFY(ui.removeAllButton->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
 
         m_dialogs.answers = {true};
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("2 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/a.txt")) && !exists(tree.path("two/b.txt")));
         QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("one/b.txt")));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Duplicate Files Found: 0"));
-        QCOMPARE(form->lbTotalfiles2->text(), QStringLiteral("Total files in directory shown below : 0"));
-        QVERIFY(!form->btnDelete->isEnabled());
-        QVERIFY(form->Buttonfind->isEnabled() && form->edtStartDir1->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found: 0"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 0"));
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QVERIFY(ui.searchButton->isEnabled() && ui.location1Edit->isEnabled());
 
         // Disabled, the button ignores Escape.
-        QTest::keyClick(form->strGridD, Qt::Key_Escape);
+        QTest::keyClick(ui.resultsTable, Qt::Key_Escape);
         QCOMPARE(m_dialogs.questions.size(), 3);
     }
 
@@ -205,27 +214,28 @@ private slots:
         tree.file("two/photos/a.jpg", 5, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
 
         const QString defaultDir = QDir::currentPath() + QStringLiteral("/Savedir");
         QDir(defaultDir).removeRecursively();
-        form->chksafety->click();
-        QVERIFY(form->edtSavedir->isVisible() && form->btnBrowsSaveD->isVisible());
-        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        ui.safetyBox->click();
+        QVERIFY(ui.safetyDirectoryEdit->isVisible() && ui.browseSafetyButton->isVisible());
+        QCOMPARE(ui.safetyDirectoryEdit->text(), defaultDir);
         QVERIFY(QFileInfo(defaultDir).isDir());
 
-        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton); // cancelled
-        QCOMPARE(form->edtSavedir->text(), defaultDir);
+        QTest::mouseClick(ui.browseSafetyButton, Qt::LeftButton); // cancelled
+        QCOMPARE(ui.safetyDirectoryEdit->text(), defaultDir);
         const QString browsed = QString::fromStdString(tree.path("safe"));
         m_dialogs.chosenFolders = {browsed};
-        QTest::mouseClick(form->btnBrowsSaveD, Qt::LeftButton);
+        QTest::mouseClick(ui.browseSafetyButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.pickerTitles, QStringList(2, QStringLiteral("Source Directory")));
-        QCOMPARE(form->edtSavedir->text(), browsed);
+        QCOMPARE(ui.safetyDirectoryEdit->text(), browsed);
         QVERIFY(QFileInfo(browsed).isDir()); // created as the text changed
 
-        form->chksafety->click();
-        QVERIFY(form->edtSavedir->isHidden() && form->btnBrowsSaveD->isHidden());
-        form->chksafety->click();
-        QCOMPARE(form->edtSavedir->text(), browsed);
+        ui.safetyBox->click();
+        QVERIFY(ui.safetyDirectoryEdit->isHidden() && ui.browseSafetyButton->isHidden());
+        ui.safetyBox->click();
+        QCOMPARE(ui.safetyDirectoryEdit->text(), browsed);
 
         // A copy whose place in the safety directory is taken stays, and the window says so after the count.
         tree.file("one/photos/b.jpg", 5, kWhen);
@@ -233,7 +243,7 @@ private slots:
         tree.file("safe" + tree.path("two/photos/b.jpg"), 1);
         search(*form, tree.path("one"), tree.path("two"));
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/photos/a.jpg")));
         QVERIFY(exists(tree.path("safe") + tree.path("two/photos/a.jpg")));
@@ -256,24 +266,25 @@ private slots:
         tree.file("two/fifo", 0, kWhen);
         auto form = openWindow();
         QVERIFY(form);
-        for (QCheckBox* box : {form->chkContent, form->chkTrash}) {
+        const MainWindowControls ui(*form);
+        for (QCheckBox* box : {ui.sameContentBox, ui.trashBox}) {
             QVERIFY(!box->isChecked());
             QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text() + " is cut off"));
         }
-        form->chkContent->click();
+        ui.sameContentBox->click();
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.resultsTable->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
 
-        form->chkTrash->click();
-        form->chksafety->click();
-        QVERIFY(!form->chkTrash->isChecked());
-        form->chkTrash->click();
-        QVERIFY(!form->chksafety->isChecked() && form->edtSavedir->isHidden());
+        ui.trashBox->click();
+        ui.safetyBox->click();
+        QVERIFY(!ui.trashBox->isChecked());
+        ui.trashBox->click();
+        QVERIFY(!ui.safetyBox->isChecked() && ui.safetyDirectoryEdit->isHidden());
         const test::ScopedEnvironment data("XDG_DATA_HOME", tree.path("data"));
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelete, Qt::LeftButton);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
         QVERIFY(exists(tree.path("data/Trash/files/same.txt")) && !exists(tree.path("two/same.txt")));
     }
@@ -288,37 +299,38 @@ private slots:
         tree.file("two/keep.txt", 3, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 4);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 4);
         // The three rows of one/a.txt, wherever the search put them, are the rows not naming keep.txt.
         int first = -1;
         for (int row = 0; row < 4 && first < 0; ++row)
-            if (form->strGridD->model()->index(row, 1).data().toString() == QStringLiteral("a.txt"))
+            if (ui.resultsTable->model()->index(row, 1).data().toString() == QStringLiteral("a.txt"))
                 first = row;
         QVERIFY(first >= 0);
         selectRows(*form, first, first + 2);
-        QVERIFY(form->btnDelDir1->isVisible() && form->btnDelDir2->isVisible());
-        QVERIFY(!form->btnDelete->isEnabled());
+        QVERIFY(ui.removeSelected1Button->isVisible() && ui.removeSelected2Button->isVisible());
+        QVERIFY(!ui.removeAllButton->isEnabled());
 
-        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton); // No
+        QTest::mouseClick(ui.removeSelected1Button, Qt::LeftButton); // No
         QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
         QVERIFY(exists(tree.path("one/a.txt")));
-        QCOMPARE(form->strGridD->selectionModel()->selectedRows().size(), 3);
-        QVERIFY(form->btnDelDir1->isVisible());
+        QCOMPARE(ui.resultsTable->selectionModel()->selectedRows().size(), 3);
+        QVERIFY(ui.removeSelected1Button->isVisible());
 
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelDir1, Qt::LeftButton);
+        QTest::mouseClick(ui.removeSelected1Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 3")));
         QVERIFY(!exists(tree.path("one/a.txt")));
         for (const char* sub : {"x", "y", "z"})
             QVERIFY(exists(tree.path(std::string("two/") + sub + "/a.txt")));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QCOMPARE(form->strGridD->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
-        QVERIFY(!form->btnDelete->isEnabled());
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QCOMPARE(ui.resultsTable->model()->index(0, 1).data().toString(), QStringLiteral("keep.txt"));
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QVERIFY(!ui.removeAllButton->isEnabled());
         // The rebuild cleared the selection: nothing is left for the selected-rows buttons to act on.
-        QVERIFY(!form->btnDelDir1->isEnabled() && !form->btnDelDir2->isEnabled());
-        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QVERIFY(!ui.removeSelected1Button->isEnabled() && !ui.removeSelected2Button->isEnabled());
+        QTest::mouseClick(ui.removeSelected2Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.questions.size(), 2);
     }
 
@@ -332,8 +344,9 @@ private slots:
         tree.file("b/big.bin", 2282521, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.root(), std::string());
-        QTableView* table = form->strGridD;
+        QTableView* table = ui.resultsTable;
         QCOMPARE(table->model()->rowCount(), 1002);
 
         // Qt's own measure of what a cell needs, the grid line included.
@@ -346,7 +359,7 @@ private slots:
         };
         QVERIFY(fits(table, table->model()->index(1001, 0), table->columnWidth(0)));
         // The rule still shares out the same total among the four columns.
-        const std::array<int, 4> rule = ColumnWidthsForWindowWidth(form->frameGeometry().width());
+        const std::array<int, 4> rule = columnWidthsForWindowWidth(form->frameGeometry().width());
         QCOMPARE(table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(2) + table->columnWidth(3),
                  rule[0] + rule[1] + rule[2] + rule[3]);
 
@@ -354,9 +367,9 @@ private slots:
         while (table->model()->index(big, 1).data().toString() != QStringLiteral("big.bin"))
             ++big;
         bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
             checked = true;
-            QTableWidget* grid = view.strGridDel;
+            QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
             QCOMPARE(grid->item(0, 2)->text(), "2229" + QLocale::system().decimalPoint() + "0244140625 Kb");
             for (int row : {0, 1})
                 for (int column : {2, 3})
@@ -377,10 +390,11 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
         const auto rowOf = [&](const QString& name) {
-            for (int row = 0; row < form->strGridD->model()->rowCount(); ++row)
-                if (form->strGridD->model()->index(row, 1).data().toString() == name)
+            for (int row = 0; row < ui.resultsTable->model()->rowCount(); ++row)
+                if (ui.resultsTable->model()->index(row, 1).data().toString() == name)
                     return row;
             return -1;
         };
@@ -388,19 +402,19 @@ private slots:
 
         // Something else removed the copy while the table showed it: the detailed view says so before it closes.
         QFile::remove(QString::fromStdString(tree.path("two/a.txt")));
-        whenDetailedViewOpens(form.get(), [](TDetailedViewForm& view) {
-            view.strGridDel->setCurrentCell(1, 0);
-            QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+        whenDetailedViewOpens(form.get(), [](PairDetailsDialog& view) {
+            child<QTableWidget>(view, "strGridDel")->setCurrentCell(1, 0);
+            QTest::mouseClick(child<QPushButton>(view, "btnDelete"), Qt::LeftButton);
         });
         m_dialogs.answers = {true};
         doubleClickRow(*form, rowOf(QStringLiteral("a.txt")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList(gone));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
 
         QFile::remove(QString::fromStdString(tree.path("two/b.txt")));
         selectRows(*form, 0, 1);
         m_dialogs.answers = {true};
-        QTest::mouseClick(form->btnDelDir2, Qt::LeftButton);
+        QTest::mouseClick(ui.removeSelected2Button, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList({gone, gone}));
         QVERIFY(m_dialogs.keptDetails.last().startsWith(QString::fromStdString(tree.path("two/b.txt")) + "\n"));
@@ -413,29 +427,30 @@ private slots:
         tree.file("two/a.txt", 1536, kWhen);
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         doubleClickRow(*form, 0); // nothing shown: nothing opens
         search(*form, tree.path("one"), tree.path("two"));
 
         bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](TDetailedViewForm& view) {
+        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
             checked = true;
             QCOMPARE(view.windowTitle(), QStringLiteral("Detailed view"));
             QCOMPARE(view.size(), QSize(787, 196));
             QCOMPARE(view.minimumSize(), view.maximumSize());
-            QCOMPARE(view.Label1->text(), QStringLiteral("Choose file to delete"));
-            QCOMPARE(view.btnDelete->text(), QStringLiteral("&Delete "));
-            QCOMPARE(view.btnClose->text(), QStringLiteral("&Exit"));
-            QCOMPARE(view.strGridDel->columnCount(), 4);
+            QCOMPARE(child<QLabel>(view, "Label1")->text(), QStringLiteral("Choose file to delete"));
+            QCOMPARE(child<QPushButton>(view, "btnDelete")->text(), QStringLiteral("&Delete "));
+            QCOMPARE(child<QPushButton>(view, "btnClose")->text(), QStringLiteral("&Exit"));
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->columnCount(), 4);
             QStringList header;
             QList<int> widths;
             for (int column = 0; column < 4; ++column) {
-                header << view.strGridDel->horizontalHeaderItem(column)->text();
-                widths << view.strGridDel->columnWidth(column);
+                header << child<QTableWidget>(view, "strGridDel")->horizontalHeaderItem(column)->text();
+                widths << child<QTableWidget>(view, "strGridDel")->columnWidth(column);
             }
             QCOMPARE(header, QStringList({" Nr", " Files path", " Size", " Date"}));
             QCOMPARE(widths, QList<int>({37, 488, 93, 136}));
-            QCOMPARE(view.strGridDel->selectionBehavior(), QAbstractItemView::SelectRows);
-            QCOMPARE(view.strGridDel->currentRow(), 0);
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->selectionBehavior(), QAbstractItemView::SelectRows);
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->currentRow(), 0);
             const QString size = "1" + QLocale::system().decimalPoint() + "5 Kb";
             const QString date =
                 QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat) + QStringLiteral(" 14:30:22");
@@ -448,10 +463,11 @@ private slots:
                 QCOMPARE(gridText(view, row, 3), date);
             }
 
-            doubleClickCell(view.strGridDel, 1);
-            QTest::mouseDClick(view.strGridDel->horizontalHeader()->viewport(), Qt::LeftButton, {},
-                               QPoint(20, view.strGridDel->horizontalHeader()->height() / 2));
-            QTest::mouseClick(view.btnClose, Qt::LeftButton);
+            doubleClickCell(child<QTableWidget>(view, "strGridDel"), 1);
+            QTest::mouseDClick(child<QTableWidget>(view, "strGridDel")->horizontalHeader()->viewport(), Qt::LeftButton,
+                               {},
+                               QPoint(20, child<QTableWidget>(view, "strGridDel")->horizontalHeader()->height() / 2));
+            QTest::mouseClick(child<QPushButton>(view, "btnClose"), Qt::LeftButton);
             QCOMPARE(gridText(view, 0, 1), QString()); // emptied as it closed
         });
         doubleClickRow(*form, 0);
@@ -459,7 +475,7 @@ private slots:
         const QUrl location2 = QUrl::fromLocalFile(QString::fromStdString(tree.path("two/a.txt")));
         QCOMPARE(m_opened, (std::vector<QUrl>{location2, location2}));
         QVERIFY(exists(tree.path("one/a.txt")) && exists(tree.path("two/a.txt")));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 1")); // not rebuilt
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1")); // not rebuilt
     }
 
     void detailedViewDeleteRemovesOnlyOnYesAndKeepsAPairWhoseFileStayed()
@@ -472,17 +488,18 @@ private slots:
         SeamFileSystem fs;
         auto form = openWindow(fs);
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
-        QCOMPARE(form->strGridD->model()->rowCount(), 2);
-        const QString firstName = form->strGridD->model()->index(0, 1).data().toString();
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+        const QString firstName = ui.resultsTable->model()->index(0, 1).data().toString();
         const std::string chosen = tree.path("one/") + firstName.toStdString();
         const auto pressDelete = [&](QStringList* rowAfterClick) {
-            whenDetailedViewOpens(form.get(), [rowAfterClick](TDetailedViewForm& view) {
+            whenDetailedViewOpens(form.get(), [rowAfterClick](PairDetailsDialog& view) {
                 // The row as the click left it, before closing empties the grid.
                 QObject::connect(&view, &QDialog::accepted, &view, [&view, rowAfterClick] {
                     *rowAfterClick = QStringList{gridText(view, 0, 0), gridText(view, 0, 1)};
                 });
-                QTest::mouseClick(view.btnDelete, Qt::LeftButton);
+                QTest::mouseClick(child<QPushButton>(view, "btnDelete"), Qt::LeftButton);
             });
             doubleClickRow(*form, 0);
         };
@@ -492,16 +509,16 @@ private slots:
         QCOMPARE(m_dialogs.questions, QStringList(QStringLiteral("Are you sure you want to delete these files?")));
         QVERIFY(exists(chosen));
         QCOMPARE(row.value(0), QStringLiteral("1"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
 
         fs.failDelete.insert(chosen);
         m_dialogs.answers = {true};
         pressDelete(&row);
         QVERIFY(exists(chosen));
         QCOMPARE(row.value(0), QStringLiteral("1"));
-        QCOMPARE(form->Labelcount1->text(), QStringLiteral("Doublicates found: 2"));
-        QCOMPARE(form->state().countallfiles1, 2);
-        QVERIFY(!form->state().FCompared[form->state().ComparedItem].Deleted);
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
+        QCOMPARE(form->session().filesInLocation1(), 2);
+        QVERIFY(!form->session().pairs()[form->session().detailedPair()].deleted);
         // The view says why nothing happened, over itself.
         QCOMPARE(m_dialogs.keptSummaries,
                  QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "
@@ -514,10 +531,33 @@ private slots:
         QVERIFY(!exists(chosen));
         QVERIFY(exists(tree.path("two/") + firstName.toStdString()));
         QCOMPARE(row, QStringList({QString(), QString()}));
-        QCOMPARE(form->strGridD->model()->rowCount(), 1);
-        QVERIFY(form->strGridD->model()->index(0, 1).data().toString() != firstName);
-        QCOMPARE(form->lbTotalFiles1->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
+        QVERIFY(ui.resultsTable->model()->index(0, 1).data().toString() != firstName);
+        QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
         QVERIFY(m_dialogs.informed.isEmpty());
+    }
+
+    void aRemovalThatFailsIsReportedAndLeavesTheBulkButtonOffAndTheWindowFree()
+    {
+        TempTree tree;
+        tree.file("one/a.txt", 2, kWhen);
+        tree.file("two/a.txt", 2, kWhen);
+        SeamFileSystem fs;
+        fs.beforeRemove = [](const PathString&) { throw std::runtime_error("disk on fire"); };
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QVERIFY(ui.removeAllButton->isEnabled());
+
+        m_dialogs.answers = {true};
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
+        QCOMPARE(m_dialogs.errors, QStringList(QStringLiteral("disk on fire")));
+        QVERIFY(m_dialogs.informed.isEmpty());
+        QVERIFY(exists(tree.path("two/a.txt")));
+        QVERIFY(!ui.removeAllButton->isEnabled());
+        QVERIFY(ui.searchButton->isEnabled() && ui.location1Edit->isEnabled());
+        QVERIFY(!form->session().busy());
     }
 
     void closingDuringABulkRemovalWaitsUntilItEnds()
@@ -529,23 +569,24 @@ private slots:
         }
         auto form = openWindow();
         QVERIFY(form);
+        const MainWindowControls ui(*form);
         search(*form, tree.path("one"), tree.path("two"));
 
         bool openAfterClose = false;
         bool lockedInside = false;
         QTimer::singleShot(0, form.get(), [&] {
-            lockedInside = form->state().removing() && !form->Buttonfind->isEnabled() &&
-                           !form->edtStartDir2->isEnabled() && !form->btnDelete->isEnabled();
+            lockedInside = form->session().removing() && !ui.searchButton->isEnabled() &&
+                           !ui.location2Edit->isEnabled() && !ui.removeAllButton->isEnabled();
             form->close();
             openAfterClose = form->isVisible();
         });
         m_dialogs.answers = {true};
-        form->btnDelete->click();
+        ui.removeAllButton->click();
         QVERIFY(lockedInside);
         QVERIFY(openAfterClose);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("3 files was deleted from total of 3")));
         QVERIFY(!form->isVisible());
-        QVERIFY(!form->state().busy());
+        QVERIFY(!form->session().busy());
     }
 };
 

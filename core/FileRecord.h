@@ -52,41 +52,42 @@ private:
 
 const PathString& emptyDirectory();
 
-struct TFileF
+/// One catalogued file, or one duplicate pair: the file in directory1 and its copy of the same name in directory2.
+struct FileRecord
 {
-    const PathString* FileDir1 = &emptyDirectory(); ///< ends with the separator
-    const PathString* FileDir2 = &emptyDirectory(); ///< empty in a catalogue entry
-    PathString Name;
-    std::int64_t Size = 0; ///< whole size in bytes
-    std::int32_t Date = 0; ///< local last-write time, packed MS-DOS date-time
-    bool Deleted = false;
-    FileStamp Stamp1; ///< the file in FileDir1 (a catalogue entry's own file)
-    FileStamp Stamp2; ///< the file in FileDir2; unset in a catalogue entry
+    const PathString* directory1 = &emptyDirectory(); ///< ends with the separator
+    const PathString* directory2 = &emptyDirectory(); ///< empty in a catalogue entry
+    PathString name;
+    std::int64_t size = 0; ///< whole size in bytes
+    std::int32_t date = 0; ///< local last-write time, packed MS-DOS date-time
+    bool deleted = false;  ///< the pair has been dealt with; it stays in the list but no longer shows
+    FileStamp stamp1;      ///< the file in directory1 (a catalogue entry's own file)
+    FileStamp stamp2;      ///< the file in directory2; unset in a catalogue entry
 
-    const PathString& dir1() const { return *FileDir1; }
-    const PathString& dir2() const { return *FileDir2; }
-    PathString path1() const { return *FileDir1 + Name; }
-    PathString path2() const { return *FileDir2 + Name; }
+    const PathString& dir1() const { return *directory1; }
+    const PathString& dir2() const { return *directory2; }
+    PathString path1() const { return *directory1 + name; }
+    PathString path2() const { return *directory2 + name; }
 };
 
-/// Ordered, append-only list of records; records are marked Deleted, never taken out.
+/// Ordered, append-only list of records; records are marked deleted, never taken out.
 /// Holds the pool its directory pointers point into, so a pair list outlives the catalogue it came from.
-class TFiles
+class FileList
 {
 public:
-    TFiles() : m_pool(std::make_shared<DirectoryPool>()) {}
-    explicit TFiles(std::shared_ptr<DirectoryPool> pool) : m_pool(std::move(pool)) {}
+    FileList() : m_pool(std::make_shared<DirectoryPool>()) {}
+    explicit FileList(std::shared_ptr<DirectoryPool> pool) : m_pool(std::move(pool)) {}
 
     std::size_t size() const { return m_items.size(); }
     bool empty() const { return m_items.empty(); }
-    TFileF& operator[](std::size_t i) { return m_items[i]; }
-    const TFileF& operator[](std::size_t i) const { return m_items[i]; }
+    FileRecord& operator[](std::size_t i) { return m_items[i]; }
+    const FileRecord& operator[](std::size_t i) const { return m_items[i]; }
     auto begin() { return m_items.begin(); }
     auto end() { return m_items.end(); }
     auto begin() const { return m_items.begin(); }
     auto end() const { return m_items.end(); }
 
-    void append(TFileF record) { m_items.push_back(std::move(record)); }
+    void append(FileRecord record) { m_items.push_back(std::move(record)); }
     void reserve(std::size_t n) { m_items.reserve(n); }
     /// Empties the list and starts a fresh pool shared with \p pool's owner.
     void reset(std::shared_ptr<DirectoryPool> pool)
@@ -101,21 +102,21 @@ public:
     const PathString* addDirectory(PathString dir) { return m_pool->add(std::move(dir)); }
 
 private:
-    std::vector<TFileF> m_items;
+    std::vector<FileRecord> m_items;
     std::shared_ptr<DirectoryPool> m_pool;
 };
 
 /// Packs broken-down local time into the MS-DOS date-time format (two-second resolution);
 /// years before 1980 or after 2107 are clamped to the format's first or last value.
-std::int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second);
+std::int32_t packDosDateTime(int year, int month, int day, int hour, int minute, int second);
 
-/// Converts seconds since the epoch to the packed local Date.
-std::int32_t DosDateTimeFromUnix(std::int64_t seconds);
+/// Converts seconds since the epoch to the packed local date.
+std::int32_t dosDateTimeFromUnix(std::int64_t seconds);
 
 struct DosDateTime
 {
     int year, month, day, hour, minute, second;
 };
-DosDateTime UnpackDosDateTime(std::int32_t packed);
+DosDateTime unpackDosDateTime(std::int32_t packed);
 
 } // namespace twinspotter

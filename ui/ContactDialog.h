@@ -16,9 +16,11 @@ inline constexpr const char* kEmailPlaceholder = "Put your email here";
 inline constexpr const char* kEmptyMessageText = "You should enter a message to send";
 
 /// The maker's logo for the contact dialog (258 by 34 pixels, transparent), drawn here rather than shipped.
-QPixmap QuillnetLogo();
+QPixmap quillnetLogo();
 
-class Tcontactmessage : public QDialog
+/// Its object name and its controls' ("contactmessage", "Edit1", "Memo1", "BitBtn1", "RichEdit1", ...) are what tests
+/// and accessibility tools know them by.
+class ContactDialog : public QDialog
 {
     Q_OBJECT
 
@@ -26,35 +28,33 @@ public:
     static constexpr int kClientWidth = 505;
     static constexpr int kClientHeight = 354;
 
-    explicit Tcontactmessage(QWidget* parent = nullptr);
+    explicit ContactDialog(QWidget* parent = nullptr);
 
     /// Empties the message and shows the contact text from the server, or the could-not-contact text when the
     /// probe fails. Runs by itself once the dialog is on screen, and again after each message box of "Send".
     /// A failed fetch propagates to the general error report and leaves the previous text.
-    void FormActivate();
-
-    QLabel* Label1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPlainTextEdit* Memo1 = nullptr;
-    QPushButton* BitBtn1 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
-    QTextEdit* RichEdit1 = nullptr;
-    QLabel* Image1 = nullptr;
+    void refresh();
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
-    void BitBtn1Click();
-    void BitBtn2Click();
-
 private:
-    void Edit1Enter();
-    void Edit1Exit();
+    /// The "Send" button's handler, connected through reportingErrors() so that no exception reaches Qt.
+    void send();
+    /// The placeholder address goes when the user enters the box and comes back when they leave it empty.
+    void emailBoxEntered();
+    void emailBoxLeft();
 
+    QLabel* m_emailLabel = nullptr;
+    QLineEdit* m_emailEdit = nullptr;
+    QLabel* m_emailHint = nullptr;
+    QLabel* m_messageLabel = nullptr;
+    QPlainTextEdit* m_messageEdit = nullptr;
+    QPushButton* m_sendButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
+    QTextEdit* m_contactText = nullptr;
+    QLabel* m_logo = nullptr;
     bool m_activationQueued = false;
 };
 

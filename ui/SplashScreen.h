@@ -8,7 +8,8 @@ class QLabel;
 
 namespace twinspotter {
 
-class TSplashScrForm : public QDialog
+/// Its object name and its parts' ("SplashScrForm", "TntImage1", "Timer1") are what tests find them by.
+class SplashScreen : public QDialog
 {
     Q_OBJECT
 
@@ -17,10 +18,7 @@ public:
     static constexpr int kHeight = 349;
 
     /// The timer starts counting here, so the picture stays about one second after the program starts.
-    explicit TSplashScrForm(QWidget* parent = nullptr);
-
-    QTimer* Timer1 = nullptr;
-    QLabel* TntImage1 = nullptr;
+    explicit SplashScreen(QWidget* parent = nullptr);
 
 protected:
     void changeEvent(QEvent* event) override;
@@ -28,9 +26,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
-    void FormActivate();
-    void Timer1Timer();
+private:
+    /// Starts the second again when something stopped it.
+    void restartTimer();
+
+    QTimer* m_closeTimer = nullptr;
+    QLabel* m_picture = nullptr;
 };
 
 } // namespace twinspotter

@@ -1,4 +1,4 @@
-#include "core/TFileF.h"
+#include "core/FileRecord.h"
 
 #include <ctime>
 
@@ -10,28 +10,28 @@ const PathString& emptyDirectory()
     return empty;
 }
 
-std::int32_t PackDosDateTime(int year, int month, int day, int hour, int minute, int second)
+std::int32_t packDosDateTime(int year, int month, int day, int hour, int minute, int second)
 {
     if (year < 1980)
-        return PackDosDateTime(1980, 1, 1, 0, 0, 0);
+        return packDosDateTime(1980, 1, 1, 0, 0, 0);
     if (year > 2107)
-        return PackDosDateTime(2107, 12, 31, 23, 59, 58);
+        return packDosDateTime(2107, 12, 31, 23, 59, 58);
     const std::uint32_t date = (std::uint32_t(year - 1980) << 9) | (std::uint32_t(month) << 5) | std::uint32_t(day);
     const std::uint32_t time = (std::uint32_t(hour) << 11) | (std::uint32_t(minute) << 5) | std::uint32_t(second / 2);
     return static_cast<std::int32_t>((date << 16) | time);
 }
 
-std::int32_t DosDateTimeFromUnix(std::int64_t seconds)
+std::int32_t dosDateTimeFromUnix(std::int64_t seconds)
 {
     std::tm local{};
     const std::time_t t = static_cast<std::time_t>(seconds);
     if (!localtime_r(&t, &local))
-        return PackDosDateTime(1980, 1, 1, 0, 0, 0);
-    return PackDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+        return packDosDateTime(1980, 1, 1, 0, 0, 0);
+    return packDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                            local.tm_sec);
 }
 
-DosDateTime UnpackDosDateTime(std::int32_t packed)
+DosDateTime unpackDosDateTime(std::int32_t packed)
 {
     const auto v = static_cast<std::uint32_t>(packed);
     const std::uint32_t date = v >> 16;

@@ -1,5 +1,5 @@
 // The start-up picture.
-#include "ui/TSplashScrForm.h"
+#include "ui/SplashScreen.h"
 
 #include "core/Version.h"
 
@@ -29,54 +29,51 @@ QPixmap splashPicture()
 
 } // namespace
 
-TSplashScrForm::TSplashScrForm(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
+SplashScreen::SplashScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("SplashScrForm"));
     setModal(true);
     setFixedSize(kWidth, kHeight);
 
-    TntImage1 = new QLabel(this);
-    TntImage1->setObjectName(QStringLiteral("TntImage1"));
-    TntImage1->setGeometry(0, 0, kWidth, kHeight);
-    TntImage1->setPixmap(splashPicture());
-    TntImage1->installEventFilter(this);
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("TntImage1"));
+    m_picture->setGeometry(0, 0, kWidth, kHeight);
+    m_picture->setPixmap(splashPicture());
+    m_picture->installEventFilter(this);
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TSplashScrForm::Timer1Timer);
-    Timer1->start();
+    m_closeTimer = new QTimer(this);
+    m_closeTimer->setObjectName(QStringLiteral("Timer1"));
+    m_closeTimer->setInterval(1000);
+    connect(m_closeTimer, &QTimer::timeout, this, [this] {
+        m_closeTimer->stop();
+        close();
+    });
+    m_closeTimer->start();
 }
 
-void TSplashScrForm::FormActivate()
+void SplashScreen::restartTimer()
 {
-    if (!Timer1->isActive())
-        Timer1->start();
+    if (!m_closeTimer->isActive())
+        m_closeTimer->start();
 }
 
-void TSplashScrForm::Timer1Timer()
-{
-    Timer1->stop();
-    close();
-}
-
-void TSplashScrForm::changeEvent(QEvent* event)
+void SplashScreen::changeEvent(QEvent* event)
 {
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
+        restartTimer();
     QDialog::changeEvent(event);
 }
 
-void TSplashScrForm::showEvent(QShowEvent* event)
+void SplashScreen::showEvent(QShowEvent* event)
 {
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
     // Platforms without window activation (offscreen, some X servers) still get the restart of a stopped timer.
-    FormActivate();
+    restartTimer();
     QDialog::showEvent(event);
 }
 
-void TSplashScrForm::keyPressEvent(QKeyEvent* event)
+void SplashScreen::keyPressEvent(QKeyEvent* event)
 {
     if (!event->text().isEmpty())
         close();
@@ -84,9 +81,9 @@ void TSplashScrForm::keyPressEvent(QKeyEvent* event)
         QDialog::keyPressEvent(event);
 }
 
-bool TSplashScrForm::eventFilter(QObject* watched, QEvent* event)
+bool SplashScreen::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == TntImage1 && event->type() == QEvent::MouseButtonRelease) {
+    if (watched == m_picture && event->type() == QEvent::MouseButtonRelease) {
         close();
         return true;
     }

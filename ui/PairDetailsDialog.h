@@ -1,8 +1,8 @@
-// The detailed view: both files of one pair with path, size and date; removes the one the user chooses.
+// The detailed view of one pair: both files with path, size and date; removes the one the user chooses.
 #pragma once
 
 #include "core/CommandHost.h"
-#include "core/MainFormState.h"
+#include "core/SearchSession.h"
 
 #include <QDialog>
 #include <QString>
@@ -19,12 +19,14 @@ namespace twinspotter {
 
 /// "0.9765625 Kb": \p size / 1024 in plain decimal (no exponent, up to 15 significant digits, no trailing zeros,
 /// no thousands separators) with the user's decimal separator.
-QString SizeText(std::int64_t size);
+QString sizeText(std::int64_t size);
 /// The packed date in the user's short date format and, unless it is exactly midnight, a blank and the user's long
 /// time format.
-QString DateText(std::int32_t packedDate);
+QString dateText(std::int32_t packedDate);
 
-class TDetailedViewForm : public QDialog
+/// Its object name and its controls' ("DetailedViewForm", "strGridDel", "btnDelete", "btnClose") are what tests and
+/// accessibility tools know them by.
+class PairDetailsDialog : public QDialog
 {
     Q_OBJECT
 
@@ -39,34 +41,33 @@ public:
     using FileOpener = std::function<void(const QUrl&)>;
     static void setFileOpener(FileOpener opener);
 
-    /// \p state holds the pair list and ComparedItem; \p host answers the confirmation and gives the safety option.
-    TDetailedViewForm(MainFormState& state, CommandHost& host, QWidget* parent = nullptr);
-
-    /// Fills the grid from the pair at the state's ComparedItem; row 1 becomes current.
-    void FormShow();
-
-    std::int32_t FileIndex = 0; ///< the pair shown
-
-    QLabel* Label1 = nullptr;
-    QTableWidget* strGridDel = nullptr;
-    QPushButton* btnDelete = nullptr;
-    QPushButton* btnClose = nullptr;
+    /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety
+    /// option.
+    PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;
 
-private slots:
-    void btnDeleteClick();
-    void btnCloseClick();
-    void strGridDelDblClick();
-    void FormClose();
-
 private:
+    // Handlers, connected through reportingErrors() so that no exception reaches Qt.
+    void removeChosenFile();
+    void openChosenFile();
+    void emptyRows();
+    /// Fills the grid from the session's detailed pair; row 1 becomes current.
+    void showPair();
+    /// The grid row of the chosen file: location 1's while its row is current, location 2's otherwise.
+    int chosenRow() const;
     void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
     void fitSizeAndDate(const QString& size, const QString& date);
 
-    MainFormState& m_state;
+    SearchSession& m_session;
     CommandHost& m_host;
+    std::size_t m_pair = 0; ///< the pair shown
+
+    QLabel* m_hintLabel = nullptr;
+    QTableWidget* m_filesTable = nullptr;
+    QPushButton* m_removeButton = nullptr;
+    QPushButton* m_closeButton = nullptr;
 };
 
 } // namespace twinspotter

@@ -1,13 +1,14 @@
 // The detailed view of one duplicate pair and its removal of the chosen file.
-#include "ui/TDetailedViewForm.h"
+#include "ui/PairDetailsDialog.h"
 
-#include "core/TFileF.h"
-#include "ui/Dialogs.h"
+#include "core/FileRecord.h"
 #include "online/Postponement.h"
+#include "ui/Application.h"
+#include "ui/Dialogs.h"
+#include "ui/PathText.h"
 
 #include <QDate>
 #include <QDesktopServices>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -36,15 +37,10 @@ constexpr int kColumnWidths[kColumns] = {37, 488, 93, 136};
 // As many digits as a double holds exactly in decimal.
 constexpr int kSignificantDigits = 15;
 
-TDetailedViewForm::FileOpener& fileOpener()
+PairDetailsDialog::FileOpener& fileOpener()
 {
-    static TDetailedViewForm::FileOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    static PairDetailsDialog::FileOpener opener = [](const QUrl& url) { QDesktopServices::openUrl(url); };
     return opener;
-}
-
-QString displayText(const PathString& bytes)
-{
-    return QFile::decodeName(QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size())));
 }
 
 // The main window's host, except that the confirmation sits over this dialog rather than behind it.
@@ -53,14 +49,9 @@ class DialogHost : public CommandHost
 public:
     DialogHost(CommandHost& main, QWidget* parent) : m_main(main), m_parent(parent) {}
 
-    bool confirm(std::string_view question) override
-    {
-        return dialogs().confirm(m_parent, QString::fromUtf8(question.data(), qsizetype(question.size())));
-    }
-    void reportKept(const std::vector<KeptFile>& kept) override { ShowKeptFiles(m_parent, kept); }
-    bool safetyTicked() const override { return m_main.safetyTicked(); }
-    PathString safetyDirectory() const override { return m_main.safetyDirectory(); }
-    bool trashTicked() const override { return m_main.trashTicked(); }
+    bool confirm(std::string_view question) override { return dialogs().confirm(m_parent, displayText(question)); }
+    void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
+    RemovalOptions removalOptions() const override { return m_main.removalOptions(); }
 
 private:
     CommandHost& m_main;
@@ -69,7 +60,7 @@ private:
 
 } // namespace
 
-QString SizeText(std::int64_t size)
+QString sizeText(std::int64_t size)
 {
     const double kilobytes = static_cast<double>(size) / 1024.0;
     if (kilobytes == 0)
@@ -109,9 +100,9 @@ QString SizeText(std::int64_t size)
     return text + QStringLiteral(" Kb");
 }
 
-QString DateText(std::int32_t packedDate)
+QString dateText(std::int32_t packedDate)
 {
-    const DosDateTime unpacked = UnpackDosDateTime(packedDate);
+    const DosDateTime unpacked = unpackDosDateTime(packedDate);
     const QDate date(unpacked.year, unpacked.month, unpacked.day);
     QString text = QLocale::system().toString(date, QLocale::ShortFormat);
     const int seconds = unpacked.hour * 3600 + unpacked.minute * 60 + unpacked.second;
@@ -123,68 +114,69 @@ QString DateText(std::int32_t packedDate)
     const LocalDateTime value{
         year_month_day{year{unpacked.year}, month{unsigned(unpacked.month)}, day{unsigned(unpacked.day)}},
         std::chrono::seconds{seconds}};
-    const std::string formatted = DateTimeSettings::FromLocale().Format(value);
+    const std::string formatted = DateTimeSettings::fromLocale().format(value);
     const std::string time = formatted.substr(formatted.find(' ') + 1);
-    return text + QLatin1Char(' ') + QString::fromLocal8Bit(time.data(), qsizetype(time.size()));
+    return text + QLatin1Char(' ') + displayText(time);
 }
 
-void TDetailedViewForm::setFileOpener(FileOpener opener)
+void PairDetailsDialog::setFileOpener(FileOpener opener)
 {
     fileOpener() = opener ? std::move(opener) : [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-TDetailedViewForm::TDetailedViewForm(MainFormState& state, CommandHost& host, QWidget* parent)
-    : QDialog(parent), m_state(state), m_host(host)
+PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent)
+    : QDialog(parent), m_session(session), m_host(host)
 {
     setObjectName(QStringLiteral("DetailedViewForm"));
     setWindowTitle(QStringLiteral("Detailed view"));
     setFixedSize(kClientWidth, kClientHeight);
 
-    Label1 = new QLabel(QStringLiteral("Choose file to delete"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(12, 8, 300, 20);
+    m_hintLabel = new QLabel(QStringLiteral("Choose file to delete"), this);
+    m_hintLabel->setObjectName(QStringLiteral("Label1"));
+    m_hintLabel->setGeometry(12, 8, 300, 20);
 
-    strGridDel = new QTableWidget(2, kColumns, this);
-    strGridDel->setObjectName(QStringLiteral("strGridDel"));
-    strGridDel->setGeometry(12, 32, kClientWidth - 24, 110);
-    strGridDel->setHorizontalHeaderLabels(
+    m_filesTable = new QTableWidget(2, kColumns, this);
+    m_filesTable->setObjectName(QStringLiteral("strGridDel"));
+    m_filesTable->setGeometry(12, 32, kClientWidth - 24, 110);
+    m_filesTable->setHorizontalHeaderLabels(
         {QStringLiteral(" Nr"), QStringLiteral(" Files path"), QStringLiteral(" Size"), QStringLiteral(" Date")});
-    strGridDel->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    strGridDel->horizontalHeader()->setHighlightSections(false);
-    strGridDel->verticalHeader()->hide();
-    strGridDel->setSelectionBehavior(QAbstractItemView::SelectRows);
-    strGridDel->setSelectionMode(QAbstractItemView::SingleSelection);
-    strGridDel->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    strGridDel->setWordWrap(false);
-    strGridDel->setTextElideMode(Qt::ElideMiddle);
+    m_filesTable->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_filesTable->horizontalHeader()->setHighlightSections(false);
+    m_filesTable->verticalHeader()->hide();
+    m_filesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_filesTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_filesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_filesTable->setWordWrap(false);
+    m_filesTable->setTextElideMode(Qt::ElideMiddle);
     for (int column = 0; column < kColumns; ++column)
-        strGridDel->setColumnWidth(column, kColumnWidths[column]);
+        m_filesTable->setColumnWidth(column, kColumnWidths[column]);
 
-    btnDelete = new QPushButton(QStringLiteral("&Delete "), this);
-    btnDelete->setObjectName(QStringLiteral("btnDelete"));
-    btnDelete->setGeometry(kClientWidth / 2 - 124, 152, 116, 32);
-    btnDelete->setAutoDefault(false);
-    btnClose = new QPushButton(QStringLiteral("&Exit"), this);
-    btnClose->setObjectName(QStringLiteral("btnClose"));
-    btnClose->setGeometry(kClientWidth / 2 + 8, 152, 116, 32);
-    btnClose->setAutoDefault(false);
+    m_removeButton = new QPushButton(QStringLiteral("&Delete "), this);
+    m_removeButton->setObjectName(QStringLiteral("btnDelete"));
+    m_removeButton->setGeometry(kClientWidth / 2 - 124, 152, 116, 32);
+    m_removeButton->setAutoDefault(false);
+    m_closeButton = new QPushButton(QStringLiteral("&Exit"), this);
+    m_closeButton->setObjectName(QStringLiteral("btnClose"));
+    m_closeButton->setGeometry(kClientWidth / 2 + 8, 152, 116, 32);
+    m_closeButton->setAutoDefault(false);
 
-    connect(btnDelete, &QPushButton::clicked, this, &TDetailedViewForm::btnDeleteClick);
-    connect(btnClose, &QPushButton::clicked, this, &TDetailedViewForm::btnCloseClick);
-    connect(strGridDel, &QTableWidget::cellDoubleClicked, this, &TDetailedViewForm::strGridDelDblClick);
+    connect(m_removeButton, &QPushButton::clicked, this, reportingErrors(this, &PairDetailsDialog::removeChosenFile));
+    connect(m_closeButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_filesTable, &QTableWidget::cellDoubleClicked, this,
+            reportingErrors(this, &PairDetailsDialog::openChosenFile));
     // The header row stands for no file: a double-click there opens the current row's.
-    connect(strGridDel->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
-            &TDetailedViewForm::strGridDelDblClick);
-    connect(this, &QDialog::finished, this, &TDetailedViewForm::FormClose);
+    connect(m_filesTable->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this,
+            reportingErrors(this, &PairDetailsDialog::openChosenFile));
+    connect(this, &QDialog::finished, this, reportingErrors(this, &PairDetailsDialog::emptyRows));
 }
 
-void TDetailedViewForm::showEvent(QShowEvent* event)
+void PairDetailsDialog::showEvent(QShowEvent* event)
 {
-    FormShow();
+    showPair();
     QDialog::showEvent(event);
 }
 
-void TDetailedViewForm::setRow(int row, const QString& number, const QString& path, const QString& size,
+void PairDetailsDialog::setRow(int row, const QString& number, const QString& path, const QString& size,
                                const QString& date)
 {
     const QString texts[kColumns] = {number, path, size, date};
@@ -193,76 +185,73 @@ void TDetailedViewForm::setRow(int row, const QString& number, const QString& pa
         // The whole text shows on hover when the column's width elides it (long paths, wide dates and sizes).
         if (column > 0)
             item->setToolTip(texts[column]);
-        strGridDel->setItem(row, column, item);
+        m_filesTable->setItem(row, column, item);
     }
 }
 
-void TDetailedViewForm::fitSizeAndDate(const QString& size, const QString& date)
+void PairDetailsDialog::fitSizeAndDate(const QString& size, const QString& date)
 {
     // Size and date are read whole or not at all; the path column, which shows its text whole on hover, gives
     // up what they need beyond their usual widths.
-    const QFontMetrics metrics(strGridDel->font());
+    const QFontMetrics metrics(m_filesTable->font());
     const int margin =
-        2 * (strGridDel->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, strGridDel) + 1) + 1;
+        2 * (m_filesTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_filesTable) + 1) + 1;
     int extra = 0;
     for (const auto& [column, text] : {std::pair{kColumnSize, size}, std::pair{kColumnDate, date}}) {
         const int width = std::max(kColumnWidths[column], metrics.horizontalAdvance(text) + margin);
         extra += width - kColumnWidths[column];
-        strGridDel->setColumnWidth(column, width);
+        m_filesTable->setColumnWidth(column, width);
     }
-    strGridDel->setColumnWidth(kColumnPath, kColumnWidths[kColumnPath] - extra);
+    m_filesTable->setColumnWidth(kColumnPath, kColumnWidths[kColumnPath] - extra);
 }
 
-void TDetailedViewForm::FormShow()
+void PairDetailsDialog::showPair()
 {
-    FileIndex = m_state.ComparedItem;
-    const auto index = static_cast<std::size_t>(FileIndex);
-    if (FileIndex < 0 || index >= m_state.FCompared.size())
+    m_pair = m_session.detailedPair();
+    if (m_pair >= m_session.pairs().size())
         return;
-    const TFileF& pair = m_state.FCompared[index];
+    const FileRecord& pair = m_session.pairs()[m_pair];
     // A pair records one size and one date, those of the search; both rows show them.
-    const QString size = SizeText(pair.Size);
-    const QString date = DateText(pair.Date);
+    const QString size = sizeText(pair.size);
+    const QString date = dateText(pair.date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
     fitSizeAndDate(size, date);
-    strGridDel->setCurrentCell(kRowLocation1, 0);
+    m_filesTable->setCurrentCell(kRowLocation1, 0);
 }
 
-void TDetailedViewForm::btnDeleteClick()
+int PairDetailsDialog::chosenRow() const
 {
-    const int row = strGridDel->currentRow() == kRowLocation1 ? kRowLocation1 : kRowLocation2;
+    return m_filesTable->currentRow() == kRowLocation1 ? kRowLocation1 : kRowLocation2;
+}
+
+void PairDetailsDialog::removeChosenFile()
+{
+    const int row = chosenRow();
     const Side side = row == kRowLocation1 ? Side::Location1 : Side::Location2;
     DialogHost host(m_host, this);
-    const std::optional<RemoveOutcome> outcome =
-        m_state.DetailedViewDeleteClick(static_cast<std::size_t>(FileIndex), side, host);
+    const std::optional<RemoveOutcome> outcome = m_session.removeOneFile(m_pair, side, host);
     if (outcome && *outcome != RemoveOutcome::StillPresent) {
         for (int column = 0; column < kColumns; ++column)
-            if (QTableWidgetItem* item = strGridDel->item(row, column))
+            if (QTableWidgetItem* item = m_filesTable->item(row, column))
                 item->setText(QString());
     }
     accept();
 }
 
-void TDetailedViewForm::btnCloseClick()
+void PairDetailsDialog::openChosenFile()
 {
-    reject();
-}
-
-void TDetailedViewForm::strGridDelDblClick()
-{
-    const int row = strGridDel->currentRow() == kRowLocation1 ? kRowLocation1 : kRowLocation2;
-    const QTableWidgetItem* item = strGridDel->item(row, 1);
+    const QTableWidgetItem* item = m_filesTable->item(chosenRow(), 1);
     // Whether a program could open it is not looked at: a failed open is silent.
     if (item && !item->text().isEmpty())
         fileOpener()(QUrl::fromLocalFile(item->text()));
 }
 
-void TDetailedViewForm::FormClose()
+void PairDetailsDialog::emptyRows()
 {
     for (int row : {kRowLocation1, kRowLocation2})
         for (int column = 0; column < kColumns; ++column)
-            if (QTableWidgetItem* item = strGridDel->item(row, column))
+            if (QTableWidgetItem* item = m_filesTable->item(row, column))
                 item->setText(QString());
 }
 

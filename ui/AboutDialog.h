@@ -15,9 +15,11 @@ inline constexpr const char* kConnectionFailedText =
     "Internet connection failed!\r\nPlease check your internet connection!";
 
 /// "<Could not contact " + the server's host name + " site>".
-QString CouldNotContactText();
+QString couldNotContactText();
 
-class TAboutForm : public QDialog
+/// Its object name and its controls' ("AboutForm", "RichEdit1", "Label35", "BitBtn38", "BitBtn2") are what tests
+/// and accessibility tools know them by.
+class AboutDialog : public QDialog
 {
     Q_OBJECT
 
@@ -25,33 +27,29 @@ public:
     static constexpr int kClientWidth = 592;
     static constexpr int kClientHeight = 296;
 
-    explicit TAboutForm(QWidget* parent = nullptr);
+    explicit AboutDialog(QWidget* parent = nullptr);
 
     /// Shows the waiting text and paints it, then probes and fetches the About text and the version (which goes
-    /// to LatestVersion); offers the update when the version differs from ProductVersion. Runs by itself once the
+    /// to latestVersion); offers the update when the version differs from productVersion. Runs by itself once the
     /// dialog is on screen, and again after the dialog's own error box. A failed fetch propagates to the general
     /// error report, leaving the waiting text and the button hidden.
-    void FormActivate();
-
-    QGroupBox* GroupBox7 = nullptr;
-    QTextEdit* RichEdit1 = nullptr;
-    QLabel* Label35 = nullptr;
-    QPushButton* BitBtn38 = nullptr;
-    QPushButton* BitBtn2 = nullptr;
+    void refresh();
 
 protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private slots:
-    void BitBtn38Click();
-    void BitBtn2Click();
-
 private:
-    void Label35Click();
-    void Label35MouseEnter();
-    void Label35MouseLeave();
+    /// The update button's handler, connected through reportingErrors() so that no exception reaches Qt.
+    void downloadUpdate();
+    /// Blue and underlined while the mouse is over the link, the label's own look otherwise.
+    void highlightLink(bool highlighted);
 
+    QGroupBox* m_frame = nullptr;
+    QTextEdit* m_aboutText = nullptr;
+    QLabel* m_siteLink = nullptr;
+    QPushButton* m_updateButton = nullptr;
+    QPushButton* m_exitButton = nullptr;
     bool m_activationQueued = false;
 };
 
