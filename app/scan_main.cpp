@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -20,7 +21,7 @@ namespace {
 using namespace twinspotter;
 
 const char* const kUsage =
-    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--same-content] [--json]\n"
+    "Usage: twinspotter-scan [--ignore-date] [--ignore-size] [--same-content] [--json] [--threads N]\n"
     "                        [--delete-location2 [--safety-dir DIR | --trash] [--yes]] LOCATION1 [LOCATION2]\n"
     "       twinspotter-scan --help | --version\n"
     "\n"
@@ -34,6 +35,9 @@ const char* const kUsage =
     "  --same-content  list a pair only when both files hold the same bytes; each file is read once, and files\n"
     "                  that cannot be read, or that changed since they were listed, are left out and counted\n"
     "  --json          write one JSON document instead of tab-separated lines\n"
+    "  --threads N     list folders and read file details with N threads, this one included (default: one per\n"
+    "                  core, at least 2, at most 16; 1 lists each folder only when the walk reaches it); the\n"
+    "                  output is the same for every N\n"
     "  --delete-location2\n"
     "                  after writing the pairs, remove the location-2 copy of every pair (in single-directory\n"
     "                  mode the second file of each pair); a copy whose partner has gone is left alone\n"
@@ -83,6 +87,7 @@ struct Options
     std::string safetyDir;
     bool trash = false;
     bool yes = false;
+    unsigned threads = 0; ///< 0: the session's default
     std::vector<std::string> locations;
 };
 
@@ -223,6 +228,13 @@ int main(int argc, char** argv)
             options.deleteLocation2 = true;
         } else if (!optionsEnded && arg == "--yes") {
             options.yes = true;
+        } else if (!optionsEnded && arg == "--threads") {
+            char* end = nullptr;
+            const unsigned long threads = i + 1 < argc ? std::strtoul(argv[i + 1], &end, 10) : 0;
+            if (i + 1 == argc || end == argv[i + 1] || *end != '\0' || threads < 1 || threads > 256)
+                return usageError("--threads needs a number from 1 to 256");
+            options.threads = static_cast<unsigned>(threads);
+            ++i;
         } else if (!optionsEnded && arg == "--safety-dir") {
             if (i + 1 == argc)
                 return usageError("--safety-dir needs a directory");
@@ -267,6 +279,8 @@ int main(int argc, char** argv)
 
     std::signal(SIGINT, onInterrupt);
     SearchSession session;
+    if (options.threads > 0)
+        session.setWalkThreads(options.threads);
     const std::string location2 = options.locations.size() > 1 ? options.locations[1] : std::string();
     session.setLocation2(location2);
     ScanHost host(session, options);

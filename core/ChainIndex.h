@@ -21,8 +21,13 @@ struct ChainIndex
     {
         std::uint32_t head = kNone;
         std::uint32_t tail = kNone;
-        std::size_t hash = 0;
+        std::uint32_t tag = 0; ///< high bits of the key's hash: most other keys are passed over without comparing
     };
+    /// Twelve bytes a slot rather than sixteen: the index of half a million catalogue entries is 4 MB smaller.
+    static std::uint32_t tagOf(std::size_t hash)
+    {
+        return static_cast<std::uint32_t>(hash >> 32) ^ std::uint32_t(hash);
+    }
     std::vector<Slot> buckets;
     std::vector<std::uint32_t> next;
     std::size_t mask = 0;
@@ -41,7 +46,7 @@ struct ChainIndex
             const Slot& s = buckets[i];
             if (s.head == kNone)
                 return &s;
-            if (s.hash == hash && equal(s.head))
+            if (s.tag == tagOf(hash) && equal(s.head))
                 return &s;
         }
     }
@@ -55,7 +60,7 @@ struct ChainIndex
         Slot* s = find(hash, equal);
         if (s->head == kNone) {
             s->head = s->tail = index;
-            s->hash = hash;
+            s->tag = tagOf(hash);
         } else {
             next[s->tail] = index;
             s->tail = index;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -147,6 +148,13 @@ struct ContentRequest
     std::function<bool(std::uint64_t bytes)> onBlock;
 };
 
+/// A directory a listing left open, so that its subdirectories can be listed by name from it.
+class OpenedDirectory
+{
+public:
+    virtual ~OpenedDirectory() = default;
+};
+
 class FileSystem
 {
 public:
@@ -154,8 +162,16 @@ public:
 
     /// Lists \p dir (which ends with the separator) in the order the file system gives, "." and ".." left out.
     /// Symbolic links are left out too: they are neither followed nor catalogued.
-    /// Returns false, with \p out empty, when the directory cannot be listed.
+    /// Returns false, with \p out empty, when the directory cannot be listed. Safe from several threads at once.
     virtual bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) = 0;
+    /// Lists \p dir as listDirectory does. With \p parent (a directory this file system left open), \p dir is its
+    /// subdirectory \p name, reached from it by name without following a link and without walking the whole path
+    /// again. With \p keep, a directory that has subdirectories may be left open there for listing them.
+    virtual bool listSubdirectory(const OpenedDirectory* /*parent*/, std::string_view /*name*/, const PathString& dir,
+                                  std::vector<DirEntry>& out, std::shared_ptr<OpenedDirectory>* /*keep*/)
+    {
+        return listDirectory(dir, out);
+    }
     /// True when something exists at \p path (the link itself for a symbolic link).
     virtual bool exists(const PathString& path) = 0;
     /// The identity of the directory \p path leads to, links followed; none when it is no directory.

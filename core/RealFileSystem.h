@@ -13,6 +13,8 @@ public:
     explicit RealFileSystem(SystemCalls calls = SystemCalls::kernel()) : m_calls(std::move(calls)) {}
 
     bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) override;
+    bool listSubdirectory(const OpenedDirectory* parent, std::string_view name, const PathString& dir,
+                          std::vector<DirEntry>& out, std::shared_ptr<OpenedDirectory>* keep) override;
     bool exists(const PathString& path) override;
     std::optional<FileId> directoryIdentity(const PathString& path) override;
     bool isDirectory(const PathString& path) override;

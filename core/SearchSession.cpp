@@ -24,11 +24,11 @@ SearchReport SearchSession::search(const PathString& location1, const PathString
 void SearchSession::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
 {
     host.showPhase(Phase::Cataloguing);
-    WalkEnv env{m_fs, host, m_cancelRequested};
+    WalkEnv env{m_fs, host, m_cancelRequested, m_walkThreads};
     // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
     std::vector<LocationRoot> locations;
     recordLocation(location1, locations);
-    FileList catalogue;
+    Catalogue catalogue;
     catalogueTree(catalogue, location1, kSearchMask, m_filesInLocation1, env);
 
     m_pairs.reset(catalogue.pool());

@@ -6,7 +6,9 @@
 #include "core/FileRecord.h"
 #include "core/FileSystem.h"
 #include "core/remove.h"
+#include "core/walk.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -47,6 +49,9 @@ public:
     void setDetailedPair(std::size_t index) { m_detailedPair = index; }
 
     FileSystem& fileSystem() { return m_fs; }
+    /// How many threads a search lists directories with, its own included (1: each directory is listed when the
+    /// walk reaches it). The order of what a search finds is the same for every number.
+    void setWalkThreads(unsigned threads) { m_walkThreads = std::max(1u, threads); }
     /// The locations the last search walked, as its pairs name them.
     const std::vector<LocationRoot>& searchedLocations() const { return m_locations; }
     /// The mode of the search that made the pairs; removals count against its locations, whatever the location-2
@@ -115,6 +120,7 @@ private:
     void lowerCounterOf(Side side);
 
     FileSystem& m_fs;
+    unsigned m_walkThreads = defaultWalkThreads();
     FileList m_pairs;
     bool m_cancelRequested = false;
     std::int32_t m_filesInLocation1 = 0;

@@ -170,7 +170,7 @@ public:
                 continue;
             }
             slot->head = slot->tail = r;
-            slot->hash = rowHash(row.directory, row.name);
+            slot->tag = ChainIndex::tagOf(rowHash(row.directory, row.name));
             m_groupOfRow[r] = m_groups++;
         }
         std::vector<std::uint32_t> groupOfPair(pairs.size(), kNone);

@@ -1,9 +1,14 @@
 // The directory walk and the catalogue step.
 #include "core/walk.h"
 
+#include "core/ListingPrefetcher.h"
+
 #include <fnmatch.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace twinspotter {
@@ -15,22 +20,57 @@ bool maskMatches(std::string_view mask, const PathString& name)
     return fnmatch(std::string(mask).c_str(), name.c_str(), FNM_PERIOD) == 0;
 }
 
+unsigned defaultWalkThreads()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 2u, 16u);
+}
+
 namespace {
+
+// Listings made ahead of the walk are bounded by their entries, about 80 bytes each: a few megabytes, however fast
+// the workers are and however large the tree.
+constexpr std::size_t kEntriesAhead = 1 << 16;
+
+// Where the walk gets its listings: from the file system as it reaches each directory, or from the workers that
+// listed it ahead.
+class Lister
+{
+public:
+    Lister(FileSystem& fs, const PathString& root, unsigned threads) : m_fs(fs)
+    {
+        if (threads > 1)
+            m_ahead.emplace(fs, root, threads - 1, kEntriesAhead);
+    }
+    /// Lists \p dir, the subdirectory \p name of \p parent (null for the location itself); \p self may receive
+    /// \p dir left open for listing its own subdirectories.
+    bool list(const OpenedDirectory* parent, std::string_view name, const PathString& dir, std::vector<DirEntry>& out,
+              std::shared_ptr<OpenedDirectory>& self)
+    {
+        return m_ahead ? m_ahead->take(dir, out) : m_fs.listSubdirectory(parent, name, dir, out, &self);
+    }
+
+private:
+    FileSystem& m_fs;
+    std::optional<ListingPrefetcher> m_ahead;
+};
 
 // A stopped level returns at once; the level above notices the cancel at its own next poll, so a level whose
 // last descent was the one stopped still finishes and reports its directory done.
-void walkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
-               std::vector<DirEntry>& listing)
+void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view mask, WalkVisitor& visitor,
+               DirectoryPool& pool, WalkEnv& env, Lister& lister, std::vector<DirEntry>& listing)
 {
     if (dir.back() != kSeparator)
         dir.push_back(kSeparator);
-    const PathString* dirText = pool.add(dir);
+    const WalkDirectory dirText(dir, pool);
+    // The last component, by which a subdirectory is reached from its parent.
+    const std::size_t nameStart = dir.size() > 1 ? dir.rfind(kSeparator, dir.size() - 2) + 1 : 0;
+    const std::string_view name = std::string_view(dir).substr(nameStart, dir.size() - 1 - nameStart);
 
     // One listing serves both passes: they see the same entries in the same order.
-    listing.clear();
-    env.fs.listDirectory(dir, listing);
+    std::shared_ptr<OpenedDirectory> self;
+    lister.list(parent, name, dir, listing, self);
 
-    for (const DirEntry& entry : listing) {
+    for (DirEntry& entry : listing) {
         if (entry.isDirectory || !maskMatches(mask, entry.name))
             continue;
         if (env.canceled)
@@ -54,7 +94,7 @@ void walkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
     for (PathString& sub : pending) {
         if (env.canceled)
             return;
-        walkLevel(std::move(sub), mask, visitor, pool, env, listing);
+        walkLevel(self.get(), std::move(sub), mask, visitor, pool, env, lister, listing);
     }
     visitor.directoryDone();
 }
@@ -62,20 +102,14 @@ void walkLevel(PathString dir, std::string_view mask, WalkVisitor& visitor, Dire
 class CatalogueVisitor : public WalkVisitor
 {
 public:
-    CatalogueVisitor(FileList& catalogue, std::int32_t& count, CommandHost& host)
+    CatalogueVisitor(Catalogue& catalogue, std::int32_t& count, CommandHost& host)
         : m_catalogue(catalogue), m_count(count), m_host(host)
     {
     }
 
-    void file(const PathString* dir, const DirEntry& entry) override
+    void file(const WalkDirectory& dir, DirEntry& entry) override
     {
-        FileRecord record;
-        record.directory1 = dir;
-        record.name = entry.name;
-        record.date = dosDateTimeFromUnix(entry.mtime);
-        record.size = entry.size;
-        record.stamp1 = entry.stamp();
-        m_catalogue.append(std::move(record));
+        m_catalogue.add(dir.interned(), entry.name, dosDateTimeFromUnix(entry.mtime), entry.stamp());
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {
             m_host.showProgress(index);
@@ -86,7 +120,7 @@ public:
     void directoryDone() override { m_count = static_cast<std::int32_t>(m_catalogue.size()); }
 
 private:
-    FileList& m_catalogue;
+    Catalogue& m_catalogue;
     std::int32_t& m_count;
     CommandHost& m_host;
 };
@@ -97,11 +131,15 @@ void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
 {
     if (dir.empty())
         return;
+    PathString root = dir;
+    if (root.back() != kSeparator)
+        root.push_back(kSeparator);
+    Lister lister(env.fs, root, env.threads);
     std::vector<DirEntry> listing;
-    walkLevel(dir, mask, visitor, pool, env, listing);
+    walkLevel(nullptr, std::move(root), mask, visitor, pool, env, lister, listing);
 }
 
-void catalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
+void catalogueTree(Catalogue& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env)
 {
     CatalogueVisitor visitor(catalogue, fileCount, env.host);

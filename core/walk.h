@@ -1,6 +1,7 @@
 // The recursive directory walk shared by the catalogue and the location-2 side of matching.
 #pragma once
 
+#include "core/Catalogue.h"
 #include "core/CommandHost.h"
 #include "core/FileRecord.h"
 #include "core/FileSystem.h"
@@ -15,6 +16,35 @@ struct WalkEnv
     FileSystem& fs;
     CommandHost& host;
     const bool& canceled;
+    /// Threads that list directories, the walk's own included; with one, each directory is listed when the walk
+    /// reaches it.
+    unsigned threads = 1;
+};
+
+/// The number of threads a search lists with unless told otherwise: one per core, at least two, at most 16.
+unsigned defaultWalkThreads();
+
+/// A directory of the walk: its text, added to the walk's pool only when a record first needs it, so the many folders
+/// of location 2 that pair with nothing take no memory once the walk has left them.
+class WalkDirectory
+{
+public:
+    WalkDirectory(const PathString& text, DirectoryPool& pool) : m_text(&text), m_pool(&pool) {}
+    /// One already in a pool.
+    WalkDirectory(const PathString* interned) : m_text(interned), m_interned(interned) {}
+
+    const PathString& text() const { return *m_text; }
+    const PathString* interned() const
+    {
+        if (!m_interned)
+            m_interned = m_pool->add(*m_text);
+        return m_interned;
+    }
+
+private:
+    const PathString* m_text;
+    DirectoryPool* m_pool = nullptr;
+    mutable const PathString* m_interned = nullptr;
 };
 
 /// Receives the walk's files in visit order.
@@ -22,8 +52,9 @@ class WalkVisitor
 {
 public:
     virtual ~WalkVisitor() = default;
-    /// \p dir is the file's directory, ending with the separator, interned in the walk's pool.
-    virtual void file(const PathString* dir, const DirEntry& entry) = 0;
+    /// \p dir is the file's directory, ending with the separator. The entry is the visitor's to take from: the walk
+    /// reads nothing of a file's entry after this.
+    virtual void file(const WalkDirectory& dir, DirEntry& entry) = 0;
     /// A directory's whole subtree has been walked without a stop.
     virtual void directoryDone() {}
 };
@@ -32,13 +63,14 @@ public:
 bool maskMatches(std::string_view mask, const PathString& name);
 
 /// Walks the tree under \p dir depth first: a directory's own files in listing order, then each subdirectory
-/// (not those whose name begins with ".") with its whole subtree. Each directory text is added to \p pool once.
+/// (not those whose name begins with ".") with its whole subtree. A directory's text goes into \p pool once, when a
+/// visitor first asks for it.
 /// A cancel stops the current level at once and each level above at its next poll. Nothing on disk changes.
 void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
 
 /// Appends every file under \p dir to \p catalogue; sets \p fileCount to the catalogue's length each time
 /// a directory finishes, so a cancel leaves the length as of the last level that finished.
-void catalogueTree(FileList& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
+void catalogueTree(Catalogue& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
                    WalkEnv& env);
 
 } // namespace twinspotter

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the layout of the sources, builds everything and runs every test; checks the
 # Debian package built from that build; then builds the core a second time with AddressSanitizer and
-# UndefinedBehaviorSanitizer and runs its tests again.
+# UndefinedBehaviorSanitizer and a third time with ThreadSanitizer (the walk's listing threads, the content
+# readers), and runs its tests again under each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Every warning is an error here; the package step below builds from the same configuration.
@@ -20,3 +21,8 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTWINSPOTTER_COR
     -DTWINSPOTTER_SANITIZE=ON -DTWINSPOTTER_WERROR=ON >/dev/null
 cmake --build build-sanitize -j "$(nproc)"
 (cd build-sanitize && ctest --output-on-failure -j 2 --timeout 300)
+
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTWINSPOTTER_CORE_ONLY=ON \
+    -DTWINSPOTTER_SANITIZE_THREAD=ON -DTWINSPOTTER_WERROR=ON >/dev/null
+cmake --build build-tsan -j "$(nproc)"
+(cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j 2 --timeout 300)

@@ -31,7 +31,7 @@ struct Search
 // The catalogue order of a name's copies, which follows the file system's listing order.
 std::vector<std::string> CatalogueDirsOf(const std::string& location, const std::string& name)
 {
-    FileList catalogue;
+    Catalogue catalogue;
     std::int32_t count = 0;
     SilentHost host;
     const bool canceled = false;
@@ -181,14 +181,14 @@ TEST(MatchTest, PairProgressCountsFromZero)
 
 namespace {
 
-void ReferenceAgainst(const FileList& catalogue, const std::vector<std::pair<const PathString*, DirEntry>>& location2,
+void ReferenceAgainst(const Catalogue& catalogue, const std::vector<std::pair<const PathString*, DirEntry>>& location2,
                       bool sameDate, bool sameSize, FileList& pairs)
 {
     for (const auto& [dir, f] : location2) {
         const std::int32_t date = dosDateTimeFromUnix(f.mtime);
         for (const FileRecord& c : catalogue) {
             if (f.name == c.name && (!sameDate || date == c.date) && (!sameSize || f.size == c.size) &&
-                !sameFileOnDisk(c, f.id)) {
+                !sameFileOnDisk(c.stamp1, f.id)) {
                 FileRecord pair;
                 pair.directory1 = c.directory1;
                 pair.directory2 = dir;
@@ -201,16 +201,16 @@ void ReferenceAgainst(const FileList& catalogue, const std::vector<std::pair<con
     }
 }
 
-void ReferenceWithin(const FileList& catalogue, FileList& pairs)
+void ReferenceWithin(const Catalogue& catalogue, FileList& pairs)
 {
     const std::size_t n = catalogue.size();
     if (n < 2)
         return;
     for (std::size_t i = 0; i + 1 < n; ++i)
         for (std::size_t j = i + 1; j < n; ++j) {
-            const FileRecord& a = catalogue[i];
-            const FileRecord& b = catalogue[j];
-            if (a.name == b.name && a.date == b.date && a.size == b.size && !sameFileOnDisk(b, a.stamp1.id)) {
+            const FileRecord a = catalogue[i];
+            const FileRecord b = catalogue[j];
+            if (a.name == b.name && a.date == b.date && a.size == b.size && !sameFileOnDisk(b.stamp1, a.stamp1.id)) {
                 FileRecord pair;
                 pair.directory1 = b.directory1;
                 pair.directory2 = a.directory1;
@@ -247,7 +247,7 @@ TEST(MatchTest, IndexedMatchingGivesThePlainAlgorithmsPairsInTheSameOrder)
         const int location2Size = int(rng() % 40);
         const auto pick = [&](int n) { return int(rng() % unsigned(n)); };
 
-        FileList catalogue;
+        Catalogue catalogue;
         std::vector<const PathString*> dirs;
         for (int d = 0; d < 4; ++d)
             dirs.push_back(catalogue.addDirectory("/loc/d" + std::to_string(d) + "/"));

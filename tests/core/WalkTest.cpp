@@ -15,28 +15,28 @@ using namespace twinspotter::test;
 
 namespace {
 
-struct Catalogue
+struct Walked
 {
-    FileList files;
+    twinspotter::Catalogue files;
     std::int32_t count = -1;
 };
 
-Catalogue Walk(const std::string& dir, FileSystem& fs, CommandHost& host, const bool& canceled)
+Walked Walk(const std::string& dir, FileSystem& fs, CommandHost& host, const bool& canceled)
 {
-    Catalogue c;
+    Walked c;
     WalkEnv env{fs, host, canceled};
     catalogueTree(c.files, dir, "*.*", c.count, env);
     return c;
 }
 
-Catalogue Walk(const std::string& dir)
+Walked Walk(const std::string& dir)
 {
     SilentHost host;
     const bool canceled = false;
     return Walk(dir, realFileSystem(), host, canceled);
 }
 
-std::vector<std::string> Paths(const FileList& files)
+std::vector<std::string> Paths(const Catalogue& files)
 {
     std::vector<std::string> out;
     for (const FileRecord& f : files)
@@ -51,8 +51,8 @@ TEST(WalkTest, TrailingSeparatorMakesNoDifferenceAndNeverDoubles)
     TempTree tree;
     tree.file("loc/a.txt", 1);
     tree.file("loc/sub/b.txt", 2);
-    const Catalogue without = Walk(tree.path("loc"));
-    const Catalogue with = Walk(tree.path("loc") + "/");
+    const Walked without = Walk(tree.path("loc"));
+    const Walked with = Walk(tree.path("loc") + "/");
     EXPECT_EQ(Paths(without.files), Paths(with.files));
     ASSERT_EQ(without.files.size(), 2u);
     for (const FileRecord& f : without.files) {
@@ -75,7 +75,7 @@ TEST(WalkTest, DirectoryFilesComeBeforeSubtreesInListingOrder)
     SeamFileSystem fs;
     SilentHost host;
     const bool canceled = false;
-    const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
+    const Walked c = Walk(tree.path("loc"), fs, host, canceled);
     ASSERT_EQ(c.files.size(), 12u);
 
     // The root's own four files first, then each subdirectory's whole subtree in the root's listing order.
@@ -102,7 +102,7 @@ TEST(WalkTest, DotDirectoriesAreSkippedButDotFilesAndLinksAreNot)
     tree.symlink("loc/link-to-file", tree.path("loc/real/target.txt"));
     tree.symlink("loc/link-to-dir", tree.path("loc/real"));
     tree.symlink("loc/real/loop", tree.path("loc"));
-    const Catalogue c = Walk(tree.path("loc"));
+    const Walked c = Walk(tree.path("loc"));
     std::vector<std::string> names;
     for (const FileRecord& f : c.files)
         names.push_back(f.name);
@@ -129,7 +129,7 @@ TEST(WalkTest, ProgressShowsEveryHundredthFileAndServicesOncePerDirectory)
     SeamFileSystem fs;
     RecordingHost host;
     const bool canceled = false;
-    const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
+    const Walked c = Walk(tree.path("loc"), fs, host, canceled);
     EXPECT_EQ(c.count, 201);
     EXPECT_EQ(host.progress, (std::vector<std::string>{"0", "100", "200"}));
     // Three at the hundreds and one after the directory's file pass; a location without subdirectories is
@@ -145,7 +145,7 @@ TEST(WalkTest, SizeIsTheWholeSizeAndDateHasTwoSecondSteps)
     tree.file("loc/t0", 0, LocalTime(2011, 3, 7, 10, 0, 0));
     tree.file("loc/t1", 0, LocalTime(2011, 3, 7, 10, 0, 1));
     tree.file("loc/t2", 0, LocalTime(2011, 3, 7, 10, 0, 2));
-    const Catalogue c = Walk(tree.path("loc"));
+    const Walked c = Walk(tree.path("loc"));
     std::map<std::string, FileRecord> byName;
     for (const FileRecord& f : c.files)
         byName[f.name] = f;
@@ -185,7 +185,7 @@ TEST(WalkTest, CancelInTheLastSubdirectoryStillFinishesTheLevelAbove)
         if (host.serviced == 3)
             canceled = true;
     };
-    const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
+    const Walked c = Walk(tree.path("loc"), fs, host, canceled);
     EXPECT_EQ(c.files.size(), 3u);
     EXPECT_EQ(c.count, 3) << "the top level's directory-done still ran";
 }
@@ -201,7 +201,7 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     RecordingHost host;
     bool canceled = false;
     host.onService = [&] { canceled = true; };
-    Catalogue c;
+    Walked c;
     c.count = 77;
     WalkEnv env{fs, host, canceled};
     catalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
@@ -229,7 +229,7 @@ TEST(WalkTest, UnlistableAndVanishingDirectoriesAreSkipped)
     };
     SilentHost host;
     const bool canceled = false;
-    const Catalogue c = Walk(tree.path("loc"), fs, host, canceled);
+    const Walked c = Walk(tree.path("loc"), fs, host, canceled);
     std::vector<std::string> names;
     for (const FileRecord& f : c.files)
         names.push_back(f.name);
@@ -246,7 +246,7 @@ TEST(WalkTest, NamesAreKeptByteForByte)
                              "ber.txt";
     tree.file("loc/" + latin1, 5);
     tree.file("loc/" + utf8, 5);
-    const Catalogue c = Walk(tree.path("loc"));
+    const Walked c = Walk(tree.path("loc"));
     std::vector<std::string> names;
     for (const FileRecord& f : c.files)
         names.push_back(f.name);

@@ -58,14 +58,25 @@ public:
 
     bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) override
     {
-        listed.push_back(dir);
-        if (failList.count(dir)) {
-            out.clear();
-            return false;
+        return listSubdirectory(nullptr, {}, dir, out, nullptr);
+    }
+    /// Safe from several threads at once, as the walk's listing threads call it; the hook runs under a lock.
+    bool listSubdirectory(const OpenedDirectory* parent, std::string_view name, const PathString& dir,
+                          std::vector<DirEntry>& out, std::shared_ptr<OpenedDirectory>* keep) override
+    {
+        {
+            const std::lock_guard lock(m_listMutex);
+            listed.push_back(dir);
+            if (failList.count(dir)) {
+                out.clear();
+                return false;
+            }
         }
-        const bool ok = m_real.listDirectory(dir, out);
-        if (afterList)
+        const bool ok = m_real.listSubdirectory(parent, name, dir, out, keep);
+        if (afterList) {
+            const std::lock_guard lock(m_listMutex);
             afterList(dir);
+        }
         return ok;
     }
     bool exists(const PathString& path) override { return m_real.exists(path); }
@@ -139,6 +150,7 @@ private:
 
     RealFileSystem m_real;
     std::mutex m_readsMutex;
+    std::mutex m_listMutex;
 };
 
 } // namespace twinspotter::test

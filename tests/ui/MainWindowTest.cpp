@@ -573,7 +573,9 @@ private slots:
         auto form = openWindow(fs);
         QVERIFY(form);
         const MainWindowControls ui(*form);
-        // Cancel as the third folder below location 2 is listed: two of its six files have been paired by then.
+        // Cancel as the third folder below location 2 is listed: two of its six files have been paired by then. The
+        // click comes from inside a listing, so the listing runs on the window's own thread.
+        form->session().setWalkThreads(1);
         fs.afterList = [&](const PathString& dir) {
             if (dir.starts_with(tree.path("two/d")) && ++foldersOfTwo == 3)
                 ui.cancelButton->click();
@@ -753,8 +755,9 @@ private slots:
             if (!text.isEmpty() && (seen.isEmpty() || seen.last().section(QStringLiteral(" ... "), 0, 0) != step))
                 seen << text;
         };
-        // The walks are seen as they list a folder; the comparison and the rebuild when the window breathes, which
-        // a slow reader gives the comparison time to do.
+        // The walks are seen as they list a folder (on the window's thread, to read the label); the comparison and the
+        // rebuild when the window breathes, which a slow reader gives the comparison time to do.
+        form->session().setWalkThreads(1);
         fs.afterList = [&](const PathString&) { look(); };
         fs.beforeRead = [](const PathString&) { std::this_thread::sleep_for(std::chrono::milliseconds(30)); };
         QTimer sampler; // a zero timer runs at every servicing of events

@@ -1,0 +1,119 @@
+// The walk with listing workers against the walk without: the same catalogue, the same pairs, in the same order,
+// also when folders cannot be listed or vanish during the walk; and a cancel that stops the workers.
+#include "core/match.h"
+#include "core/walk.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/SeamFileSystem.h"
+#include "tests/support/TempTree.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+namespace twinspotter {
+namespace {
+
+using namespace test;
+
+struct WalkResult
+{
+    std::vector<std::string> catalogue;
+    std::vector<std::string> pairs;
+    std::int32_t files1 = 0;
+    std::int32_t files2 = 0;
+};
+
+// A tree drawn from \p seed: folders up to four deep, some beginning with a dot, files whose names repeat.
+void BuildTree(TempTree& tree, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    const auto pick = [&](unsigned n) { return unsigned(rng() % n); };
+    std::vector<std::string> dirs{"one", "two"};
+    for (int i = 0; i < 40; ++i) {
+        const std::string parent = dirs[pick(unsigned(dirs.size()))];
+        if (std::count(parent.begin(), parent.end(), '/') < 4)
+            dirs.push_back(parent + "/" + (pick(10) == 0 ? "." : "") + "d" + std::to_string(i));
+    }
+    for (const std::string& dir : dirs)
+        tree.dir(dir);
+    for (int i = 0; i < 300; ++i)
+        tree.file(dirs[pick(unsigned(dirs.size()))] + "/f" + std::to_string(pick(60)), pick(3),
+                  1300000000 + 2 * pick(2));
+}
+
+WalkResult Walk(unsigned seed, unsigned threads)
+{
+    TempTree tree;
+    BuildTree(tree, seed);
+    SeamFileSystem fs;
+    // Some folders cannot be listed; some vanish once their parent has been listed.
+    std::mt19937 rng(seed * 7 + 1);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(tree.root())) {
+        if (!entry.is_directory())
+            continue;
+        const unsigned roll = unsigned(rng() % 10);
+        if (roll == 0)
+            fs.failList.insert(entry.path().string() + "/");
+    }
+    fs.afterList = [&](const PathString& dir) {
+        std::error_code gone;
+        for (const auto& entry : std::filesystem::directory_iterator(dir, gone))
+            if (entry.is_directory() && entry.path().filename().string().ends_with("7"))
+                std::filesystem::remove_all(entry.path());
+    };
+    RecordingHost host;
+    const bool canceled = false;
+    WalkEnv env{fs, host, canceled, threads};
+    WalkResult result;
+    Catalogue catalogue;
+    catalogueTree(catalogue, tree.path("one"), "*.*", result.files1, env);
+    FileList pairs(catalogue.pool());
+    matchTreeAgainstCatalogue(catalogue, pairs, tree.path("two"), "*.*", result.files2, env);
+    const std::size_t prefix = tree.root().size();
+    for (const FileRecord& r : catalogue)
+        result.catalogue.push_back(r.dir1().substr(prefix) + r.name + " " + std::to_string(r.size));
+    for (const FileRecord& p : pairs)
+        result.pairs.push_back(p.dir1().substr(prefix) + " " + p.dir2().substr(prefix) + p.name);
+    return result;
+}
+
+TEST(ParallelWalkTest, WorkersChangeNothingTheWalkFindsNorItsOrder)
+{
+    std::size_t paired = 0;
+    for (unsigned seed = 1; seed <= 30; ++seed) {
+        const WalkResult alone = Walk(seed, 1);
+        paired += alone.pairs.size();
+        for (const unsigned threads : {2u, 8u}) {
+            const WalkResult helped = Walk(seed, threads);
+            ASSERT_EQ(helped.catalogue, alone.catalogue) << "seed " << seed << ", " << threads << " threads";
+            ASSERT_EQ(helped.pairs, alone.pairs) << "seed " << seed << ", " << threads << " threads";
+            ASSERT_EQ(helped.files1, alone.files1);
+            ASSERT_EQ(helped.files2, alone.files2);
+        }
+    }
+    EXPECT_GT(paired, 100u) << "the generated trees hardly pair";
+}
+
+TEST(ParallelWalkTest, ACancelStopsTheWalkAndItsWorkers)
+{
+    TempTree tree;
+    for (int d = 0; d < 200; ++d)
+        tree.file("loc/d" + std::to_string(d) + "/sub/f", 1);
+    SeamFileSystem fs;
+    RecordingHost host;
+    bool canceled = false;
+    host.onService = [&] { canceled = host.serviced > 20; };
+    WalkEnv env{fs, host, canceled, 8};
+    Catalogue catalogue;
+    std::int32_t count = 0;
+    catalogueTree(catalogue, tree.path("loc"), "*.*", count, env);
+    EXPECT_LT(catalogue.size(), 200u);
+    // Every worker has returned by now: nothing lists behind the walk's back.
+    const std::size_t listed = fs.listed.size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_EQ(fs.listed.size(), listed);
+}
+
+} // namespace
+} // namespace twinspotter
