@@ -1,18 +1,55 @@
 // Listing ahead of the walk: one mutex over the known directories, the listing itself done outside it.
 #include "core/ListingPrefetcher.h"
 
+#include <time.h>
+
 #include <algorithm>
+#include <chrono>
 
 namespace twinspotter {
 
-ListingPrefetcher::ListingPrefetcher(FileSystem& fs, const PathString& root, unsigned workers,
-                                     std::size_t maxEntriesAhead)
-    : m_fs(fs), m_maxAhead(std::max<std::size_t>(1, maxEntriesAhead))
+namespace {
+
+std::int64_t processCpuNs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+std::int64_t wallNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// How busy the cores were is looked at once per window: often enough to follow a cold start that turns warm, seldom
+// enough that the process's processor clock (a system call over every thread) costs nothing.
+constexpr std::int64_t kWindowNs = 50'000'000;
+// Below this share of the cores busy while listings remain to be done, the listings wait on the disk or network.
+struct Share
+{
+    std::int64_t numerator, denominator;
+};
+constexpr Share kBusyShare{4, 5};
+// Once waiting, the cores' own number of threads is tried again every so many windows: the cache may have warmed,
+// and more threads than cores only cost switches then.
+constexpr unsigned kWaitingWindowsBeforeTrial = 4;
+
+} // namespace
+
+ListingPrefetcher::ListingPrefetcher(FileSystem& fs, const PathString& root, unsigned threads, unsigned waitingThreads,
+                                     unsigned cores, std::size_t maxEntriesAhead)
+    : m_fs(fs), m_maxAhead(std::max<std::size_t>(1, maxEntriesAhead)), m_threads(std::max(1u, threads)),
+      m_waitingThreads(std::max(m_threads, waitingThreads)), m_cores(std::max(1u, cores))
 {
     m_nodes.emplace(Order{}, Node(root, nullptr, 0));
     m_pending.insert(Order{});
-    m_workers.reserve(workers);
-    for (unsigned i = 0; i < workers; ++i)
+    m_windowStart = wallNs();
+    m_windowCpu = processCpuNs();
+    // The walk's own thread is one of them.
+    m_workers.reserve(m_waitingThreads - 1);
+    for (unsigned i = 0; i + 1 < m_waitingThreads; ++i)
         m_workers.emplace_back([this] { work(); });
 }
 
@@ -37,16 +74,17 @@ void ListingPrefetcher::work()
     for (;;) {
         // The earliest directory nobody has begun, but only while the listings waiting for the walk leave room.
         ++m_idleWorkers;
-        m_workToDo.wait(lock, [this] { return m_stopped || (!m_pending.empty() && m_entriesAhead < m_maxAhead); });
+        m_workToDo.wait(lock, [this] { return m_stopped || workerMayList(); });
         --m_idleWorkers;
         if (m_stopped)
             return;
         const Order order = *m_pending.begin();
-        list(lock, order);
+        list(lock, order, true);
+        wakeWorkers(1);
     }
 }
 
-void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& order)
+void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& order, bool byWorker)
 {
     m_pending.erase(order);
     // Stays valid: a map keeps its elements where they are, and only the walk removes them, once taken, which it
@@ -61,6 +99,7 @@ void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& or
         entries = std::move(m_spare.back());
         m_spare.pop_back();
     }
+    m_workersListing += byWorker;
     lock.unlock();
     std::shared_ptr<OpenedDirectory> opened;
     const std::string_view name = std::string_view(path).substr(nameAt, path.empty() ? 0 : path.size() - 1 - nameAt);
@@ -74,6 +113,8 @@ void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& or
         entries.clear();
     }
     lock.lock();
+    m_workersListing -= byWorker;
+    reviewThreads();
     node.entries = std::move(entries);
     node.ok = ok;
     node.error = error;
@@ -81,10 +122,59 @@ void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& or
     m_entriesAhead += node.entries.size();
     m_mostAhead = std::max(m_mostAhead, m_entriesAhead);
     addChildren(order, node, opened);
-    // Wake only who can use it: the walk when it waits (it checks whether this was its listing), and as many idle
-    // workers as there are new directories.
+    // The walk, when it waits, checks whether this was its listing. Idle workers are woken by the caller, which
+    // knows whether it goes on to list the next directory itself.
     if (m_walkWaiting)
         m_listed.notify_one();
+}
+
+bool ListingPrefetcher::walkMayList() const
+{
+    return !m_pending.empty() && m_entriesAhead < m_maxAhead;
+}
+
+unsigned ListingPrefetcher::workerSlots() const
+{
+    // The walk's own thread always counts as one: a worker beside it would only take its core while the processor
+    // is the limit.
+    return (m_waiting ? m_waitingThreads : m_threads) - 1;
+}
+
+bool ListingPrefetcher::workerMayList() const
+{
+    return walkMayList() && m_workersListing < workerSlots();
+}
+
+void ListingPrefetcher::wakeWorkers(unsigned keptForCaller)
+{
+    // A woken worker that finds no room goes back to sleep: two context switches for nothing, once per directory.
+    if (!walkMayList() || m_workersListing + keptForCaller >= workerSlots())
+        return;
+    const std::size_t room =
+        std::min<std::size_t>({workerSlots() - m_workersListing - keptForCaller, m_pending.size(), m_idleWorkers});
+    for (std::size_t i = 0; i < room; ++i)
+        m_workToDo.notify_one();
+}
+
+void ListingPrefetcher::reviewThreads()
+{
+    const std::int64_t now = wallNs();
+    const std::int64_t elapsed = now - m_windowStart;
+    if (elapsed < kWindowNs)
+        return;
+    const std::int64_t cpu = processCpuNs();
+    if (m_waiting) {
+        if (++m_waitingWindows >= kWaitingWindowsBeforeTrial) {
+            m_waiting = false;
+            m_waitingWindows = 0;
+        }
+    } else {
+        // Cores left idle while directories wait to be listed: the listings under way are waiting, not computing.
+        m_waiting = !m_pending.empty() &&
+                    (cpu - m_windowCpu) * kBusyShare.denominator < elapsed * m_cores * kBusyShare.numerator;
+    }
+    m_windowStart = now;
+    m_windowCpu = cpu;
 }
 
 void ListingPrefetcher::addChildren(const Order& order, const Node& node,
@@ -99,8 +189,6 @@ void ListingPrefetcher::addChildren(const Order& order, const Node& node,
         child.push_back(position++);
         m_nodes.emplace(child, Node(node.path + entry.name + kSeparator, opened, node.path.size()));
         m_pending.insert(std::move(child));
-        if (m_idleWorkers > 0 && m_entriesAhead < m_maxAhead)
-            m_workToDo.notify_one();
     }
 }
 
@@ -115,19 +203,20 @@ bool ListingPrefetcher::take(const PathString& dir, std::vector<DirEntry>& out)
     const auto first = m_nodes.begin();
     const Order order = first->first;
     Node& node = first->second;
-    if (node.state == State::Pending)
-        list(lock, order);
+    if (node.state == State::Pending) {
+        list(lock, order, false);
+        wakeWorkers(0);
+    }
     while (node.state != State::Ready) {
         // A worker has it: rather than sleep, do the listing that will be wanted soonest after it.
-        if (!m_pending.empty() && m_entriesAhead < m_maxAhead) {
+        if (walkMayList()) {
             const Order next = *m_pending.begin();
-            list(lock, next);
+            list(lock, next, false);
+            wakeWorkers(0);
             continue;
         }
         m_walkWaiting = true;
-        m_listed.wait(lock, [&node, this] {
-            return node.state == State::Ready || (!m_pending.empty() && m_entriesAhead < m_maxAhead);
-        });
+        m_listed.wait(lock, [&node, this] { return node.state == State::Ready || walkMayList(); });
         m_walkWaiting = false;
     }
     std::swap(out, node.entries);
@@ -139,7 +228,7 @@ bool ListingPrefetcher::take(const PathString& dir, std::vector<DirEntry>& out)
     m_entriesAhead -= out.size();
     m_nodes.erase(first);
     if (wasFull && m_entriesAhead < m_maxAhead)
-        m_workToDo.notify_all();
+        wakeWorkers(0);
     if (error)
         std::rethrow_exception(error);
     return ok;

@@ -19,12 +19,18 @@ namespace twinspotter {
 /// with its whole subtree before the next. The walk takes each listing in that order; what it takes is exactly what
 /// one listDirectory call returned, so the walk sees what a walk without workers would have seen. The listings held
 /// ready but not yet taken stay under a bound, however far the workers could run ahead.
+///
+/// While listings keep the cores busy, at most as many run at once as the walk was given threads; while the cores
+/// idle with directories still to list (a cold disk, a network mount), more run at once, up to the larger bound,
+/// since a waiting thread costs no core and more requests in flight are what such a disk needs.
 class ListingPrefetcher
 {
 public:
-    /// Starts \p workers threads below \p root (the walk's own text of it, ending with the separator).
+    /// Lists below \p root (the walk's own text of it, ending with the separator) with up to \p threads listings
+    /// at once, the walk's thread included, or up to \p waitingThreads while fewer than \p cores are kept busy.
     /// \p fs must allow listDirectory from several threads at once.
-    ListingPrefetcher(FileSystem& fs, const PathString& root, unsigned workers, std::size_t maxEntriesAhead);
+    ListingPrefetcher(FileSystem& fs, const PathString& root, unsigned threads, unsigned waitingThreads, unsigned cores,
+                      std::size_t maxEntriesAhead);
     /// Stops the workers and waits for them.
     ~ListingPrefetcher();
     ListingPrefetcher(const ListingPrefetcher&) = delete;
@@ -66,11 +72,29 @@ private:
 
     void work();
     /// Lists the node at \p order outside the lock; the lock is held on entry and on return.
-    void list(std::unique_lock<std::mutex>& lock, const Order& order);
+    void list(std::unique_lock<std::mutex>& lock, const Order& order, bool byWorker);
     void addChildren(const Order& order, const Node& node, const std::shared_ptr<OpenedDirectory>& opened);
+    /// Whether the walk's thread, or a worker, may start one more listing now (the lock held).
+    bool walkMayList() const;
+    bool workerMayList() const;
+    unsigned workerSlots() const;
+    /// Wakes as many idle workers as may start a listing now, less \p keptForCaller that the calling thread is
+    /// about to start itself (the lock held).
+    void wakeWorkers(unsigned keptForCaller);
+    /// Chooses, once per window of time, between as many listings at once as the walk was given threads and the
+    /// larger number for listings that wait (the lock held).
+    void reviewThreads();
 
     FileSystem& m_fs;
     const std::size_t m_maxAhead;
+    const unsigned m_threads;
+    const unsigned m_waitingThreads;
+    const unsigned m_cores;
+    unsigned m_workersListing = 0;  ///< listings under way on workers
+    std::int64_t m_windowStart = 0; ///< when the current window began
+    std::int64_t m_windowCpu = 0;   ///< the process's processor time then
+    bool m_waiting = false;         ///< the last window's cores idled: let up to m_waitingThreads list
+    unsigned m_waitingWindows = 0;
     std::mutex m_mutex;
     std::condition_variable m_workToDo; ///< workers wait here for a directory to list and room to keep it
     std::condition_variable m_listed;   ///< the walk waits here for the listing it asked for

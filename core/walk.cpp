@@ -4,6 +4,7 @@
 #include "core/ListingPrefetcher.h"
 
 #include <fnmatch.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <optional>
@@ -20,9 +21,18 @@ bool maskMatches(std::string_view mask, const PathString& name)
     return fnmatch(std::string(mask).c_str(), name.c_str(), FNM_PERIOD) == 0;
 }
 
+unsigned usableCores()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return unsigned(CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
+}
+
 unsigned defaultWalkThreads()
 {
-    return std::clamp(std::thread::hardware_concurrency(), 2u, 16u);
+    return std::clamp(usableCores(), 2u, 16u);
 }
 
 namespace {
@@ -30,6 +40,10 @@ namespace {
 // Listings made ahead of the walk are bounded by their entries, about 80 bytes each: a few megabytes, however fast
 // the workers are and however large the tree.
 constexpr std::size_t kEntriesAhead = 1 << 16;
+// While listings wait on a cold disk or a network mount, each thread the walk was given may become four: a thread
+// asleep in the kernel costs no core, and the disk answers more requests at once than one per core.
+constexpr unsigned kWaitingThreadsPerThread = 4;
+constexpr unsigned kMostWaitingThreads = 32;
 
 // Where the walk gets its listings: from the file system as it reaches each directory, or from the workers that
 // listed it ahead.
@@ -39,7 +53,8 @@ public:
     Lister(FileSystem& fs, const PathString& root, unsigned threads) : m_fs(fs)
     {
         if (threads > 1)
-            m_ahead.emplace(fs, root, threads - 1, kEntriesAhead);
+            m_ahead.emplace(fs, root, threads, std::min(threads * kWaitingThreadsPerThread, kMostWaitingThreads),
+                            usableCores(), kEntriesAhead);
     }
     /// Lists \p dir, the subdirectory \p name of \p parent (null for the location itself); \p self may receive
     /// \p dir left open for listing its own subdirectories.

@@ -16,12 +16,14 @@ struct WalkEnv
     FileSystem& fs;
     CommandHost& host;
     const bool& canceled;
-    /// Threads that list directories, the walk's own included; with one, each directory is listed when the walk
-    /// reaches it.
+    /// Threads that list directories at once while the cores are busy, the walk's own included; with one, each
+    /// directory is listed when the walk reaches it. While listings wait on the disk, up to four times as many.
     unsigned threads = 1;
 };
 
-/// The number of threads a search lists with unless told otherwise: one per core, at least two, at most 16.
+/// The cores this process may run on (its affinity, not every core of the machine).
+unsigned usableCores();
+/// The number of threads a search lists with unless told otherwise: one per usable core, at least two, at most 16.
 unsigned defaultWalkThreads();
 
 /// A directory of the walk: its text, added to the walk's pool only when a record first needs it, so the many folders

@@ -95,6 +95,34 @@ TEST(ParallelWalkTest, WorkersChangeNothingTheWalkFindsNorItsOrder)
     EXPECT_GT(paired, 100u) << "the generated trees hardly pair";
 }
 
+TEST(ParallelWalkTest, ListingsThatWaitGetMoreThreadsAndTheSameOrder)
+{
+    TempTree tree;
+    for (int d = 0; d < 150; ++d)
+        tree.file("loc/d" + std::to_string(d % 10) + "/e" + std::to_string(d) + "/f" + std::to_string(d % 7), 1);
+    const auto walk = [&](unsigned threads, int& mostAtOnce) {
+        SeamFileSystem fs;
+        fs.listingDelay = std::chrono::milliseconds(2); // a network mount: the cores idle while listings wait
+        RecordingHost host;
+        const bool canceled = false;
+        WalkEnv env{fs, host, canceled, threads};
+        Catalogue catalogue;
+        std::int32_t count = 0;
+        catalogueTree(catalogue, tree.path("loc"), "*.*", count, env);
+        mostAtOnce = fs.mostListingsAtOnce;
+        std::vector<std::string> names;
+        for (const FileRecord& r : catalogue)
+            names.push_back(r.dir1() + r.name);
+        return names;
+    };
+    int alone = 0;
+    int helped = 0;
+    const std::vector<std::string> expected = walk(1, alone);
+    EXPECT_EQ(walk(2, helped), expected);
+    EXPECT_EQ(alone, 1);
+    EXPECT_GT(helped, 2) << "listings that wait must not be held to one per core";
+}
+
 TEST(ParallelWalkTest, ACancelStopsTheWalkAndItsWorkers)
 {
     TempTree tree;

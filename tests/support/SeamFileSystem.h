@@ -8,12 +8,15 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace twinspotter::test {
@@ -42,6 +45,10 @@ public:
     bool failCreateDirectory = false;
     /// Runs after a directory has been listed, before the walk sees the entries.
     std::function<void(const PathString& dir)> afterList;
+    /// What each listing waits beyond the disk's own time, as on a slow disk or a network mount.
+    std::chrono::microseconds listingDelay{0};
+    /// The most listings that were under way at once.
+    std::atomic<int> mostListingsAtOnce{0};
     /// Runs before a removal of a file looks at the disk.
     std::function<void(const PathString& path)> beforeRemove;
     /// Runs before a file is read for its content, on the reading thread.
@@ -72,7 +79,13 @@ public:
                 return false;
             }
         }
+        const int atOnce = ++m_listingsNow;
+        for (int most = mostListingsAtOnce; atOnce > most && !mostListingsAtOnce.compare_exchange_weak(most, atOnce);)
+            ;
+        if (listingDelay.count() > 0)
+            std::this_thread::sleep_for(listingDelay);
         const bool ok = m_real.listSubdirectory(parent, name, dir, out, keep);
+        --m_listingsNow;
         if (afterList) {
             const std::lock_guard lock(m_listMutex);
             afterList(dir);
@@ -151,6 +164,7 @@ private:
     RealFileSystem m_real;
     std::mutex m_readsMutex;
     std::mutex m_listMutex;
+    std::atomic<int> m_listingsNow{0};
 };
 
 } // namespace twinspotter::test
