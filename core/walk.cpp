@@ -39,7 +39,7 @@ namespace {
 
 // Listings made ahead of the walk are bounded by their entries, about 80 bytes each: a few megabytes, however fast
 // the workers are and however large the tree.
-constexpr std::size_t kEntriesAhead = 1 << 16;
+constexpr std::size_t kEntriesAhead = 1 << 14;
 // While listings wait on a cold disk or a network mount, each thread the walk was given may become four: a thread
 // asleep in the kernel costs no core, and the disk answers more requests at once than one per core.
 constexpr unsigned kWaitingThreadsPerThread = 4;
