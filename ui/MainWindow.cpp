@@ -625,6 +625,7 @@ void MainWindow::rebuildResultsTable()
         QStringLiteral("Total files in directory shown below : %1").arg(m_session.filesInLocation2()));
     m_phaseLabel->clear();
     m_progressCounter->clear();
+    m_progressPending = false;
 }
 
 void MainWindow::serviceEvents()
@@ -634,6 +635,10 @@ void MainWindow::serviceEvents()
     if (m_serviceClock.isValid() && !m_serviceClock.hasExpired(kServiceIntervalMs))
         return;
     m_serviceClock.start();
+    if (m_progressPending) {
+        m_progressCounter->setText(QString::number(m_progress));
+        m_progressPending = false;
+    }
     m_model->dropStaleRows();
     QCoreApplication::processEvents();
 }
@@ -646,7 +651,10 @@ void MainWindow::showPhase(Phase phase)
 
 void MainWindow::showProgress(std::uint64_t count)
 {
-    m_progressCounter->setText(QString::number(count));
+    // Called for every pair found: the label takes the count when events are next serviced, the only moment it
+    // can be seen, rather than a hundred thousand texts nobody sees.
+    m_progress = count;
+    m_progressPending = true;
 }
 
 void MainWindow::showContentProgress(const ContentProgress& progress)

@@ -205,6 +205,8 @@ private:
     bool m_closePending = false;
     /// Time since the window last serviced its events in the middle of a long command.
     QElapsedTimer m_serviceClock;
+    std::uint64_t m_progress = 0;
+    bool m_progressPending = false;
     static constexpr qint64 kServiceIntervalMs = 10;
 };
 
