@@ -1,4 +1,4 @@
-// The desktop's Trash as the freedesktop.org Trash specification lays it out, so that file managers list the files
+// The desktop's Trash in the freedesktop.org layout that desktops share, so that file managers list the files
 // a removal put there and restore them to where they were.
 #pragma once
 
