@@ -27,11 +27,7 @@ std::int64_t wallNs()
 // enough that the process's processor clock (a system call over every thread) costs nothing.
 constexpr std::int64_t kWindowNs = 50'000'000;
 // Below this share of the cores busy while listings remain to be done, the listings wait on the disk or network.
-struct Share
-{
-    std::int64_t numerator, denominator;
-};
-constexpr Share kBusyShare{4, 5};
+constexpr std::int64_t kBusyPercent = 80;
 // Once waiting, the cores' own number of threads is tried again every so many windows: the cache may have warmed,
 // and more threads than cores only cost switches then.
 constexpr unsigned kWaitingWindowsBeforeTrial = 4;
@@ -65,17 +61,13 @@ ListingPrefetcher::ListingPrefetcher(FileSystem& fs, const PathString& root, uns
 
 ListingPrefetcher::~ListingPrefetcher()
 {
-    stop();
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        m_workToDo.notify_all();
+    }
     for (std::thread& worker : m_workers)
         worker.join();
-}
-
-void ListingPrefetcher::stop()
-{
-    const std::lock_guard lock(m_mutex);
-    m_stopped = true;
-    m_workToDo.notify_all();
-    m_listed.notify_all();
 }
 
 void ListingPrefetcher::work()
@@ -101,7 +93,8 @@ void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& or
     // cannot do before this listing is ready.
     Node& node = m_nodes.at(order);
     node.state = State::Listing;
-    const PathString path = node.path;
+    // Read outside the lock: nothing changes a node's path once it is made.
+    const PathString& path = node.path;
     const std::size_t nameAt = node.nameAt;
     const std::shared_ptr<OpenedDirectory> parent = std::move(node.parent);
     std::vector<DirEntry> entries;
@@ -130,7 +123,6 @@ void ListingPrefetcher::list(std::unique_lock<std::mutex>& lock, const Order& or
     node.error = error;
     node.state = State::Ready;
     m_entriesAhead += node.entries.size();
-    m_mostAhead = std::max(m_mostAhead, m_entriesAhead);
     addChildren(order, node, opened);
     // The walk, when it waits, checks whether this was its listing. Idle workers are woken by the caller, which
     // knows whether it goes on to list the next directory itself.
@@ -182,7 +174,7 @@ void ListingPrefetcher::reviewThreads()
         // Cores left idle while directories wait to be listed, and the walk not held back by its look-ahead: the
         // listings under way are waiting, not computing.
         m_waiting = !m_pending.empty() && m_entriesAhead * 2 < m_maxAhead &&
-                    (cpu - m_windowCpu) * kBusyShare.denominator < elapsed * m_cores * kBusyShare.numerator;
+                    (cpu - m_windowCpu) * 100 < elapsed * m_cores * kBusyPercent;
     }
     m_windowStart = now;
     m_windowCpu = cpu;

@@ -42,11 +42,6 @@ public:
     /// What \p out held before goes back to the workers to be listed into again, so that the names' buffers are reused,
     /// not freed and made anew.
     bool take(const PathString& dir, std::vector<DirEntry>& out);
-    /// Stops the workers at once; nothing they list from now on is kept.
-    void stop();
-
-    /// The most entries that were ever held ready and not yet taken (for the benchmark's memory figures).
-    std::size_t mostEntriesAhead() const { return m_mostAhead; }
 
 private:
     /// A directory's place in the walk's order: the positions of it and its ancestors among their siblings.
@@ -104,7 +99,6 @@ private:
     std::vector<std::vector<DirEntry>> m_spare; ///< listings the walk has done with, to be listed into again
     std::set<Order> m_pending;                  ///< those nobody has begun to list
     std::size_t m_entriesAhead = 0;
-    std::size_t m_mostAhead = 0;
     bool m_stopped = false;
     std::vector<std::thread> m_workers;
 };
