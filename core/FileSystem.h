@@ -20,9 +20,10 @@ struct DirEntry
     std::int64_t size = 0;
     std::int64_t mtime = 0;     ///< seconds since the epoch
     std::int32_t mtimeNsec = 0; ///< the part of a second
+    std::int64_t ctimeNs = 0;   ///< last change, nanoseconds since the epoch
     FileId id;
 
-    FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec}; }
+    FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec, ctimeNs}; }
 };
 
 /// What became of a file a removal was asked to remove.
@@ -161,7 +162,8 @@ public:
     virtual ~FileSystem() = default;
 
     /// Lists \p dir (which ends with the separator) in the order the file system gives, "." and ".." left out.
-    /// Symbolic links are left out too: they are neither followed nor catalogued.
+    /// Symbolic links and special files (FIFOs, sockets, devices) are left out too: they are neither followed nor
+    /// catalogued, since none of them is a copy of anything.
     /// Returns false, with \p out empty, when the directory cannot be listed. Safe from several threads at once.
     virtual bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) = 0;
     /// Lists \p dir as listDirectory does. With \p parent (a directory this file system left open), \p dir is its

@@ -415,10 +415,10 @@ int reachRecordedDirectory(const PathString& directory, std::span<const Location
 
 bool matchesStamp(const struct stat& st, const FileStamp& stamp)
 {
-    return stamp.recorded() && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) &&
+    return stamp.recorded() && S_ISREG(st.st_mode) &&
            static_cast<std::uint64_t>(st.st_dev) == stamp.id.device &&
            static_cast<std::uint64_t>(st.st_ino) == stamp.id.inode && st.st_size == stamp.size &&
-           nanoseconds(st.st_mtim) == stamp.mtimeNs;
+           nanoseconds(st.st_mtim) == stamp.mtimeNs && nanoseconds(st.st_ctim) == stamp.ctimeNs;
 }
 
 bool maybeSameFile(const struct stat& a, const struct stat& b)

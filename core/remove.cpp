@@ -273,10 +273,19 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     report.ran = true;
     report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
+    std::optional<SiblingIndex> siblings; // made when the first file goes
     for (std::size_t i = 0; i < m_pairs.size(); ++i) {
         if (m_pairs[i].deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, host.removalOptions(), &folders), report);
+        const RemovalResult result = removePairSide(i, Side::Location2, host.removalOptions(), &folders);
+        applyOutcome(i, Side::Location2, result, report);
+        // A location-2 file paired with several location-1 files is dealt with once: its other pairs must not
+        // report it as found gone when this very command removed it.
+        if (result.outcome == RemoveOutcome::Removed) {
+            if (!siblings)
+                siblings.emplace(m_pairs, Side::Location2);
+            siblings->markDeleted(m_pairs, i);
+        }
         host.serviceEvents();
     }
     finishRemoval(report, host);
