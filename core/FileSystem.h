@@ -54,6 +54,10 @@ enum class KeepReason : std::uint8_t {
     AlreadyGone,          ///< not there any more when the removal came to it: removed by something else
     NoTrash,              ///< its own file system has no Trash it may go to (error)
     TrashFailed,          ///< the Trash refused it (error)
+    DistinctnessUnproven, ///< it could not be set aside to prove it is another file than its partner (error)
+    LeftUnderHeldName,    ///< set aside for that proof, it could not get its name back (error)
+    NoSafeMove,           ///< its file system cannot move a file without the risk of replacing another
+    SafetyHoldsLocation,  ///< the safety directory contains its location: it would be moved onto itself
 };
 
 /// Words for the user: why the file stayed.
@@ -94,6 +98,9 @@ struct LocationRoot
 {
     PathString directory;
     FileId id;
+    /// Where it led then: the absolute path with every link and ".." resolved, ending with the separator; empty when
+    /// unknown. The safety directory and the Trash name a file by it.
+    PathString resolved;
 };
 
 class DirectoryCache;
@@ -178,6 +185,8 @@ public:
     virtual bool exists(const PathString& path) = 0;
     /// The identity of the directory \p path leads to, links followed; none when it is no directory.
     virtual std::optional<FileId> directoryIdentity(const PathString& path) = 0;
+    /// The absolute path \p path leads to, links and ".." resolved; empty when it leads nowhere.
+    virtual PathString resolvedPath(const PathString& /*path*/) { return {}; }
     /// True when a directory exists at \p path.
     virtual bool isDirectory(const PathString& path) = 0;
     /// Creates one directory whose parent exists.

@@ -44,6 +44,7 @@ const SystemCalls& SystemCalls::kernel()
         [](int dirFd, const char* path, int flags) { return ::unlinkat(dirFd, path, flags); },
         [](int dirFd, const char* path, mode_t mode) { return ::mkdirat(dirFd, path, mode); },
         [](int dirFd, const char* path, struct stat* st, int flags) { return ::fstatat(dirFd, path, st, flags); },
+        [](int fd) { return ::fsync(fd); },
     };
     return calls;
 }
@@ -170,6 +171,13 @@ std::optional<FileId> RealFileSystem::directoryIdentity(const PathString& path)
     if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+PathString RealFileSystem::resolvedPath(const PathString& path)
+{
+    // realpath reads links one by one, so it needs no /proc.
+    std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
+    return resolved ? PathString(resolved.get()) : PathString();
 }
 
 bool RealFileSystem::isDirectory(const PathString& path)

@@ -100,9 +100,10 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
         EXPECT_TRUE(OnDisk(tree.path(std::string("two/") + name))) << name;
     std::vector<std::string> texts = keptTexts();
     std::sort(texts.begin(), texts.end());
+    // The hard link also moves the change time of the file that would go.
     EXPECT_EQ(texts, (std::vector<std::string>{"it is no longer the file the search found",
                                                "it is no longer the file the search found",
-                                               "its partner is no longer the file the search found",
+                                               "it is no longer the file the search found",
                                                "its partner is no longer the file the search found"}));
 }
 
