@@ -329,7 +329,8 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     CopyTarget out(toDir, calls);
     if (!out.open())
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
-    if (!copyData(in.get(), out.fd(), st.st_size) || !copyMetadata(in.get(), out.fd(), st))
+    if (!copyData(in.get(), out.fd(), st.st_size) || !copyMetadata(in.get(), out.fd(), st) ||
+        calls.fsync(out.fd()) != 0)
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
     // Written to while it was copied: the copy may hold half an edit, and the original the whole of it.
     struct stat after
@@ -337,8 +338,6 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     };
     if (::fstat(in.get(), &after) != 0 || !unchangedSince(after, st))
         return RemovalResult::kept(KeepReason::FileChanged);
-    if (calls.fsync(out.fd()) != 0)
-        return RemovalResult::kept(KeepReason::CopyFailed, errno);
     if (!out.name(toName))
         return errno == EEXIST ? RemovalResult::kept(KeepReason::SafetyTargetTaken)
                                : RemovalResult::kept(KeepReason::CopyFailed, errno);

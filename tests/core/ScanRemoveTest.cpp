@@ -95,6 +95,13 @@ TEST(ScanRemoveTest, DeleteLocation2WithYesRemovesEveryLocation2CopyAndEndsWithT
 {
     TempTree tree;
     MakeTwoLocations(tree);
+    // Pairs that cannot be written are no record of what would go: nothing goes.
+    const ProgramResult full = RunProgram({"/bin/sh", "-c",
+                                           std::string(TWINSPOTTER_SCAN_BINARY) + " --delete-location2 --yes '" +
+                                               tree.path("one") + "' '" + tree.path("two") + "' >/dev/full"});
+    EXPECT_EQ(full.status, 1) << full.err;
+    EXPECT_TRUE(OnDisk(tree.path("two/a.jpg")) && OnDisk(tree.path("two/sub/b.txt"))) << full.err;
+
     const ProgramResult r = Scan({"--delete-location2", "--yes", tree.path("one"), tree.path("two")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2) << r.out;
