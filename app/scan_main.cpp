@@ -123,9 +123,13 @@ public:
     }
     void showContentProgress(const ContentProgress& progress) override { m_content = progress; }
 
-    RemovalOptions removalOptions() const override
+    RemovalTarget removalTarget() const override
     {
-        return {m_options.hasSafetyDir, m_options.safetyDir, m_options.trash};
+        if (m_options.trash)
+            return MoveToTrash{};
+        if (m_options.hasSafetyDir)
+            return MoveToSafetyDirectory{m_options.safetyDir};
+        return Delete{};
     }
     bool confirm(std::string_view question) override
     {
@@ -282,7 +286,6 @@ int main(int argc, char** argv)
     if (options.threads > 0)
         session.setWalkThreads(options.threads);
     const std::string location2 = options.locations.size() > 1 ? options.locations[1] : std::string();
-    session.setLocation2(location2);
     ScanHost host(session, options);
     session.search(options.locations[0], location2, host);
     host.erase();

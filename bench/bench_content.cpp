@@ -165,7 +165,6 @@ int main(int argc, char** argv)
         catCpus.push_back(catCpu);
         SearchSession session;
         TimingHost host;
-        session.setLocation2(loc2);
         const auto start = Clock::now();
         const double startCpu = SelfCpuSeconds();
         session.search(loc1, loc2, host);

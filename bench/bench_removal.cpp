@@ -168,7 +168,6 @@ void RealRuns(std::size_t count, int runs, const std::string& parent)
                 continue;
             }
             SearchSession session;
-            session.setLocation2(two);
             YesHost host;
             session.search(one, two, host);
             const double start = WallSeconds();

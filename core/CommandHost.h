@@ -61,8 +61,9 @@ public:
     /// The criteria ticked: date and size are read afresh for every location-2 file, the content once matching has
     /// ended.
     virtual SearchCriteria criteria() const { return {}; }
-    /// The safety and Trash options, read afresh for every file a removal handles.
-    virtual RemovalOptions removalOptions() const { return {}; }
+    /// Where removed files go as the user has chosen (the safety and Trash options), read afresh for every file a
+    /// removal handles.
+    virtual RemovalTarget removalTarget() const { return Delete{}; }
 
     /// A Yes/No question with the title "Confirm"; only true proceeds.
     virtual bool confirm(std::string_view /*question*/) { return false; }

@@ -121,4 +121,23 @@ struct DosDateTime
 };
 DosDateTime unpackDosDateTime(std::int32_t packed);
 
+/// A file as the search recorded it: the directory text the walk made (ending with the separator), its name and
+/// its stamp.
+struct RecordedFile
+{
+    const PathString& directory;
+    const PathString& name;
+    const FileStamp& stamp;
+};
+
+/// A location as a search walked it: its text, ending with the separator, and the directory it led to then.
+struct LocationRoot
+{
+    PathString directory;
+    FileId id;
+    /// Where it led then: the absolute path with every link and ".." resolved, ending with the separator; empty when
+    /// unknown. The safety directory and the Trash name a file by it.
+    PathString resolved;
+};
+
 } // namespace twinspotter

@@ -1,7 +1,9 @@
 // Every file-system call of the walk and the removals goes through here, so tests can make one fail.
 #pragma once
 
+#include "core/ContentDigest.h"
 #include "core/FileRecord.h"
+#include "core/Removal.h"
 
 #include <cstdint>
 #include <functional>
@@ -24,136 +26,6 @@ struct DirEntry
     FileId id;
 
     FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec, ctimeNs}; }
-};
-
-/// What became of a file a removal was asked to remove.
-enum class RemoveOutcome {
-    Removed,     ///< moved into the safety directory or deleted by this call
-    Gone,        ///< not removed by this call, but it is no longer where the search found it
-    StillPresent ///< the file is still there
-};
-
-/// Why a file that a removal set out to remove is still there.
-enum class KeepReason : std::uint8_t {
-    None,
-    PartnerGone,          ///< the copy that would stay is missing: this one may be the last
-    PartnerChanged,       ///< the partner is no longer the file the search found
-    PartnerUnreachable,   ///< the partner cannot be looked at (error)
-    PartnerIsSameFile,    ///< the partner is now this very file
-    PartnerMaybeSameFile, ///< the partner looks like this file seen through another mount
-    FileChanged,          ///< the file is no longer the one the search found
-    LocationReplaced,     ///< the location folder is no longer the one the search walked
-    LinkOnPath,           ///< a folder on the way to the file is now a symbolic link
-    Unreachable,          ///< the file cannot be looked at (error)
-    DeleteFailed,         ///< the delete was refused (error)
-    SafetyTargetTaken,    ///< a file of that name is already in the safety directory
-    SafetyPathBlocked,    ///< a link or a file stands where the safety directory needs a folder
-    MoveFailed,           ///< the safety directory cannot take the file (error)
-    CopyFailed,           ///< the copy onto the safety directory's file system failed (error)
-    SourceNotRemoved,     ///< copied, but the original could not be removed, so the copy was taken back (error)
-    AlreadyGone,          ///< not there any more when the removal came to it: removed by something else
-    NoTrash,              ///< its own file system has no Trash it may go to (error)
-    TrashFailed,          ///< the Trash refused it (error)
-    DistinctnessUnproven, ///< it could not be set aside to prove it is another file than its partner (error)
-    LeftUnderHeldName,    ///< set aside for that proof, it could not get its name back (error)
-    NoSafeMove,           ///< its file system cannot move a file without the risk of replacing another
-    SafetyHoldsLocation,  ///< the safety directory contains its location: it would be moved onto itself
-};
-
-/// Words for the user: why the file stayed.
-std::string keepReasonText(KeepReason reason, int error);
-
-struct RemovalResult
-{
-    RemoveOutcome outcome = RemoveOutcome::StillPresent;
-    KeepReason reason = KeepReason::None;
-    int error = 0; ///< the errno behind the reason, when there is one
-
-    static RemovalResult kept(KeepReason why, int error = 0) { return {RemoveOutcome::StillPresent, why, error}; }
-};
-
-/// A file that a removal command set out to remove and did not: left where it is, or found gone already.
-struct KeptFile
-{
-    PathString path;
-    KeepReason reason = KeepReason::None;
-    int error = 0;
-
-    std::string text() const { return keepReasonText(reason, error); }
-    /// Not a failure: left by the pairing rules (its partner is gone), or gone before the removal came to it.
-    bool byRule() const { return reason == KeepReason::PartnerGone || reason == KeepReason::AlreadyGone; }
-};
-
-/// A file as the search recorded it: the directory text the walk made (ending with the separator), its name and
-/// its stamp.
-struct RecordedFile
-{
-    const PathString& directory;
-    const PathString& name;
-    const FileStamp& stamp;
-};
-
-/// A location as a search walked it: its text, ending with the separator, and the directory it led to then.
-struct LocationRoot
-{
-    PathString directory;
-    FileId id;
-    /// Where it led then: the absolute path with every link and ".." resolved, ending with the separator; empty when
-    /// unknown. The safety directory and the Trash name a file by it.
-    PathString resolved;
-};
-
-class DirectoryCache;
-
-/// One removal: the file to go, the copy that must stay, and where the file goes when it is not deleted.
-struct RemovalRequest
-{
-    RecordedFile file;
-    RecordedFile partner;
-    /// The locations the search walked; a file below one of them is reached from it without following any link.
-    std::span<const LocationRoot> locations;
-    /// Null: delete. Otherwise the safety directory as the user named it, ...
-    const PathString* safetyDirectory = nullptr;
-    /// ... and the file's own absolute directory, rebuilt underneath it.
-    PathString mirroredDirectory;
-    /// The folders this command has already reached; null for a removal on its own.
-    DirectoryCache* cache = nullptr;
-    /// Into the Trash of the file's own file system instead of deleting (the safety directory is then not used).
-    bool toTrash = false;
-};
-
-/// What reading a file for its content gave.
-enum class ContentStatus : std::uint8_t {
-    Digested,   ///< read whole; the digest stands for its bytes
-    Changed,    ///< no longer the file the search listed (gone, replaced, rewritten, or changed while read)
-    Unreadable, ///< it cannot be read (error), or it is no regular file
-    Stopped     ///< the reader was asked to stop
-};
-
-/// A file's content as a 128-bit digest: equal digests mean equal bytes (see ContentCompare.h).
-struct ContentDigest
-{
-    ContentStatus status = ContentStatus::Unreadable;
-    int error = 0;
-    std::uint64_t high = 0;
-    std::uint64_t low = 0;
-
-    bool sameBytes(const ContentDigest& other) const
-    {
-        return status == ContentStatus::Digested && other.status == ContentStatus::Digested && high == other.high &&
-               low == other.low;
-    }
-};
-
-/// One file to read for its content.
-struct ContentRequest
-{
-    RecordedFile file;
-    std::span<const LocationRoot> locations;
-    /// The folders this reader has already reached; one per reading thread.
-    DirectoryCache* cache = nullptr;
-    /// Called after each block with the bytes it covered; reading stops when it returns false.
-    std::function<bool(std::uint64_t bytes)> onBlock;
 };
 
 /// A directory a listing left open, so that its subdirectories can be listed by name from it.

@@ -1,9 +1,6 @@
-// A removal at the level of directory descriptors: the file system may change between any two calls, so every step
-// works on a descriptor that was checked, and nothing is ever reached through a link below the user's location.
+// The descriptor-level steps of a removal: the file system may change between any two calls, so every step works on
+// a descriptor that was checked, and nothing is ever reached through a link below the user's location.
 #include "core/OnDisk.h"
-
-#include "core/SameFileProof.h"
-#include "core/Trash.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -25,7 +22,6 @@ namespace twinspotter {
 
 namespace {
 
-constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr std::size_t kCopyBlock = 1 << 20;
 
 ReachFailure failureOf(int error)
@@ -92,21 +88,6 @@ int openComponentByComponent(int base, const PathString& path)
 std::int64_t nanoseconds(const struct timespec& t)
 {
     return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
-}
-
-bool sameInode(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-RemovalResult removed()
-{
-    return {RemoveOutcome::Removed, KeepReason::None, 0};
-}
-
-RemovalResult gone()
-{
-    return {RemoveOutcome::Gone, KeepReason::None, 0};
 }
 
 // The file a copy is written into. Where the file system allows it, the file has no name until it is whole; where it
@@ -314,7 +295,7 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     // Non-blocking, so a FIFO fails the type test below instead of waiting for a writer.
     UniqueFd in(calls.openat(fromDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
     if (!in)
-        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::CopyFailed, errno);
+        return errno == ENOENT ? RemovalResult::gone() : RemovalResult::kept(KeepReason::CopyFailed, errno);
     struct stat st
     {
     };
@@ -339,7 +320,7 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     if (::fstat(in.get(), &after) != 0 || !unchangedSince(after, st))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (!out.name(toName))
-        return errno == EEXIST ? RemovalResult::kept(KeepReason::SafetyTargetTaken)
+        return errno == EEXIST ? RemovalResult::kept(KeepReason::TargetTaken)
                                : RemovalResult::kept(KeepReason::CopyFailed, errno);
 
     // The copy is whole under its name. The original must now go, or the copy is taken back: never two files.
@@ -348,87 +329,25 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     };
     if (::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
         out.keep();
-        return removed();
+        return RemovalResult::done();
     }
     if (!unchangedSince(now, st))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (calls.unlinkat(fromDir, name.c_str(), 0) != 0 && errno != ENOENT)
         return RemovalResult::kept(KeepReason::SourceNotRemoved, errno);
     out.keep();
-    return removed();
-}
-
-// A folder made in the safety directory is as private as the folder it mirrors: a file from a folder only its owner
-// may enter must not become readable by everyone there. Set on the folder itself, never through a link.
-void giveModeOf(const PathString& mirroredFolder, int parent, const PathString& name, const SystemCalls& calls)
-{
-    struct stat original
-    {
-    };
-    if (::stat(mirroredFolder.c_str(), &original) != 0)
-        return;
-    const UniqueFd made(calls.openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
-    if (made)
-        (void)::fchmod(made.get(), original.st_mode & 07777);
-}
-
-// Opens the safety directory as the user named it, then makes and enters each folder of \p mirrored beneath it
-// without following a link: a link planted there is a failed move, never a way out of the safety directory.
-UniqueFd openMirroredDirectory(const PathString& safetyDirectory, const PathString& mirrored, const SystemCalls& calls,
-                               RemovalResult& failure)
-{
-    if (safetyDirectory.empty()) {
-        failure = RemovalResult::kept(KeepReason::MoveFailed, ENOENT);
-        return {};
-    }
-    UniqueFd current(calls.openat(AT_FDCWD, safetyDirectory.c_str(), kDirectoryFlags, 0));
-    if (!current && errno == ENOENT) {
-        // The safety directory itself is the user's choice, links and all: its missing folders are made by name.
-        for (std::size_t slash = safetyDirectory.find(kSeparator, 1); slash != PathString::npos;
-             slash = safetyDirectory.find(kSeparator, slash + 1))
-            (void)calls.mkdirat(AT_FDCWD, safetyDirectory.substr(0, slash).c_str(), 0777);
-        if (calls.mkdirat(AT_FDCWD, safetyDirectory.c_str(), 0777) != 0 && errno != EEXIST) {
-            failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
-            return {};
-        }
-        current.reset(calls.openat(AT_FDCWD, safetyDirectory.c_str(), kDirectoryFlags, 0));
-    }
-    if (!current) {
-        failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
-        return {};
-    }
-    std::size_t start = 0;
-    while (start < mirrored.size()) {
-        std::size_t end = mirrored.find(kSeparator, start);
-        if (end == PathString::npos)
-            end = mirrored.size();
-        const PathString component = mirrored.substr(start, end - start);
-        start = end + 1;
-        if (component.empty() || component == ".")
-            continue;
-        if (component == "..") {
-            failure = RemovalResult::kept(KeepReason::SafetyPathBlocked);
-            return {};
-        }
-        const bool made = calls.mkdirat(current.get(), component.c_str(), 0700) == 0;
-        if (!made && errno != EEXIST) {
-            failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
-            return {};
-        }
-        if (made)
-            giveModeOf(mirrored.substr(0, end), current.get(), component, calls);
-        const int fd = calls.openat(current.get(), component.c_str(), kDirectoryFlags | O_NOFOLLOW, 0);
-        if (fd < 0) {
-            failure = errno == ENOTDIR || errno == ELOOP ? RemovalResult::kept(KeepReason::SafetyPathBlocked)
-                                                         : RemovalResult::kept(KeepReason::MoveFailed, errno);
-            return {};
-        }
-        current.reset(fd);
-    }
-    return current;
+    return RemovalResult::done();
 }
 
 } // namespace
+
+bool makeFolderChain(const PathString& path, mode_t mode, const SystemCalls& calls)
+{
+    for (std::size_t slash = path.find(kSeparator, 1); slash != PathString::npos;
+         slash = path.find(kSeparator, slash + 1))
+        (void)calls.mkdirat(AT_FDCWD, path.substr(0, slash).c_str(), mode);
+    return calls.mkdirat(AT_FDCWD, path.c_str(), mode) == 0 || errno == EEXIST;
+}
 
 int DirectoryCache::find(const PathString& directory)
 {
@@ -496,7 +415,7 @@ int reachRecordedDirectory(const PathString& directory, std::span<const Location
                 failure = failureOf(error);
                 return -1;
             }
-            if (FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)} != root->id) {
+            if (fileIdOf(st) != root->id) {
                 failure = ReachFailure::LocationReplaced;
                 return -1;
             }
@@ -535,12 +454,12 @@ RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const st
                                    const PathString& toName, bool copyAllowed, const SystemCalls& calls)
 {
     if (calls.renameat2(fromDir, name.c_str(), toDir, toName.c_str(), RENAME_NOREPLACE) == 0)
-        return removed();
+        return RemovalResult::done();
     int error = errno;
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
         if (calls.linkat(fromDir, name.c_str(), toDir, toName.c_str(), 0) == 0) {
             if (calls.unlinkat(fromDir, name.c_str(), 0) == 0)
-                return removed();
+                return RemovalResult::done();
             const int unlinkError = errno;
             (void)calls.unlinkat(toDir, toName.c_str(), 0);
             return RemovalResult::kept(KeepReason::SourceNotRemoved, unlinkError);
@@ -552,185 +471,15 @@ RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const st
             return RemovalResult::kept(KeepReason::NoSafeMove);
     }
     if (error == EEXIST)
-        return RemovalResult::kept(KeepReason::SafetyTargetTaken);
+        return RemovalResult::kept(KeepReason::TargetTaken);
     struct stat now
     {
     };
     if (error == ENOENT && ::fstatat(fromDir, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
-        return gone();
+        return RemovalResult::gone();
     if (error != EXDEV || !copyAllowed)
         return RemovalResult::kept(KeepReason::MoveFailed, error);
     return copyThenRemove(fromDir, name, source, toDir, toName, calls);
-}
-
-namespace {
-
-// The file \p current in \p dir, checked to be the request's file and another file than its partner, goes where the
-// request says: deleted, into the Trash, or into the safety directory under its own name.
-RemovalResult removeChecked(const RemovalRequest& request, int dir, const PathString& current, const struct stat& st,
-                            DirectoryCache& cache, const SystemCalls& calls)
-{
-    if (request.toTrash)
-        return moveToTrash(dir, current, request.file.name, request.mirroredDirectory, st, cache, calls);
-    if (!request.safetyDirectory) {
-        if (calls.unlinkat(dir, current.c_str(), 0) == 0)
-            return removed();
-        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
-    }
-    // Folders of the safety directory are made by this program, so they are kept open like the others.
-    const PathString targetKey = *request.safetyDirectory + '\0' + request.mirroredDirectory;
-    int target = cache.find(targetKey);
-    if (target < 0) {
-        RemovalResult blocked;
-        UniqueFd opened = openMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
-        if (!opened)
-            return blocked;
-        target = cache.keep(targetKey, std::move(opened));
-    }
-    struct stat from
-    {
-    };
-    struct stat to
-    {
-    };
-    if (::fstat(dir, &from) == 0 && ::fstat(target, &to) == 0 && sameInode(from, to))
-        return RemovalResult::kept(KeepReason::SafetyHoldsLocation);
-    return moveWithoutReplacing(dir, current, st, target, request.file.name, true, calls);
-}
-
-} // namespace
-
-RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& calls)
-{
-    DirectoryCache ownCache;
-    DirectoryCache& cache = request.cache ? *request.cache : ownCache;
-    ReachFailure failure = ReachFailure::None;
-    int error = 0;
-    const int dir = reachRecordedDirectory(request.file.directory, request.locations, cache, failure, error);
-    switch (failure) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return gone();
-    case ReachFailure::Link:
-        return RemovalResult::kept(KeepReason::LinkOnPath);
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::LocationReplaced);
-    case ReachFailure::Error:
-        return RemovalResult::kept(KeepReason::Unreachable, error);
-    }
-    const PathString& name = request.file.name;
-    struct stat st
-    {
-    };
-    if (calls.fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? gone() : RemovalResult::kept(KeepReason::Unreachable, errno);
-    if (!matchesStamp(st, request.file.stamp))
-        return RemovalResult::kept(KeepReason::FileChanged);
-
-    // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
-    const int partnerDir = reachRecordedDirectory(request.partner.directory, request.locations, cache, failure, error);
-    switch (failure) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return RemovalResult::kept(KeepReason::PartnerGone);
-    case ReachFailure::Link:
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::PartnerChanged);
-    case ReachFailure::Error:
-        return RemovalResult::kept(KeepReason::PartnerUnreachable, error);
-    }
-    struct stat partner
-    {
-    };
-    if (calls.fstatat(partnerDir, request.partner.name.c_str(), &partner, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? RemovalResult::kept(KeepReason::PartnerGone)
-                                                   : RemovalResult::kept(KeepReason::PartnerUnreachable, errno);
-    if (!matchesStamp(partner, request.partner.stamp))
-        return RemovalResult::kept(KeepReason::PartnerChanged);
-    if (sameInode(partner, st))
-        return RemovalResult::kept(KeepReason::PartnerIsSameFile);
-    if (maybeSameFile(partner, st))
-        return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
-
-    // On one device two inode numbers are two files. Across devices they prove nothing: an overlay, a FUSE or a
-    // network mirror may show this very file under numbers and times of its own.
-    HeldFile held;
-    if (partner.st_dev != st.st_dev) {
-        if (overlayMayShare(dir, st, partnerDir, partner))
-            return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
-        const RemovalResult proof = proveDistinct(dir, name, st, partnerDir, request.partner, held, calls);
-        // A read-only file system refuses the removal itself: say that, as on one device.
-        if (proof.reason == KeepReason::DistinctnessUnproven && proof.error == EROFS)
-            return request.toTrash           ? RemovalResult::kept(KeepReason::NoTrash, EROFS)
-                   : request.safetyDirectory ? RemovalResult::kept(KeepReason::MoveFailed, EROFS)
-                                             : RemovalResult::kept(KeepReason::DeleteFailed, EROFS);
-        if (proof.outcome != RemoveOutcome::Removed)
-            return proof;
-    }
-    const PathString& current = held.name.empty() ? name : held.name;
-    const struct stat& now = held.name.empty() ? st : held.st;
-    RemovalResult result = removeChecked(request, dir, current, now, cache, calls);
-    if (result.outcome == RemoveOutcome::StillPresent)
-        releaseHeldFile(dir, name, held, result, calls);
-    return result;
-}
-
-std::string keepReasonText(KeepReason reason, int error)
-{
-    const std::string cause = error != 0 ? std::string(": ") + std::strerror(error) : std::string();
-    switch (reason) {
-    case KeepReason::None:
-        return {};
-    case KeepReason::PartnerGone:
-        return "its partner is gone, so it may be the last copy";
-    case KeepReason::PartnerChanged:
-        return "its partner is no longer the file the search found";
-    case KeepReason::PartnerUnreachable:
-        return "its partner cannot be checked" + cause;
-    case KeepReason::PartnerIsSameFile:
-        return "its partner is the same file";
-    case KeepReason::PartnerMaybeSameFile:
-        return "it may be the same file as its partner, seen through another mount";
-    case KeepReason::FileChanged:
-        return "it is no longer the file the search found";
-    case KeepReason::LocationReplaced:
-        return "its location is no longer the folder the search looked at";
-    case KeepReason::LinkOnPath:
-        return "a folder on its path has been replaced by a symbolic link";
-    case KeepReason::Unreachable:
-        return "it cannot be reached" + cause;
-    case KeepReason::DeleteFailed:
-        return "it cannot be deleted" + cause;
-    case KeepReason::SafetyTargetTaken:
-        return "a file of that name is already in the safety directory";
-    case KeepReason::SafetyPathBlocked:
-        return "a link or a file is in the way in the safety directory";
-    case KeepReason::MoveFailed:
-        return "it cannot be moved into the safety directory" + cause;
-    case KeepReason::CopyFailed:
-        return "it cannot be copied into the safety directory" + cause;
-    case KeepReason::SourceNotRemoved:
-        return "it was copied into the safety directory but cannot be removed here, so the copy was taken back" + cause;
-    case KeepReason::AlreadyGone:
-        return "it is no longer there";
-    case KeepReason::NoTrash:
-        return "its file system has no Trash it can be moved to" + cause;
-    case KeepReason::TrashFailed:
-        return "it cannot be moved to the Trash" + cause;
-    case KeepReason::DistinctnessUnproven:
-        return "it cannot be proven to be another file than its partner" + cause;
-    case KeepReason::LeftUnderHeldName:
-        return "it was set aside in its folder under a name beginning with \".twinspotter-held-\" and cannot get its "
-               "name back" +
-               cause;
-    case KeepReason::NoSafeMove:
-        return "its file system cannot move a file without the risk of replacing another";
-    case KeepReason::SafetyHoldsLocation:
-        return "the safety directory contains its location, so it would be moved onto itself";
-    }
-    return {};
 }
 
 } // namespace twinspotter

@@ -3,19 +3,37 @@
 #pragma once
 
 #include "core/FileSystem.h"
+#include "core/Removal.h"
 #include "core/SystemCalls.h"
 #include "core/UniqueFd.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <array>
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace twinspotter {
+
+/// A directory opened to be used as a directory only: for reaching names in it, never for reading it.
+inline constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+
+inline FileId fileIdOf(const struct stat& st)
+{
+    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+inline bool sameInode(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+/// Makes the directory \p path and every missing folder above it, by name, links and all (for folders the user
+/// chose); true when it exists as a directory afterwards.
+bool makeFolderChain(const PathString& path, mode_t mode, const SystemCalls& calls);
 
 /// Why a recorded directory could not be reached.
 enum class ReachFailure {
@@ -24,17 +42,6 @@ enum class ReachFailure {
     Link,             ///< a folder on the way is now a symbolic link
     LocationReplaced, ///< the location no longer leads to the directory the search walked
     Error             ///< anything else; the errno says what
-};
-
-/// A Trash directory a command has opened, for the files of one mount.
-struct TrashDirectory
-{
-    std::uint64_t mount = 0;
-    PathString top; ///< the mount's top directory; empty for the home Trash, whose Path values are absolute
-    UniqueFd files;
-    UniqueFd info;
-    /// The number each name's unique variants are tried from, so that many files of one name cost no search each.
-    std::unordered_map<PathString, unsigned> nextNumber;
 };
 
 /// The folders one removal command has reached and checked, kept open for the files that follow in them, and the
@@ -47,7 +54,6 @@ public:
     int keep(const PathString& directory, UniqueFd fd);
     int findLocation(const LocationRoot& location) const;
     int keepLocation(const LocationRoot& location, UniqueFd fd);
-    std::vector<TrashDirectory>& trashes() { return m_trashes; }
 
 private:
     struct Entry
@@ -61,7 +67,6 @@ private:
     std::array<Entry, 6> m_entries;
     std::uint64_t m_clock = 0;
     std::vector<std::pair<const LocationRoot*, UniqueFd>> m_locations;
-    std::vector<TrashDirectory> m_trashes;
 };
 
 /// Reaches \p directory, a text the walk made below one of \p locations: the location itself as the walk opened it,
@@ -86,8 +91,5 @@ bool maybeSameFile(const struct stat& a, const struct stat& b);
 /// is what the file was when checked; a different file found at the name is left alone.
 RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const struct stat& source, int toDir,
                                    const PathString& toName, bool copyAllowed, const SystemCalls& calls);
-
-/// The removal behind FileSystem::removeFile.
-RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& calls);
 
 } // namespace twinspotter

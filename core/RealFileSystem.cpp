@@ -3,6 +3,7 @@
 
 #include "core/ContentCompare.h"
 #include "core/OnDisk.h"
+#include "core/RemoveOnDisk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -30,24 +31,6 @@ struct LinuxDirent64
 };
 
 } // namespace
-
-const SystemCalls& SystemCalls::kernel()
-{
-    static const SystemCalls calls{
-        [](int dirFd, const char* path, int flags, mode_t mode) { return ::openat(dirFd, path, flags, mode); },
-        [](int fromDirFd, const char* from, int toDirFd, const char* to, unsigned flags) {
-            return ::renameat2(fromDirFd, from, toDirFd, to, flags);
-        },
-        [](int fromDirFd, const char* from, int toDirFd, const char* to, int flags) {
-            return ::linkat(fromDirFd, from, toDirFd, to, flags);
-        },
-        [](int dirFd, const char* path, int flags) { return ::unlinkat(dirFd, path, flags); },
-        [](int dirFd, const char* path, mode_t mode) { return ::mkdirat(dirFd, path, mode); },
-        [](int dirFd, const char* path, struct stat* st, int flags) { return ::fstatat(dirFd, path, st, flags); },
-        [](int fd) { return ::fsync(fd); },
-    };
-    return calls;
-}
 
 namespace {
 
@@ -121,7 +104,7 @@ bool ReadEntries(int fd, std::vector<DirEntry>& out)
             entry.mtime = st.st_mtim.tv_sec;
             entry.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
             entry.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-            entry.id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+            entry.id = fileIdOf(st);
         }
     }
     out.resize(used);
@@ -170,7 +153,7 @@ std::optional<FileId> RealFileSystem::directoryIdentity(const PathString& path)
     };
     if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
-    return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    return fileIdOf(st);
 }
 
 PathString RealFileSystem::resolvedPath(const PathString& path)

@@ -42,21 +42,11 @@ public:
     /// The files the last search counted in location 1 and 2, lowered by the removals since.
     std::int32_t filesInLocation1() const { return m_filesInLocation1; }
     std::int32_t filesInLocation2() const { return m_filesInLocation2; }
-    /// True while the location-2 text is empty: the files of location 1 are compared with each other.
-    bool singleDirectory() const { return m_singleDirectory; }
-    /// The pair last opened in the detailed view.
-    std::size_t detailedPair() const { return m_detailedPair; }
-    void setDetailedPair(std::size_t index) { m_detailedPair = index; }
 
     FileSystem& fileSystem() { return m_fs; }
     /// How many threads a search lists directories with, its own included (1: each directory is listed when the
     /// walk reaches it). The order of what a search finds is the same for every number.
     void setWalkThreads(unsigned threads) { m_walkThreads = std::max(1u, threads); }
-    /// The locations the last search walked, as its pairs name them.
-    const std::vector<LocationRoot>& searchedLocations() const { return m_locations; }
-    /// The mode of the search that made the pairs; removals count against its locations, whatever the location-2
-    /// text has said since.
-    SearchMode searchedMode() const { return m_searchedMode; }
     /// What the last search did. After a cancel its pairs and counters are those found until then.
     const SearchReport& lastSearch() const { return m_lastSearch; }
     /// Replaces the pair list by \p pairs that a search of \p locations in \p mode made (for callers that build
@@ -74,11 +64,8 @@ public:
         m_filesInLocation2 = location2;
     }
 
-    /// Follows the location-2 text: empty means single-directory mode.
-    void setLocation2(const PathString& location2) { m_singleDirectory = location2.empty(); }
-
-    /// Catalogues \p location1, pairs it with \p location2 (or within itself in single-directory mode) and keeps only
-    /// pairs of equal bytes when the host's criteria ask for the same content, telling the host each phase as it
+    /// Catalogues \p location1, pairs it with \p location2 (or, when \p location2 is empty, within itself) and keeps
+    /// only pairs of equal bytes when the host's criteria ask for the same content, telling the host each phase as it
     /// begins. Changes nothing on disk. A cancel keeps the pairs made (or, with the same content, confirmed) so far
     /// and the files counted until then; the previous pairs stay until the catalogue is complete. Refused (ran is
     /// false) while a search or removal runs.
@@ -111,7 +98,24 @@ public:
 private:
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
     void recordLocation(const PathString& location, std::vector<LocationRoot>& locations);
-    RemovalResult removePairSide(std::size_t index, Side side, const RemovalOptions& options, DirectoryCache* cache);
+    /// One removal command from its question on: refused while another command runs, and under way (busy) until it
+    /// ends, on every way out; true only when it may go ahead.
+    class RemovalCommand
+    {
+    public:
+        RemovalCommand(SearchSession& session, std::string_view question, CommandHost& host);
+        ~RemovalCommand();
+        RemovalCommand(const RemovalCommand&) = delete;
+        RemovalCommand& operator=(const RemovalCommand&) = delete;
+        explicit operator bool() const { return m_confirmed; }
+
+    private:
+        SearchSession& m_session;
+        bool m_owner = false;
+        bool m_confirmed = false;
+    };
+
+    RemovalResult removePairSide(std::size_t index, Side side, const RemovalTarget& target, RemovalCache* cache);
     /// Marks and counts a removal's outcome, or lists the file as kept.
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
     /// The count message, and the kept files when there are any.
@@ -125,8 +129,6 @@ private:
     bool m_cancelRequested = false;
     std::int32_t m_filesInLocation1 = 0;
     std::int32_t m_filesInLocation2 = 0;
-    bool m_singleDirectory = true;
-    std::size_t m_detailedPair = 0;
     /// The locations the search that made the pairs walked; removals reach files only through them.
     std::vector<LocationRoot> m_locations;
     SearchMode m_searchedMode = SearchMode::SingleDirectory;

@@ -14,7 +14,6 @@ namespace twinspotter {
 
 namespace {
 
-constexpr int kDirectoryFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
 constexpr std::string_view kInfoSuffix = ".trashinfo";
 
 RemovalResult noTrash(int error)
@@ -103,10 +102,7 @@ bool openHomeTrash(const PathString& dataHome, TrashDirectory& out, const System
 {
     // The home Trash and the folders above it are the user's own, links and all; missing ones are made private.
     const PathString trash = dataHome + "/Trash";
-    for (std::size_t slash = trash.find(kSeparator, 1); slash != PathString::npos;
-         slash = trash.find(kSeparator, slash + 1))
-        (void)calls.mkdirat(AT_FDCWD, trash.substr(0, slash).c_str(), 0700);
-    if (calls.mkdirat(AT_FDCWD, trash.c_str(), 0700) != 0 && errno != EEXIST)
+    if (!makeFolderChain(trash, 0700, calls))
         return false;
     const UniqueFd fd(calls.openat(AT_FDCWD, trash.c_str(), kDirectoryFlags, 0));
     return fd && openTrashFolders(fd.get(), out, calls);
@@ -136,10 +132,10 @@ bool openTopTrash(const PathString& top, TrashDirectory& out, const SystemCalls&
 }
 
 // The Trash for files on \p mount, opened once per command; \p directory is the file's folder as the kernel names it.
-TrashDirectory* findTrash(std::uint64_t mount, const PathString& directory, DirectoryCache& cache,
+TrashDirectory* findTrash(std::uint64_t mount, const PathString& directory, TrashDirectories& trashes,
                           const SystemCalls& calls)
 {
-    for (TrashDirectory& trash : cache.trashes())
+    for (TrashDirectory& trash : trashes)
         if (trash.mount == mount)
             return &trash;
     TrashDirectory trash;
@@ -159,8 +155,8 @@ TrashDirectory* findTrash(std::uint64_t mount, const PathString& directory, Dire
         if (!openTopTrash(trash.top, trash, calls))
             return nullptr;
     }
-    cache.trashes().push_back(std::move(trash));
-    return &cache.trashes().back();
+    trashes.push_back(std::move(trash));
+    return &trashes.back();
 }
 
 std::string infoText(const std::string& pathValue)
@@ -228,7 +224,7 @@ PathString trashEntryName(const PathString& name, unsigned number)
 }
 
 RemovalResult moveToTrash(int dir, const PathString& current, const PathString& name, const PathString& folder,
-                          const struct stat& st, DirectoryCache& cache, const SystemCalls& calls)
+                          const struct stat& st, TrashDirectories& trashes, const SystemCalls& calls)
 {
     std::uint64_t mount = 0;
     if (!mountOf(dir, current.c_str(), AT_SYMLINK_NOFOLLOW, mount))
@@ -238,7 +234,7 @@ RemovalResult moveToTrash(int dir, const PathString& current, const PathString& 
         directory.pop_back();
     if (directory.empty() || directory.front() != kSeparator)
         return RemovalResult::kept(KeepReason::TrashFailed, ENOENT);
-    TrashDirectory* trash = findTrash(mount, directory, cache, calls);
+    TrashDirectory* trash = findTrash(mount, directory, trashes, calls);
     if (!trash)
         return noTrash(errno);
 
@@ -268,7 +264,7 @@ RemovalResult moveToTrash(int dir, const PathString& current, const PathString& 
             return moved;
         }
         (void)calls.unlinkat(trash->info.get(), infoName.c_str(), 0);
-        if (moved.reason == KeepReason::SafetyTargetTaken)
+        if (moved.reason == KeepReason::TargetTaken)
             continue;
         if (moved.outcome == RemoveOutcome::Gone)
             return moved;

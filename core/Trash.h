@@ -9,8 +9,24 @@
 #include <sys/stat.h>
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace twinspotter {
+
+/// A Trash directory a command has opened, for the files of one mount.
+struct TrashDirectory
+{
+    std::uint64_t mount = 0;
+    PathString top; ///< the mount's top directory; empty for the home Trash, whose Path values are absolute
+    UniqueFd files;
+    UniqueFd info;
+    /// The number each name's unique variants are tried from, so that many files of one name cost no search each.
+    std::unordered_map<PathString, unsigned> nextNumber;
+};
+
+/// The Trash directories one removal command has opened, one per mount.
+using TrashDirectories = std::vector<TrashDirectory>;
 
 /// The Path value of a .trashinfo file: the bytes of \p path with every byte but letters, digits, "-._~" and "/"
 /// written as %XX.
@@ -27,6 +43,6 @@ PathString trashEntryName(const PathString& name, unsigned number);
 /// made first, with O_EXCL, under a name that neither files/ nor info/ holds; nothing in the Trash is replaced and
 /// nothing is copied to another file system. A file whose mount has no usable Trash stays (NoTrash).
 RemovalResult moveToTrash(int dir, const PathString& current, const PathString& name, const PathString& folder,
-                          const struct stat& st, DirectoryCache& cache, const SystemCalls& calls);
+                          const struct stat& st, TrashDirectories& trashes, const SystemCalls& calls);
 
 } // namespace twinspotter

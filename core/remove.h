@@ -16,15 +16,6 @@ namespace twinspotter {
 /// Which file of a pair: directory1 + name or directory2 + name.
 enum class Side { Location1 = 1, Location2 = 2 };
 
-/// Where a removal puts a file, as the user has chosen at one moment: the safety option's tick and its directory's
-/// text, and the Trash option beside it, which wins when both are on. With neither, the file is deleted.
-struct RemovalOptions
-{
-    bool safety = false;
-    PathString safetyDirectory;
-    bool trash = false;
-};
-
 /// One selected results-table row as the table showed it when a selected-rows command started.
 struct SelectedRow
 {
@@ -70,14 +61,14 @@ PathString safetyDirectoryOnTick(const PathString& currentText, FileSystem& fs);
 /// window does whenever the text changes. A failure is silent; moves create the chain again per file.
 void ensureSafetyDirectory(const PathString& text, FileSystem& fs);
 
-/// Removes the file on \p side of \p pair: with the Trash option, moves it into the Trash of its own file system;
-/// with the safety option, moves it to its safetyTargetPath (creating the folders on the way); otherwise deletes it;
+/// Removes the file on \p side of \p pair to \p target: into the Trash of its own file system, to its
+/// safetyTargetPath (creating the folders on the way), or deleted;
 /// never replaces a file in the safety directory, and never deletes a file the move could not take. Goes ahead only
 /// while the file and its partner are still the files the search recorded and two different files, reached without a
 /// link below the \p locations the search walked. \p cache, when given, keeps the folders reached for the next files of
 /// the same command.
-RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOptions& options,
-                             std::span<const LocationRoot> locations, FileSystem& fs, DirectoryCache* cache = nullptr);
+RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalTarget& target,
+                             std::span<const LocationRoot> locations, FileSystem& fs, RemovalCache* cache = nullptr);
 
 /// Marks deleted every pair that names the same file on \p side as pair \p index (same directory text, name, size
 /// and date), pair \p index included. Siblings are not counted anywhere. One pass over the list.

@@ -551,10 +551,10 @@ void MainWindow::cancelSearch()
 
 void MainWindow::location2Changed()
 {
-    m_session.setLocation2(toPath(m_location2Edit->text()));
-    m_searchButton->setText(m_session.singleDirectory() ? QStringLiteral("Single directory search")
-                                                        : QStringLiteral("C h e c k"));
-    setBulkRemovalArmed(!m_session.singleDirectory());
+    m_singleDirectory = m_location2Edit->text().isEmpty();
+    m_searchButton->setText(m_singleDirectory ? QStringLiteral("Single directory search")
+                                              : QStringLiteral("C h e c k"));
+    setBulkRemovalArmed(!m_singleDirectory);
 }
 
 void MainWindow::browseInto(QLineEdit* box)
@@ -614,7 +614,7 @@ void MainWindow::rebuildResultsTable()
     const std::size_t shown = rows.size();
     m_model->showRows(std::move(rows), false);
     // Any pair arms the bulk removal, the ones dealt with too, but only in two-location mode.
-    m_bulkRemovalArmed = (m_bulkRemovalArmed || !pairs.empty()) && !m_session.singleDirectory();
+    m_bulkRemovalArmed = (m_bulkRemovalArmed || !pairs.empty()) && !m_singleDirectory;
     updateRemovalButtons();
     fitColumnsToWidth(frameGeometry().width());
 
@@ -670,9 +670,14 @@ SearchCriteria MainWindow::criteria() const
     return {m_sameDateBox->isChecked(), m_sameSizeBox->isChecked(), m_sameContentBox->isChecked()};
 }
 
-RemovalOptions MainWindow::removalOptions() const
+RemovalTarget MainWindow::removalTarget() const
 {
-    return {m_safetyBox->isChecked(), toPath(m_safetyDirectoryEdit->text()), m_trashBox->isChecked()};
+    // The two options exclude each other; the Trash wins should both ever be on.
+    if (m_trashBox->isChecked())
+        return MoveToTrash{};
+    if (m_safetyBox->isChecked())
+        return MoveToSafetyDirectory{toPath(m_safetyDirectoryEdit->text())};
+    return Delete{};
 }
 
 bool MainWindow::confirm(std::string_view question)
@@ -793,12 +798,12 @@ void MainWindow::openPairDetails()
     if (busy() || m_model->shownPairs() == 0)
         return;
     const int row = std::max(0, m_resultsTable->currentIndex().row());
-    m_session.setDetailedPair(m_session.pairIndexOfRow(static_cast<std::size_t>(row)));
+    m_detailedPair = m_session.pairIndexOfRow(static_cast<std::size_t>(row));
     {
-        PairDetailsDialog dialog(m_session, *this, this);
+        PairDetailsDialog dialog(m_session, m_detailedPair, *this, this);
         dialog.exec();
     }
-    const std::size_t pair = m_session.detailedPair();
+    const std::size_t pair = m_detailedPair;
     if (pair < m_session.pairs().size() && m_session.pairs()[pair].deleted)
         rebuildResultsTable();
 }

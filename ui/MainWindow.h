@@ -55,6 +55,10 @@ public:
     void rebuildResultsTable();
 
     SearchSession& session() { return m_session; }
+    /// True while the location-2 text is empty: a search compares the files of location 1 with each other.
+    bool singleDirectory() const { return m_singleDirectory; }
+    /// The pair last opened in the detailed view.
+    std::size_t detailedPair() const { return m_detailedPair; }
     const QString& appReleaseDate() const { return m_appReleaseDate; }
     const QString& caption() const { return m_caption; }
     /// The settings key the start-up opened; null before it.
@@ -103,7 +107,7 @@ private:
     void showProgress(std::uint64_t count) override;
     void showContentProgress(const ContentProgress& progress) override;
     SearchCriteria criteria() const override;
-    RemovalOptions removalOptions() const override;
+    RemovalTarget removalTarget() const override;
     bool confirm(std::string_view question) override;
     void inform(std::string_view message) override;
     void reportKept(const std::vector<KeptFile>& kept) override;
@@ -155,6 +159,8 @@ private:
     std::vector<SelectedRow> selectedRows(Side side) const;
 
     SearchSession m_session;
+    bool m_singleDirectory = true;
+    std::size_t m_detailedPair = 0;
     ResultsModel* m_model = nullptr;
     SplashScreen* m_splash = nullptr;
     QDialog* m_aboutDialog = nullptr;

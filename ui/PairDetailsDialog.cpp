@@ -51,7 +51,7 @@ public:
 
     bool confirm(std::string_view question) override { return dialogs().confirm(m_parent, displayText(question)); }
     void reportKept(const std::vector<KeptFile>& kept) override { showKeptFiles(m_parent, kept); }
-    RemovalOptions removalOptions() const override { return m_main.removalOptions(); }
+    RemovalTarget removalTarget() const override { return m_main.removalTarget(); }
 
 private:
     CommandHost& m_main;
@@ -124,8 +124,8 @@ void PairDetailsDialog::setFileOpener(FileOpener opener)
     fileOpener() = opener ? std::move(opener) : [](const QUrl& url) { QDesktopServices::openUrl(url); };
 }
 
-PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent)
-    : QDialog(parent), m_session(session), m_host(host)
+PairDetailsDialog::PairDetailsDialog(SearchSession& session, std::size_t pairIndex, CommandHost& host, QWidget* parent)
+    : QDialog(parent), m_session(session), m_host(host), m_pair(pairIndex)
 {
     setObjectName(QStringLiteral("DetailedViewForm"));
     setWindowTitle(QStringLiteral("Detailed view"));
@@ -207,7 +207,6 @@ void PairDetailsDialog::fitSizeAndDate(const QString& size, const QString& date)
 
 void PairDetailsDialog::showPair()
 {
-    m_pair = m_session.detailedPair();
     if (m_pair >= m_session.pairs().size())
         return;
     const FileRecord& pair = m_session.pairs()[m_pair];

@@ -43,7 +43,8 @@ public:
 
     /// \p session holds the pair list and the pair to show; \p host answers the confirmation and gives the safety
     /// option.
-    PairDetailsDialog(SearchSession& session, CommandHost& host, QWidget* parent = nullptr);
+    /// Shows pair \p pairIndex of \p session.
+    PairDetailsDialog(SearchSession& session, std::size_t pairIndex, CommandHost& host, QWidget* parent = nullptr);
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -31,7 +31,6 @@ protected:
     void SetUp() override { host.tickContent = true; }
     void search(const std::string& location1, const std::string& location2 = {})
     {
-        session.setLocation2(location2);
         session.search(location1, location2, host);
     }
     std::vector<std::string> pairNames() const

@@ -22,7 +22,6 @@ struct Search
 
     const FileList& run(const std::string& location1, const std::string& location2 = {})
     {
-        session.setLocation2(location2);
         session.search(location1, location2, host);
         return session.pairs();
     }

@@ -40,7 +40,6 @@ protected:
     /// Removes every location-2 copy of a fresh search of the two locations; returns how many went.
     int removeLocation2Copies(const std::string& location1, const std::string& location2)
     {
-        session.setLocation2(location2);
         session.search(location1, location2, host);
         host.answers = {true};
         return session.removeAllLocation2Copies(host).count;

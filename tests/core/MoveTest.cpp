@@ -94,7 +94,7 @@ TEST(MoveTest, NeverReplacesAnExistingTargetAndLeavesBothFilesAsTheyWere)
     TempTree tree;
     const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
     const std::string to = tree.file("b/photo.jpg", 20, 0, 'b');
-    EXPECT_EQ(Move(from, to).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(Move(from, to).reason, KeepReason::TargetTaken);
     EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
     EXPECT_EQ(ContentOf(to), std::string(20, 'b'));
 
@@ -103,7 +103,7 @@ TEST(MoveTest, NeverReplacesAnExistingTargetAndLeavesBothFilesAsTheyWere)
     if (!there)
         GTEST_SKIP() << "across file systems: " << why;
     const std::string remote = there->file("photo.jpg", 5, 0, 'c');
-    EXPECT_EQ(Move(from, remote).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(Move(from, remote).reason, KeepReason::TargetTaken);
     EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
     EXPECT_EQ(ContentOf(remote), std::string(5, 'c'));
     EXPECT_EQ(Names(there->root()).size(), 1u) << "a copy was left beside the taken name";
@@ -315,7 +315,7 @@ TEST(MoveTest, TheCopyNeverFollowsANamePlantedBesideItAndNeverReplacesATargetTak
         return rename(fromDir, source, toDir, to, flags);
     };
 
-    EXPECT_EQ(Move(from, target + "/photo.jpg", calls).reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(Move(from, target + "/photo.jpg", calls).reason, KeepReason::TargetTaken);
     EXPECT_EQ(ContentOf(victim), "vvvvvv");
     EXPECT_EQ(ContentOf(target + "/photo.jpg"), "ttt");
     EXPECT_EQ(ContentOf(from), std::string(10, 'a'));

@@ -27,7 +27,6 @@ protected:
 
     void search(const std::string& location1, const std::string& location2 = {})
     {
-        session.setLocation2(location2);
         session.search(location1, location2, host);
     }
     std::vector<std::string> keptTexts() const

@@ -50,16 +50,17 @@ TEST(RemoveFileTest, SavedirChangeCreatesOnlyTheLastLevelAndFailsSilently)
 class RemovePairFileTest : public RemoveFixture
 {
 protected:
-    RemovalResult remove(std::size_t index, const RemovalOptions& options)
+    RemovalResult remove(std::size_t index, const RemovalTarget& target)
     {
-        return removePairFile(session.pairs()[index], Side::Location2, options, {}, fs);
+        return removePairFile(session.pairs()[index], Side::Location2, target, {}, fs);
     }
 };
 
 TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTake)
 {
-    const RemovalOptions off;
-    const RemovalOptions on{true, tree.path("safe")};
+    const RemovalTarget off = Delete{};
+    const std::string safe = tree.path("safe");
+    const RemovalTarget on = MoveToSafetyDirectory{safe};
     pair("one/", "data/", "plain.txt");
     EXPECT_EQ(remove(0, off).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(tree.path("data/plain.txt")));
@@ -70,13 +71,13 @@ TEST_F(RemovePairFileTest, DeletesOrMovesAndKeepsWhatTheSafetyDirectoryCannotTak
     pair("one/", "data/photos/2009/", "a.jpg");
     EXPECT_EQ(remove(1, on).outcome, RemoveOutcome::Removed);
     EXPECT_FALSE(OnDisk(photo));
-    EXPECT_EQ(ContentOf(on.safetyDirectory + photo), std::string(10, 'g'));
+    EXPECT_EQ(ContentOf(safe + photo), std::string(10, 'g'));
 
     // The same path again: the place is taken, so the file stays and the saved one is untouched.
     pair("one/", "data/photos/2009/", "a.jpg");
     const RemovalResult taken = remove(2, on);
     EXPECT_EQ(taken.outcome, RemoveOutcome::StillPresent);
-    EXPECT_EQ(taken.reason, KeepReason::SafetyTargetTaken);
+    EXPECT_EQ(taken.reason, KeepReason::TargetTaken);
     EXPECT_TRUE(OnDisk(photo));
 
     // A safety directory that refuses the move: the file stays, and so it does when its delete is refused.

@@ -24,7 +24,14 @@ public:
     PathString directory;
     bool trash = false;
 
-    RemovalOptions removalOptions() const override { return {ticked, directory, trash}; }
+    RemovalTarget removalTarget() const override
+    {
+        if (trash)
+            return MoveToTrash{};
+        if (ticked)
+            return MoveToSafetyDirectory{directory};
+        return Delete{};
+    }
 };
 
 /// A seam whose working directory the test chooses.

@@ -29,7 +29,6 @@ TEST(SearchTest, PhasesRunInOrderAndTheReportSaysWhatWasFound)
     MakeDuplicates(tree, 3);
     SearchSession session;
     RecordingHost host;
-    session.setLocation2(tree.path("two"));
     const SearchReport report = session.search(tree.path("one"), tree.path("two"), host);
     EXPECT_EQ(host.phases, (std::vector<Phase>{Phase::Cataloguing, Phase::Matching}));
     EXPECT_TRUE(report.ran);
@@ -40,14 +39,18 @@ TEST(SearchTest, PhasesRunInOrderAndTheReportSaysWhatWasFound)
     EXPECT_EQ(session.filesInLocation2(), 3);
 }
 
-TEST(SearchTest, ModeFollowsTheLocationTwoText)
+TEST(SearchTest, TheModeFollowsTheLocationsASearchIsGiven)
 {
+    TempTree tree;
+    tree.file("one/a", 3);
+    tree.file("two/a", 3);
     SearchSession session;
-    EXPECT_TRUE(session.singleDirectory());
-    session.setLocation2("x");
-    EXPECT_FALSE(session.singleDirectory());
-    session.setLocation2("");
-    EXPECT_TRUE(session.singleDirectory());
+    RecordingHost host;
+    // Two locations and nothing else: a search of location 2 against location 1.
+    EXPECT_EQ(session.search(tree.path("one"), tree.path("two"), host).pairs, 1u);
+    EXPECT_EQ(session.filesInLocation2(), 1);
+    EXPECT_EQ(session.search(tree.path(""), {}, host).pairs, 1u);
+    EXPECT_EQ(session.filesInLocation2(), 0);
 }
 
 TEST(SearchTest, CancelDuringTheWalkLeavesAnEmptyListAndStillCounts)
@@ -56,7 +59,6 @@ TEST(SearchTest, CancelDuringTheWalkLeavesAnEmptyListAndStillCounts)
     MakeDuplicates(tree, 3);
     SearchSession session;
     RecordingHost host;
-    session.setLocation2(tree.path("two"));
     session.search(tree.path("one"), tree.path("two"), host);
     ASSERT_EQ(session.pairs().size(), 3u);
 
@@ -74,7 +76,6 @@ TEST(SearchTest, PreviousPairsStayUntilTheCatalogueIsComplete)
     MakeDuplicates(tree, 2);
     SearchSession session;
     RecordingHost host;
-    session.setLocation2(tree.path("two"));
     session.search(tree.path("one"), tree.path("two"), host);
     std::size_t seenDuringCatalogue = 0;
     host.onService = [&] {

@@ -57,7 +57,6 @@ protected:
     void SetUp() override { host.trash = true; }
     void search(const std::string& location1, const std::string& location2)
     {
-        session.setLocation2(location2);
         session.search(location1, location2, host);
     }
 };

@@ -243,7 +243,7 @@ private slots:
         // nothing of its own at the drop point.
         ui().location2Edit->setText(QStringLiteral("x"));
         ui().location2Edit->clear();
-        QVERIFY(m_form->session().singleDirectory());
+        QVERIFY(m_form->singleDirectory());
         QCursor::setPos(ui().location2Edit->mapToGlobal(QPoint(5, 5)));
         QMimeData data;
         data.setUrls({url(folder)});
@@ -258,7 +258,7 @@ private slots:
 
         QCOMPARE(ui().location2Edit->text(), qt(folder));
         QCOMPARE(ui().searchButton->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!m_form->session().singleDirectory());
+        QVERIFY(!m_form->singleDirectory());
         QVERIFY(ui().removeAllButton->isEnabled());
         QCOMPARE(ui().location1Edit->text(), QString());
     }
@@ -286,7 +286,7 @@ private slots:
         QCOMPARE(ui().location1Edit->text(), QStringLiteral("/one"));
         QCOMPARE(ui().location2Edit->text(), QString());
         QVERIFY(ui().safetyDirectoryEdit->text() != qt(folder));
-        QVERIFY(m_form->session().singleDirectory());
+        QVERIFY(m_form->singleDirectory());
     }
 
     void aPointOnABorderLineIsOutsideTheBox()

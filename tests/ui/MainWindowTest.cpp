@@ -180,7 +180,7 @@ private slots:
 
         QVERIFY(ui.location1Edit->text().isEmpty());
         QVERIFY(ui.location2Edit->text().isEmpty());
-        QVERIFY(form.session().singleDirectory());
+        QVERIFY(form.singleDirectory());
         QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
         QVERIFY(ui.searchButton->isEnabled());
         QVERIFY(!ui.cancelButton->isEnabled());
@@ -261,11 +261,11 @@ private slots:
         const MainWindowControls ui(*form);
         QTest::keyClicks(ui.location2Edit, QStringLiteral("x"));
         QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->session().singleDirectory());
+        QVERIFY(!form->singleDirectory());
         QVERIFY(ui.removeAllButton->isEnabled());
         QTest::keyClick(ui.location2Edit, Qt::Key_Backspace);
         QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->session().singleDirectory());
+        QVERIFY(form->singleDirectory());
         QVERIFY(!ui.removeAllButton->isEnabled());
     }
 
@@ -278,10 +278,10 @@ private slots:
         QCOMPARE(ui.location1Edit->text(), QStringLiteral("/one"));
         QCOMPARE(ui.location2Edit->text(), QStringLiteral("/two"));
         QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
-        QVERIFY(!form->session().singleDirectory());
+        QVERIFY(!form->singleDirectory());
         form->setLocations(QStringLiteral("/one"), QString());
         QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
-        QVERIFY(form->session().singleDirectory());
+        QVERIFY(form->singleDirectory());
     }
 
     void browseFillsTheFieldAndACancelledBrowseChangesNothing()
@@ -291,7 +291,7 @@ private slots:
         const MainWindowControls ui(*form);
         QTest::mouseClick(ui.browseLocation2Button, Qt::LeftButton); // the picker is cancelled
         QVERIFY(ui.location2Edit->text().isEmpty());
-        QVERIFY(form->session().singleDirectory());
+        QVERIFY(form->singleDirectory());
         m_dialogs.chosenFolders = {QStringLiteral("/srv/backup"), QStringLiteral("/home/anna")};
         QTest::mouseClick(ui.browseLocation2Button, Qt::LeftButton);
         QTest::mouseClick(ui.browseLocation1Button, Qt::LeftButton);

@@ -520,7 +520,7 @@ private slots:
         QCOMPARE(row.value(0), QStringLiteral("1"));
         QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 2"));
         QCOMPARE(form->session().filesInLocation1(), 2);
-        QVERIFY(!form->session().pairs()[form->session().detailedPair()].deleted);
+        QVERIFY(!form->session().pairs()[form->detailedPair()].deleted);
         // The view says why nothing happened, over itself.
         QCOMPARE(m_dialogs.keptSummaries,
                  QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "
