@@ -50,6 +50,12 @@ XXH128_hash_t chunkHash(const char* data, std::size_t size, const ContentKey& ke
 #endif
 }
 
+bool allZero(const char* data, std::size_t size)
+{
+    // Comparing the block with itself one byte on: equal only when every byte equals the first.
+    return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
+}
+
 ContentDigest outcome(ContentStatus status, int error = 0)
 {
     return ContentDigest{status, error, 0, 0};
@@ -90,13 +96,7 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         buffer.reset(new char[kChunk]);
     if (!state || XXH3_128bits_reset_withSecret(state.get(), key.secret(), ContentKey::kSize) != XXH_OK)
         return outcome(ContentStatus::Unreadable, ENOMEM);
-    // Zeros in a hole hash as zeros read would: a whole chunk as the key says, the short last one here.
-    const auto zeroChunk = [&](std::uint64_t length) {
-        if (length == kChunk)
-            return XXH128_hash_t{key.zeroChunkLow(), key.zeroChunkHigh()};
-        std::memset(buffer.get(), 0, length);
-        return chunkHash(buffer.get(), length, key);
-    };
+    const XXH128_hash_t zeroChunk{key.zeroChunkLow(), key.zeroChunkHigh()};
     const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
         XXH3_128bits_update(state.get(), &chunk, sizeof chunk);
         return !request.onBlock || request.onBlock(length);
@@ -109,7 +109,7 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         const std::uint64_t dataStart = data >= 0 ? static_cast<std::uint64_t>(data) : errno == ENXIO ? size : offset;
         while (offset < size && offset + std::min(kChunk, size - offset) <= dataStart) {
             const std::uint64_t length = std::min(kChunk, size - offset);
-            if (!add(zeroChunk(length), length))
+            if (!add(zeroChunk, length))
                 return outcome(ContentStatus::Stopped);
             offset += length;
         }
@@ -124,7 +124,7 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
             const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
             if (!readAt(fd, offset, buffer.get(), length))
                 return errno == 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
-            if (!add(chunkHash(buffer.get(), length, key), length))
+            if (!add(allZero(buffer.get(), length) ? zeroChunk : chunkHash(buffer.get(), length, key), length))
                 return outcome(ContentStatus::Stopped);
             offset += length;
         } while (offset < size && offset < dataEnd);
@@ -247,22 +247,32 @@ ContentKey::ContentKey()
 {
     // The kernel's random source; a process whose sandbox refuses it takes the library's.
     std::size_t filled = 0;
-    while (filled < kSize) {
-        const ssize_t n = ::getrandom(m_secret + filled, kSize - filled, 0);
+    while (filled < sizeof m_random) {
+        const ssize_t n = ::getrandom(m_random + filled, sizeof m_random - filled, 0);
         if (n > 0)
             filled += static_cast<std::size_t>(n);
         else if (errno != EINTR)
             break;
     }
-    if (filled < kSize) {
+    if (filled < sizeof m_random) {
         std::random_device random;
-        for (unsigned char& byte : m_secret)
+        for (unsigned char& byte : m_random)
             byte = static_cast<unsigned char>(random());
     }
-    const std::vector<char> zeros(kChunk);
-    const XXH128_hash_t zeroChunk = chunkHash(zeros.data(), zeros.size(), *this);
-    m_zeroChunkHigh = zeroChunk.high64;
-    m_zeroChunkLow = zeroChunk.low64;
+}
+
+std::uint64_t ContentKey::zeroChunkHigh() const
+{
+    std::uint64_t high = 0;
+    std::memcpy(&high, m_random + kSize, sizeof high);
+    return high;
+}
+
+std::uint64_t ContentKey::zeroChunkLow() const
+{
+    std::uint64_t low = 0;
+    std::memcpy(&low, m_random + kSize + 8, sizeof low);
+    return low;
 }
 
 std::uint32_t ContentDigests::add(const FileStamp& stamp)

@@ -1,7 +1,7 @@
 // Same content: every distinct file of the candidate pairs read once, and only pairs whose bytes agree kept.
 //
 // A file's digest is XXH3-128 over the digests of its 1 MiB chunks, a chunk of zeros standing for itself without
-// being read, so the holes of a sparse file need no reading. Every hash of one comparison is keyed with a secret of
+// being hashed, so the holes of a sparse file need no reading. Every hash of one comparison is keyed with a secret of
 // 192 random bytes drawn for that comparison alone: XXH3 is no cryptographic hash, and under a secret known in
 // advance (its default one) two different files can be made to agree in closed form. Under a secret nobody can see,
 // two files of equal size count as holding the same bytes when their digests are equal, which two different files
@@ -28,15 +28,14 @@ public:
     static constexpr std::size_t kSize = 192;
 
     ContentKey();
-    const unsigned char* secret() const { return m_secret; }
-    /// The digest of a whole chunk of zeros under this key: a hole's chunks take it without being read.
-    std::uint64_t zeroChunkHigh() const { return m_zeroChunkHigh; }
-    std::uint64_t zeroChunkLow() const { return m_zeroChunkLow; }
+    const unsigned char* secret() const { return m_random; }
+    /// What stands for a chunk of zeros (of the length that a file's size gives it), unread: as secret as the
+    /// hashes, so no chunk of data can be made to hash to it.
+    std::uint64_t zeroChunkHigh() const;
+    std::uint64_t zeroChunkLow() const;
 
 private:
-    unsigned char m_secret[kSize];
-    std::uint64_t m_zeroChunkHigh = 0;
-    std::uint64_t m_zeroChunkLow = 0;
+    unsigned char m_random[kSize + 16];
 };
 
 /// The files a content comparison left out of the pairs, each counted once.
