@@ -6,6 +6,7 @@
 #include "core/OnDisk.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <xxhash.h>
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 
 namespace twinspotter {
@@ -37,19 +39,15 @@ constexpr auto kWaitSlice = std::chrono::milliseconds(10);
 // Files read before the search thread is woken early: waking it for every small file costs more than reading it.
 constexpr std::size_t kWakeBatch = 64;
 
-XXH128_hash_t chunkHash(const char* data, std::size_t size)
+static_assert(ContentKey::kSize >= XXH3_SECRET_SIZE_MIN);
+
+XXH128_hash_t chunkHash(const char* data, std::size_t size, const ContentKey& key)
 {
 #if defined(__x86_64__)
-    return XXH3_128bits_dispatch(data, size);
+    return XXH3_128bits_withSecret_dispatch(data, size, key.secret(), ContentKey::kSize);
 #else
-    return XXH3_128bits(data, size);
+    return XXH3_128bits_withSecret(data, size, key.secret(), ContentKey::kSize);
 #endif
-}
-
-// A chunk of zeros stands for itself; a hash value equal to it turns up by chance about once in 2^128 chunks.
-XXH128_hash_t zeroChunk(std::uint64_t size)
-{
-    return XXH128_hash_t{size, 0x7a65726f63686e6bULL};
 }
 
 bool allZero(const char* data, std::size_t size)
@@ -91,10 +89,14 @@ bool readAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
 // hole are zeros by definition and are not read; \p readSome tells whether any chunk had to be.
 ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
 {
+    const ContentKey& key = *request.key;
     thread_local std::unique_ptr<char[]> buffer;
     thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
-    if (!state || XXH3_128bits_reset(state.get()) != XXH_OK)
+    if (!buffer)
+        buffer.reset(new char[kChunk]);
+    if (!state || XXH3_128bits_reset_withSecret(state.get(), key.secret(), ContentKey::kSize) != XXH_OK)
         return outcome(ContentStatus::Unreadable, ENOMEM);
+    const XXH128_hash_t zeroChunk{key.zeroChunkLow(), key.zeroChunkHigh()};
     const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
         XXH3_128bits_update(state.get(), &chunk, sizeof chunk);
         return !request.onBlock || request.onBlock(length);
@@ -107,7 +109,7 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
         const std::uint64_t dataStart = data >= 0 ? static_cast<std::uint64_t>(data) : errno == ENXIO ? size : offset;
         while (offset < size && offset + std::min(kChunk, size - offset) <= dataStart) {
             const std::uint64_t length = std::min(kChunk, size - offset);
-            if (!add(zeroChunk(length), length))
+            if (!add(zeroChunk, length))
                 return outcome(ContentStatus::Stopped);
             offset += length;
         }
@@ -115,8 +117,6 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
             break;
         const off_t hole = ::lseek(fd, static_cast<off_t>(offset), SEEK_HOLE);
         const std::uint64_t dataEnd = hole > 0 ? static_cast<std::uint64_t>(hole) : size;
-        if (!buffer)
-            buffer.reset(new char[kChunk]);
         if (!readSome)
             (void)::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
         readSome = true;
@@ -124,11 +124,19 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
             const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
             if (!readAt(fd, offset, buffer.get(), length))
                 return errno == 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
-            if (!add(allZero(buffer.get(), length) ? zeroChunk(length) : chunkHash(buffer.get(), length), length))
+            if (!add(allZero(buffer.get(), length) ? zeroChunk : chunkHash(buffer.get(), length, key), length))
                 return outcome(ContentStatus::Stopped);
             offset += length;
         } while (offset < size && offset < dataEnd);
     }
+    // The size is what the file system says, and some cannot say it (/proc, FUSE with direct_io report 0): a file
+    // that holds more than its size is not the file that was listed, whatever it held.
+    ssize_t beyond = 0;
+    do
+        beyond = ::pread(fd, buffer.get(), 1, static_cast<off_t>(size));
+    while (beyond < 0 && errno == EINTR);
+    if (beyond != 0)
+        return beyond > 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
     const XXH128_hash_t digest = XXH3_128bits_digest(state.get());
     return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
 }
@@ -175,7 +183,7 @@ private:
             if (next >= m_order.size() || m_stop)
                 return;
             const std::uint32_t file = m_order[next];
-            ContentRequest request{m_files[file], m_locations, &cache, [this](std::uint64_t bytes) {
+            ContentRequest request{m_files[file], m_locations, &m_key, &cache, [this](std::uint64_t bytes) {
                                        m_bytesDone.fetch_add(bytes, std::memory_order_relaxed);
                                        return !m_stop.load(std::memory_order_relaxed);
                                    }};
@@ -198,6 +206,7 @@ private:
     }
 
     ContentDigests& m_digests;
+    const ContentKey m_key;
     const std::vector<RecordedFile> m_files;
     const std::vector<std::uint32_t> m_order;
     std::span<const LocationRoot> m_locations;
@@ -232,6 +241,38 @@ std::string byteProgressText(std::uint64_t done, std::uint64_t total)
     std::snprintf(text, sizeof text, "%.*f/%.*f %s", decimals, double(done) / scale, decimals, double(total) / scale,
                   kUnits[unit]);
     return text;
+}
+
+ContentKey::ContentKey()
+{
+    // The kernel's random source; a process whose sandbox refuses it takes the library's.
+    std::size_t filled = 0;
+    while (filled < sizeof m_random) {
+        const ssize_t n = ::getrandom(m_random + filled, sizeof m_random - filled, 0);
+        if (n > 0)
+            filled += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            break;
+    }
+    if (filled < sizeof m_random) {
+        std::random_device random;
+        for (unsigned char& byte : m_random)
+            byte = static_cast<unsigned char>(random());
+    }
+}
+
+std::uint64_t ContentKey::zeroChunkHigh() const
+{
+    std::uint64_t high = 0;
+    std::memcpy(&high, m_random + kSize, sizeof high);
+    return high;
+}
+
+std::uint64_t ContentKey::zeroChunkLow() const
+{
+    std::uint64_t low = 0;
+    std::memcpy(&low, m_random + kSize + 8, sizeof low);
+    return low;
 }
 
 std::uint32_t ContentDigests::add(const FileStamp& stamp)

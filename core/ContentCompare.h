@@ -1,9 +1,11 @@
 // Same content: every distinct file of the candidate pairs read once, and only pairs whose bytes agree kept.
 //
 // A file's digest is XXH3-128 over the digests of its 1 MiB chunks, a chunk of zeros standing for itself without
-// being hashed, so the holes of a sparse file need no reading. Two files count as holding the same bytes when their
-// sizes and digests are equal: a 128-bit non-cryptographic hash, so two different files agree by accident about
-// once in 2^128 comparisons, but files made on purpose to collide are not ruled out.
+// being hashed, so the holes of a sparse file need no reading. Every hash of one comparison is keyed with a secret of
+// 192 random bytes drawn for that comparison alone: XXH3 is no cryptographic hash, and under a secret known in
+// advance (its default one) two different files can be made to agree in closed form. Under a secret nobody can see,
+// two files of equal size count as holding the same bytes when their digests are equal, which two different files
+// do about once in 2^128 comparisons, however they were made.
 #pragma once
 
 #include "core/FileSystem.h"
@@ -17,6 +19,24 @@
 #include <vector>
 
 namespace twinspotter {
+
+/// The secret every digest of one comparison is keyed with, drawn from the system's random source when it is made
+/// and shared by all the comparison's readers. Digests made under two keys cannot be compared.
+class ContentKey
+{
+public:
+    static constexpr std::size_t kSize = 192;
+
+    ContentKey();
+    const unsigned char* secret() const { return m_random; }
+    /// What stands for a chunk of zeros (of the length that a file's size gives it), unread: as secret as the
+    /// hashes, so no chunk of data can be made to hash to it.
+    std::uint64_t zeroChunkHigh() const;
+    std::uint64_t zeroChunkLow() const;
+
+private:
+    unsigned char m_random[kSize + 16];
+};
 
 /// The files a content comparison left out of the pairs, each counted once.
 struct ContentReport
@@ -61,9 +81,10 @@ struct ContentComparison
 };
 
 /// Reads each distinct file of the pairs whose two files have equal sizes once, in large blocks on a few worker
-/// threads, and decides the pairs in list order: a pair is kept when both files were read whole as the files the
-/// search listed and their bytes agree. Reports progress and services events after every pair and while it waits;
-/// a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
+/// threads, and decides the pairs in list order: a pair is kept when both files were read whole, up to an end
+/// where they held nothing more, as the files the search listed, and their bytes agree. The digests are keyed
+/// with a ContentKey of this comparison's own. Reports progress and services events after every pair and while it
+/// waits; a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
 ContentComparison compareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
 
 /// The reading behind RealFileSystem::readContent.

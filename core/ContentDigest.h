@@ -34,11 +34,15 @@ struct ContentDigest
     }
 };
 
+class ContentKey;
+
 /// One file to read for its content.
 struct ContentRequest
 {
     RecordedFile file;
     std::span<const LocationRoot> locations;
+    /// The secret the digest is keyed with, the same for every file of one comparison (see ContentCompare.h). Required.
+    const ContentKey* key = nullptr;
     /// The folders this reader has already reached; one per reading thread.
     DirectoryCache* cache = nullptr;
     /// Called after each block with the bytes it covered; reading stops when it returns false.

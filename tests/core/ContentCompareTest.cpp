@@ -8,10 +8,19 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+// Inline, for the hash's default secret and its unkeyed digest.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
+#include <atomic>
+#include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 using namespace twinspotter;
 using namespace twinspotter::test;
@@ -65,6 +74,8 @@ TEST_F(ContentCompareTest, OnlyPairsOfEqualBytesStayAndWhatCannotBeReadIsCounted
     // Zeros in a hole and zeros written out hold the same bytes; one byte after a hole tells two files apart.
     put("one/zeros", std::string(1, '\0'), (3 << 20) - 1);
     put("two/zeros", std::string(3 << 20, '\0'));
+    tree.file("one/hole", 5 << 19, kNoon);
+    put("two/hole", std::string(5 << 19, '\0'));
     put("one/tail", "x", (5 << 19) + 7);
     put("two/tail", "y", (5 << 19) + 7);
     // A FIFO is a copy of nothing: it is not listed, so an empty file of its name finds no partner.
@@ -76,10 +87,10 @@ TEST_F(ContentCompareTest, OnlyPairsOfEqualBytesStayAndWhatCannotBeReadIsCounted
     put("two/longer", "lllll");
 
     search(tree.path("one"), tree.path("two"));
-    EXPECT_EQ(pairNames(), (std::vector<std::string>{"same", "zeros"}));
+    EXPECT_EQ(pairNames(), (std::vector<std::string>{"hole", "same", "zeros"}));
     EXPECT_EQ(session.lastSearch().content.unreadable, 0);
     EXPECT_EQ(session.lastSearch().content.changed, 0);
-    EXPECT_EQ(session.lastSearch().pairs, 2u);
+    EXPECT_EQ(session.lastSearch().pairs, 3u);
     EXPECT_EQ(disk.reads.count(tree.path("two/longer")), 0u) << "files of different sizes are never read";
 
     // In one location, two equal copies pair even when a same-named file of other bytes lies between them.
@@ -126,6 +137,73 @@ TEST_F(ContentCompareTest, AFileChangedSinceTheCatalogueIsLeftOutEvenWithTheSame
     EXPECT_EQ(session.lastSearch().content.changed, 2);
 }
 
+TEST_F(ContentCompareTest, AFileWrittenWhileItIsReadIsLeftOut)
+{
+    put("one/rewritten", "cccc");
+    put("two/rewritten", "cccc");
+    // All holes: nothing is read, so nothing but its end can tell that it grew meanwhile.
+    for (const char* path : {"one/grown", "two/grown"})
+        tree.file(path, 2 << 20, kNoon);
+    disk.duringRead = [&](const PathString& path) {
+        if (path == tree.path("two/rewritten"))
+            put("two/rewritten", "cccc");
+        if (path == tree.path("two/grown"))
+            put("two/grown", "g", 2 << 20);
+    };
+    search(tree.path("one"), tree.path("two"));
+    EXPECT_EQ(pairNames(), std::vector<std::string>{});
+    EXPECT_EQ(session.lastSearch().content.changed, 2);
+}
+
+TEST_F(ContentCompareTest, FilesWhoseSizeTheFileSystemCannotStateNeverPair)
+{
+    // Every file of /proc says 0 bytes; two processes' files hold different ones.
+    pid_t processes[2];
+    for (pid_t& process : processes)
+        if ((process = fork()) == 0) {
+            pause();
+            _exit(0);
+        }
+    host.tickDate = false;
+    search("/proc/" + std::to_string(processes[0]), "/proc/" + std::to_string(processes[1]));
+    for (const pid_t process : processes) {
+        kill(process, SIGKILL);
+        waitpid(process, nullptr, 0);
+    }
+    // Some are not even readable (mem, clear_refs).
+    EXPECT_GT(session.lastSearch().content.unreadable, 0);
+    ASSERT_GT(session.lastSearch().content.changed, 0);
+    const std::vector<std::string> names = pairNames();
+    for (const char* name : {"stat", "status"})
+        EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+}
+
+TEST_F(ContentCompareTest, FilesMadeToAgreeUnderTheHashsDefaultSecretDoNotPair)
+{
+    // Where the upper half of a stripe's first word equals the secret's, the word's product term vanishes and only
+    // its sum with the next stripe's first word counts: 1 + 2 and 2 + 1 agree.
+    const auto crafted = [](std::uint32_t first, std::uint32_t second) {
+        std::string bytes(4096, 'x');
+        const std::uint32_t low[] = {first, second};
+        for (int stripe = 0; stripe < 2; ++stripe) {
+            std::uint32_t high = 0;
+            std::memcpy(&high, XXH3_kSecret + 8 * stripe + 4, 4);
+            const std::uint64_t word = std::uint64_t(high) << 32 | low[stripe];
+            std::memcpy(bytes.data() + 64 * stripe, &word, 8);
+        }
+        return bytes;
+    };
+    const std::string a = crafted(1, 2), b = crafted(2, 1);
+    ASSERT_NE(a, b);
+    ASSERT_TRUE(XXH128_isEqual(XXH3_128bits(a.data(), a.size()), XXH3_128bits(b.data(), b.size())));
+    put("one/crafted", a);
+    put("two/crafted", b);
+    put("one/equal", a);
+    put("two/equal", a);
+    search(tree.path("one"), tree.path("two"));
+    EXPECT_EQ(pairNames(), std::vector<std::string>{"equal"});
+}
+
 TEST_F(ContentCompareTest, CancelDuringTheContentPhaseKeepsThePairsConfirmedSoFar)
 {
     for (int i = 0; i < 4; ++i) {
@@ -140,6 +218,50 @@ TEST_F(ContentCompareTest, CancelDuringTheContentPhaseKeepsThePairsConfirmedSoFa
     EXPECT_EQ(session.pairs().size(), 1u);
     EXPECT_EQ(host.phases.back(), Phase::ComparingContents);
     EXPECT_EQ(session.lastSearch().pairs, 1u);
+}
+
+TEST_F(ContentCompareTest, ReadersTakeNoFileAfterACancel)
+{
+    for (int i = 0; i < 20; ++i) {
+        put("one/f" + std::to_string(i), "content");
+        put("two/f" + std::to_string(i), "content");
+    }
+    std::atomic<bool> canceled{false};
+    disk.beforeRead = [&](const PathString&) {
+        for (int wait = 0; wait < 5000 && !canceled; ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    host.onService = [&] {
+        if (host.phases.back() == Phase::ComparingContents) {
+            session.cancel();
+            canceled = true;
+        }
+    };
+    search(tree.path("one"), tree.path("two"));
+    int reads = 0;
+    for (const auto& [path, count] : disk.reads)
+        reads += count;
+    EXPECT_LE(reads, 4) << "each reader ends the file it holds and takes no other";
+}
+
+TEST(ContentKeyTest, EachComparisonDrawsASecretOfItsOwn)
+{
+    const ContentKey first, second;
+    EXPECT_NE(std::memcmp(first.secret(), second.secret(), ContentKey::kSize), 0);
+}
+
+TEST(ContentDigestsTest, ADigestServesOnlyTheFileStampItWasReadAs)
+{
+    ContentDigests digests;
+    const FileStamp stamp{{1, 2}, 4, 10, 10};
+    digests.result(digests.add(stamp)) = ContentDigest{ContentStatus::Digested, 0, 1, 2};
+    ASSERT_NE(digests.find(stamp), nullptr);
+    FileStamp grown = stamp, written = stamp, changed = stamp;
+    grown.size = 5;
+    written.mtimeNs = 11;
+    changed.ctimeNs = 11;
+    for (const FileStamp& other : {grown, written, changed})
+        EXPECT_EQ(digests.find(other), nullptr);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace twinspotter::test {
@@ -53,6 +54,8 @@ public:
     std::function<void(const PathString& path)> beforeRemove;
     /// Runs before a file is read for its content, on the reading thread.
     std::function<void(const PathString& path)> beforeRead;
+    /// Runs on the reading thread once the first block of a file (read or a hole's) has been digested.
+    std::function<void(const PathString& path)> duringRead;
     /// How often each file was read for its content.
     std::map<PathString, int> reads;
     std::vector<PathString> listed;
@@ -116,7 +119,15 @@ public:
         }
         if (beforeRead)
             beforeRead(path);
-        return m_real.readContent(request);
+        if (!duringRead)
+            return m_real.readContent(request);
+        ContentRequest seamed = request;
+        seamed.onBlock = [&, first = true](std::uint64_t bytes) mutable {
+            if (std::exchange(first, false))
+                duringRead(path);
+            return !request.onBlock || request.onBlock(bytes);
+        };
+        return m_real.readContent(seamed);
     }
 
 private:
