@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
@@ -146,6 +147,10 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, 
     m_filesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_filesTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_filesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes on to the buttons; the arrows choose the file.
+    m_filesTable->setTabKeyNavigation(false);
+    m_filesTable->setAccessibleName(QStringLiteral("Files of the pair"));
+    m_filesTable->installEventFilter(this);
     m_filesTable->setWordWrap(false);
     m_filesTable->setTextElideMode(Qt::ElideMiddle);
     for (int column = 0; column < kColumns; ++column)
@@ -172,8 +177,24 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, CommandHost& host, 
 
 void PairDetailsDialog::showEvent(QShowEvent* event)
 {
-    showPair();
+    // The window system's own show (the window mapped or restored) must not take back the row the user chose.
+    if (!event->spontaneous())
+        showPair();
     QDialog::showEvent(event);
+}
+
+bool PairDetailsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on a row opens its file, as a double-click does, rather than closing the dialog.
+    if (watched == m_filesTable && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            runReportingErrors([this] { openChosenFile(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PairDetailsDialog::setRow(int row, const QString& number, const QString& path, const QString& size,
