@@ -14,7 +14,6 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QStyle>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -210,16 +209,15 @@ void PairDetailsDialog::setRow(int row, const QString& number, const QString& pa
     }
 }
 
-void PairDetailsDialog::fitSizeAndDate(const QString& size, const QString& date)
+void PairDetailsDialog::fitSizeAndDate()
 {
     // Size and date are read whole or not at all; the path column, which shows its text whole on hover, gives
-    // up what they need beyond their usual widths.
-    const QFontMetrics metrics(m_filesTable->font());
-    const int margin =
-        2 * (m_filesTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_filesTable) + 1) + 1;
+    // up what they need beyond their usual widths. The view's own measure is taken: a text's width in pixels has
+    // a fraction, and a width rounded down elides the text it was measured for.
+    const QAbstractItemView& view = *m_filesTable;
     int extra = 0;
-    for (const auto& [column, text] : {std::pair{kColumnSize, size}, std::pair{kColumnDate, date}}) {
-        const int width = std::max(kColumnWidths[column], metrics.horizontalAdvance(text) + margin);
+    for (const int column : {kColumnSize, kColumnDate}) {
+        const int width = std::max(kColumnWidths[column], view.sizeHintForColumn(column));
         extra += width - kColumnWidths[column];
         m_filesTable->setColumnWidth(column, width);
     }
@@ -237,7 +235,7 @@ void PairDetailsDialog::showPair()
     const QString date = dateText(pair.date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
-    fitSizeAndDate(size, date);
+    fitSizeAndDate();
     m_filesTable->setCurrentCell(kRowLocation1, 0);
 }
 

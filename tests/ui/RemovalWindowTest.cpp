@@ -343,14 +343,17 @@ private slots:
         for (int i = 0; i < 1001; ++i)
             for (const char* dir : {"a/", "b/"})
                 tree.file(dir + std::to_string(i), 1, kWhen);
-        tree.file("a/big.bin", 2282521, kWhen);
-        tree.file("b/big.bin", 2282521, kWhen);
+        // A long size, and one whose width in pixels lies a fraction above a whole number.
+        for (const char* dir : {"a/", "b/"}) {
+            tree.file(dir + std::string("big.bin"), 2282521, kWhen);
+            tree.file(dir + std::string("odd.bin"), 5990, kWhen);
+        }
         auto form = openWindow();
         QVERIFY(form);
         const MainWindowControls ui(*form);
         search(*form, tree.root(), std::string());
         QTableView* table = ui.resultsTable;
-        QCOMPARE(table->model()->rowCount(), 1002);
+        QCOMPARE(table->model()->rowCount(), 1003);
 
         // Qt's own measure of what a cell needs, the grid line included.
         const auto fits = [](QAbstractItemView* view, const QModelIndex& index, int width) {
@@ -366,22 +369,29 @@ private slots:
         QCOMPARE(table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(2) + table->columnWidth(3),
                  rule[0] + rule[1] + rule[2] + rule[3]);
 
-        int big = 0;
-        while (table->model()->index(big, 1).data().toString() != QStringLiteral("big.bin"))
-            ++big;
-        bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
-            checked = true;
-            QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
-            QCOMPARE(grid->item(0, 2)->text(), "2229" + QLocale::system().decimalPoint() + "0244140625 Kb");
-            for (int row : {0, 1})
-                for (int column : {2, 3})
-                    QVERIFY(fits(grid, grid->model()->index(row, column), grid->columnWidth(column)));
-            QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2) + grid->columnWidth(3),
-                     37 + 488 + 93 + 136);
-        });
-        doubleClickRow(*form, big);
-        QVERIFY(checked);
+        const auto rowOf = [table](const QString& name) {
+            int row = 0;
+            while (table->model()->index(row, 1).data().toString() != name)
+                ++row;
+            return row;
+        };
+        for (const auto& [name, size] :
+             {std::pair{"big.bin", "2229.0244140625 Kb"}, std::pair{"odd.bin", "5.849609375 Kb"}}) {
+            bool checked = false;
+            whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
+                checked = true;
+                QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
+                QCOMPARE(grid->item(0, 2)->text(),
+                         QString::fromLatin1(size).replace('.', QLocale::system().decimalPoint()));
+                for (int row : {0, 1})
+                    for (int column : {2, 3})
+                        QVERIFY(fits(grid, grid->model()->index(row, column), grid->columnWidth(column)));
+                QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2) + grid->columnWidth(3),
+                         37 + 488 + 93 + 136);
+            });
+            doubleClickRow(*form, rowOf(QString::fromLatin1(name)));
+            QVERIFY(checked);
+        }
     }
 
     void aRemovalThatFindsItsFileGoneSaysSo()
