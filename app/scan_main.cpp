@@ -297,11 +297,14 @@ int main(int argc, char** argv)
             std::fwrite(line.data(), 1, line.size(), stdout);
         }
     }
-    std::fflush(stdout);
+    // A listing that could not be written is no record of what a removal would take: remove nothing then.
+    const bool listed = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    if (options.deleteLocation2 && !listed)
+        std::fprintf(stderr, "twinspotter-scan: the pairs could not be written, so nothing was removed\n");
 
     bool refused = false;
     bool failed = false;
-    if (options.deleteLocation2 && !g_interrupted) {
+    if (options.deleteLocation2 && listed && !g_interrupted) {
         // The removal has no stopping point of its own: an interrupt now ends the program at once. A move cut
         // short leaves its source in place and, across file systems, no partial copy in the safety directory.
         std::signal(SIGINT, SIG_DFL);
@@ -326,5 +329,5 @@ int main(int argc, char** argv)
         return 130;
     if (refused)
         return 2;
-    return failed || std::ferror(stdout) ? 1 : 0;
+    return failed || !listed || std::ferror(stdout) ? 1 : 0;
 }

@@ -30,6 +30,8 @@ struct FileStamp
     FileId id;
     std::int64_t size = 0;
     std::int64_t mtimeNs = 0; ///< last write, nanoseconds since the epoch
+    /// Last change of data or metadata: a rewrite that puts the modification time back still moves it.
+    std::int64_t ctimeNs = 0;
     bool operator==(const FileStamp&) const = default;
     bool recorded() const { return id.inode != 0; }
 };

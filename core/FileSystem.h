@@ -20,9 +20,10 @@ struct DirEntry
     std::int64_t size = 0;
     std::int64_t mtime = 0;     ///< seconds since the epoch
     std::int32_t mtimeNsec = 0; ///< the part of a second
+    std::int64_t ctimeNs = 0;   ///< last change, nanoseconds since the epoch
     FileId id;
 
-    FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec}; }
+    FileStamp stamp() const { return FileStamp{id, size, mtime * 1'000'000'000 + mtimeNsec, ctimeNs}; }
 };
 
 /// What became of a file a removal was asked to remove.
@@ -53,6 +54,10 @@ enum class KeepReason : std::uint8_t {
     AlreadyGone,          ///< not there any more when the removal came to it: removed by something else
     NoTrash,              ///< its own file system has no Trash it may go to (error)
     TrashFailed,          ///< the Trash refused it (error)
+    DistinctnessUnproven, ///< it could not be set aside to prove it is another file than its partner (error)
+    LeftUnderHeldName,    ///< set aside for that proof, it could not get its name back (error)
+    NoSafeMove,           ///< its file system cannot move a file without the risk of replacing another
+    SafetyHoldsLocation,  ///< the safety directory contains its location: it would be moved onto itself
 };
 
 /// Words for the user: why the file stayed.
@@ -93,6 +98,9 @@ struct LocationRoot
 {
     PathString directory;
     FileId id;
+    /// Where it led then: the absolute path with every link and ".." resolved, ending with the separator; empty when
+    /// unknown. The safety directory and the Trash name a file by it.
+    PathString resolved;
 };
 
 class DirectoryCache;
@@ -161,7 +169,8 @@ public:
     virtual ~FileSystem() = default;
 
     /// Lists \p dir (which ends with the separator) in the order the file system gives, "." and ".." left out.
-    /// Symbolic links are left out too: they are neither followed nor catalogued.
+    /// Symbolic links and special files (FIFOs, sockets, devices) are left out too: they are neither followed nor
+    /// catalogued, since none of them is a copy of anything.
     /// Returns false, with \p out empty, when the directory cannot be listed. Safe from several threads at once.
     virtual bool listDirectory(const PathString& dir, std::vector<DirEntry>& out) = 0;
     /// Lists \p dir as listDirectory does. With \p parent (a directory this file system left open), \p dir is its
@@ -176,6 +185,8 @@ public:
     virtual bool exists(const PathString& path) = 0;
     /// The identity of the directory \p path leads to, links followed; none when it is no directory.
     virtual std::optional<FileId> directoryIdentity(const PathString& path) = 0;
+    /// The absolute path \p path leads to, links and ".." resolved; empty when it leads nowhere.
+    virtual PathString resolvedPath(const PathString& /*path*/) { return {}; }
     /// True when a directory exists at \p path.
     virtual bool isDirectory(const PathString& path) = 0;
     /// Creates one directory whose parent exists.

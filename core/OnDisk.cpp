@@ -2,16 +2,21 @@
 // works on a descriptor that was checked, and nothing is ever reached through a link below the user's location.
 #include "core/OnDisk.h"
 
+#include "core/SameFileProof.h"
 #include "core/Trash.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <signal.h>
 #include <sys/syscall.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -104,21 +109,6 @@ RemovalResult gone()
     return {RemoveOutcome::Gone, KeepReason::None, 0};
 }
 
-bool writeAll(int fd, const char* data, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
 // The file a copy is written into. Where the file system allows it, the file has no name until it is whole; where it
 // does not (vfat, exFAT, network file systems), it has a temporary name of its own beside the target, made with
 // O_EXCL and without following links, so it can never be something planted there.
@@ -132,16 +122,20 @@ public:
 
     bool open()
     {
-        m_fd.reset(m_calls.openat(m_dir, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-        if (m_fd)
-            return true;
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            return false;
+        // A file without a name gets one through /proc; without /proc (a chroot) it takes a temporary name instead.
+        if (::access("/proc/self/fd", X_OK) == 0) {
+            m_fd.reset(m_calls.openat(m_dir, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+            if (m_fd)
+                return true;
+            if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+                return false;
+        }
+        removeStaleCopies();
         static std::atomic<unsigned> counter{0};
         for (int attempt = 0; attempt < 100; ++attempt) {
             m_tempName = ".twinspotter-copy-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
             m_fd.reset(
-                m_calls.openat(m_dir, m_tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+                m_calls.openat(m_dir, m_tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             if (m_fd)
                 return true;
             if (errno != EEXIST)
@@ -200,6 +194,29 @@ public:
 private:
     bool closeFile() { return ::close(m_fd.release()) == 0; }
 
+    // A copy cut short by a crash leaves its temporary behind; one of a process that no longer runs is nobody's.
+    void removeStaleCopies()
+    {
+        const int listed = ::openat(m_dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (listed < 0)
+            return;
+        DIR* folder = ::fdopendir(listed);
+        if (!folder) {
+            ::close(listed);
+            return;
+        }
+        constexpr std::string_view kPrefix = ".twinspotter-copy-";
+        while (const dirent* entry = ::readdir(folder)) {
+            const std::string_view name = entry->d_name;
+            if (!name.starts_with(kPrefix))
+                continue;
+            const long pid = std::strtol(entry->d_name + kPrefix.size(), nullptr, 10);
+            if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                (void)m_calls.unlinkat(m_dir, entry->d_name, 0);
+        }
+        ::closedir(folder);
+    }
+
     void forgetTemporary()
     {
         if (!m_tempName.empty())
@@ -214,6 +231,83 @@ private:
     PathString m_named;
 };
 
+// Size, modification and change time as they were: nothing has written to the file or changed its metadata.
+bool unchangedSince(const struct stat& now, const struct stat& then)
+{
+    return sameInode(now, then) && now.st_size == then.st_size &&
+           nanoseconds(now.st_mtim) == nanoseconds(then.st_mtim) &&
+           nanoseconds(now.st_ctim) == nanoseconds(then.st_ctim);
+}
+
+// The data of \p in onto \p out, holes left as holes, so a sparse file stays sparse and fits where it did.
+bool copyData(int in, int out, std::int64_t size)
+{
+    const std::unique_ptr<char[]> buffer(new char[kCopyBlock]);
+    off_t offset = 0;
+    while (offset < size) {
+        off_t data = ::lseek(in, offset, SEEK_DATA);
+        if (data < 0 && errno == ENXIO)
+            break;
+        if (data < 0)
+            data = offset; // no hole information: everything is data
+        off_t hole = ::lseek(in, data, SEEK_HOLE);
+        if (hole < 0)
+            hole = size;
+        for (offset = data; offset < hole;) {
+            const ssize_t n = ::pread(in, buffer.get(), std::min<std::size_t>(kCopyBlock, hole - offset), offset);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return false;
+            if (n == 0)
+                break;
+            const char* at = buffer.get();
+            for (ssize_t left = n; left > 0;) {
+                const ssize_t w = ::pwrite(out, at, static_cast<std::size_t>(left), offset);
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w <= 0)
+                    return false;
+                at += w;
+                left -= w;
+                offset += w;
+            }
+        }
+        if (hole >= size)
+            break;
+        offset = hole;
+    }
+    return ::ftruncate(out, size) == 0;
+}
+
+// What mv keeps: owner, mode, extended attributes (access control lists among them) and times. An attribute that
+// cannot be kept fails the copy, so the original stays whole.
+bool copyMetadata(int in, int out, const struct stat& st)
+{
+    (void)::fchown(out, st.st_uid, st.st_gid);
+    if (::fchmod(out, st.st_mode & 07777) != 0)
+        return false;
+    std::string names(256, '\0');
+    ssize_t length = 0;
+    while ((length = ::flistxattr(in, names.data(), names.size())) < 0 && errno == ERANGE)
+        names.resize(names.size() * 4);
+    if (length < 0)
+        return errno == ENOTSUP;
+    std::string value;
+    for (std::size_t at = 0; at < static_cast<std::size_t>(length); at = names.find('\0', at) + 1) {
+        const char* name = names.c_str() + at;
+        ssize_t size = ::fgetxattr(in, name, nullptr, 0);
+        if (size < 0)
+            return false;
+        value.resize(static_cast<std::size_t>(size));
+        size = ::fgetxattr(in, name, value.data(), value.size());
+        if (size < 0 || ::fsetxattr(out, name, value.data(), static_cast<std::size_t>(size), 0) != 0)
+            return false;
+    }
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    return ::futimens(out, times) == 0;
+}
+
 RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct stat& source, int toDir,
                              const PathString& toName, const SystemCalls& calls)
 {
@@ -226,7 +320,7 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     };
     if (::fstat(in.get(), &st) != 0)
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
-    if (!sameInode(st, source))
+    if (!unchangedSince(st, source))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (!S_ISREG(st.st_mode))
         return RemovalResult::kept(KeepReason::CopyFailed, EOPNOTSUPP);
@@ -235,22 +329,15 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
     CopyTarget out(toDir, calls);
     if (!out.open())
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
-    const std::unique_ptr<char[]> buffer(new char[kCopyBlock]);
-    for (;;) {
-        const ssize_t n = ::read(in.get(), buffer.get(), kCopyBlock);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 || (n > 0 && !writeAll(out.fd(), buffer.get(), static_cast<std::size_t>(n))))
-            return RemovalResult::kept(KeepReason::CopyFailed, errno);
-        if (n == 0)
-            break;
-    }
-    (void)::fchown(out.fd(), st.st_uid, st.st_gid);
-    (void)::fchmod(out.fd(), st.st_mode & 07777);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    (void)::futimens(out.fd(), times);
-    if (::fsync(out.fd()) != 0)
+    if (!copyData(in.get(), out.fd(), st.st_size) || !copyMetadata(in.get(), out.fd(), st) ||
+        calls.fsync(out.fd()) != 0)
         return RemovalResult::kept(KeepReason::CopyFailed, errno);
+    // Written to while it was copied: the copy may hold half an edit, and the original the whole of it.
+    struct stat after
+    {
+    };
+    if (::fstat(in.get(), &after) != 0 || !unchangedSince(after, st))
+        return RemovalResult::kept(KeepReason::FileChanged);
     if (!out.name(toName))
         return errno == EEXIST ? RemovalResult::kept(KeepReason::SafetyTargetTaken)
                                : RemovalResult::kept(KeepReason::CopyFailed, errno);
@@ -263,12 +350,26 @@ RemovalResult copyThenRemove(int fromDir, const PathString& name, const struct s
         out.keep();
         return removed();
     }
-    if (!sameInode(now, st))
+    if (!unchangedSince(now, st))
         return RemovalResult::kept(KeepReason::FileChanged);
     if (calls.unlinkat(fromDir, name.c_str(), 0) != 0 && errno != ENOENT)
         return RemovalResult::kept(KeepReason::SourceNotRemoved, errno);
     out.keep();
     return removed();
+}
+
+// A folder made in the safety directory is as private as the folder it mirrors: a file from a folder only its owner
+// may enter must not become readable by everyone there. Set on the folder itself, never through a link.
+void giveModeOf(const PathString& mirroredFolder, int parent, const PathString& name, const SystemCalls& calls)
+{
+    struct stat original
+    {
+    };
+    if (::stat(mirroredFolder.c_str(), &original) != 0)
+        return;
+    const UniqueFd made(calls.openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (made)
+        (void)::fchmod(made.get(), original.st_mode & 07777);
 }
 
 // Opens the safety directory as the user named it, then makes and enters each folder of \p mirrored beneath it
@@ -309,10 +410,13 @@ UniqueFd openMirroredDirectory(const PathString& safetyDirectory, const PathStri
             failure = RemovalResult::kept(KeepReason::SafetyPathBlocked);
             return {};
         }
-        if (calls.mkdirat(current.get(), component.c_str(), 0777) != 0 && errno != EEXIST) {
+        const bool made = calls.mkdirat(current.get(), component.c_str(), 0700) == 0;
+        if (!made && errno != EEXIST) {
             failure = RemovalResult::kept(KeepReason::MoveFailed, errno);
             return {};
         }
+        if (made)
+            giveModeOf(mirrored.substr(0, end), current.get(), component, calls);
         const int fd = calls.openat(current.get(), component.c_str(), kDirectoryFlags | O_NOFOLLOW, 0);
         if (fd < 0) {
             failure = errno == ENOTDIR || errno == ELOOP ? RemovalResult::kept(KeepReason::SafetyPathBlocked)
@@ -415,10 +519,9 @@ int reachRecordedDirectory(const PathString& directory, std::span<const Location
 
 bool matchesStamp(const struct stat& st, const FileStamp& stamp)
 {
-    return stamp.recorded() && !S_ISLNK(st.st_mode) && !S_ISDIR(st.st_mode) &&
-           static_cast<std::uint64_t>(st.st_dev) == stamp.id.device &&
+    return stamp.recorded() && S_ISREG(st.st_mode) && static_cast<std::uint64_t>(st.st_dev) == stamp.id.device &&
            static_cast<std::uint64_t>(st.st_ino) == stamp.id.inode && st.st_size == stamp.size &&
-           nanoseconds(st.st_mtim) == stamp.mtimeNs;
+           nanoseconds(st.st_mtim) == stamp.mtimeNs && nanoseconds(st.st_ctim) == stamp.ctimeNs;
 }
 
 bool maybeSameFile(const struct stat& a, const struct stat& b)
@@ -443,6 +546,10 @@ RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const st
             return RemovalResult::kept(KeepReason::SourceNotRemoved, unlinkError);
         }
         error = errno;
+        // Neither a rename that refuses to replace nor a link (libfuse2 file systems): a plain rename could
+        // replace a file, so the file stays.
+        if (error == EPERM || error == EOPNOTSUPP || error == ENOSYS)
+            return RemovalResult::kept(KeepReason::NoSafeMove);
     }
     if (error == EEXIST)
         return RemovalResult::kept(KeepReason::SafetyTargetTaken);
@@ -455,6 +562,43 @@ RemovalResult moveWithoutReplacing(int fromDir, const PathString& name, const st
         return RemovalResult::kept(KeepReason::MoveFailed, error);
     return copyThenRemove(fromDir, name, source, toDir, toName, calls);
 }
+
+namespace {
+
+// The file \p current in \p dir, checked to be the request's file and another file than its partner, goes where the
+// request says: deleted, into the Trash, or into the safety directory under its own name.
+RemovalResult removeChecked(const RemovalRequest& request, int dir, const PathString& current, const struct stat& st,
+                            DirectoryCache& cache, const SystemCalls& calls)
+{
+    if (request.toTrash)
+        return moveToTrash(dir, current, request.file.name, request.mirroredDirectory, st, cache, calls);
+    if (!request.safetyDirectory) {
+        if (calls.unlinkat(dir, current.c_str(), 0) == 0)
+            return removed();
+        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
+    }
+    // Folders of the safety directory are made by this program, so they are kept open like the others.
+    const PathString targetKey = *request.safetyDirectory + '\0' + request.mirroredDirectory;
+    int target = cache.find(targetKey);
+    if (target < 0) {
+        RemovalResult blocked;
+        UniqueFd opened = openMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
+        if (!opened)
+            return blocked;
+        target = cache.keep(targetKey, std::move(opened));
+    }
+    struct stat from
+    {
+    };
+    struct stat to
+    {
+    };
+    if (::fstat(dir, &from) == 0 && ::fstat(target, &to) == 0 && sameInode(from, to))
+        return RemovalResult::kept(KeepReason::SafetyHoldsLocation);
+    return moveWithoutReplacing(dir, current, st, target, request.file.name, true, calls);
+}
+
+} // namespace
 
 RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& calls)
 {
@@ -510,24 +654,27 @@ RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& cal
     if (maybeSameFile(partner, st))
         return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
 
-    if (request.toTrash)
-        return moveToTrash(dir, name, st, cache, calls);
-    if (!request.safetyDirectory) {
-        if (calls.unlinkat(dir, name.c_str(), 0) == 0)
-            return removed();
-        return errno == ENOENT ? gone() : RemovalResult::kept(KeepReason::DeleteFailed, errno);
+    // On one device two inode numbers are two files. Across devices they prove nothing: an overlay, a FUSE or a
+    // network mirror may show this very file under numbers and times of its own.
+    HeldFile held;
+    if (partner.st_dev != st.st_dev) {
+        if (overlayMayShare(dir, st, partnerDir, partner))
+            return RemovalResult::kept(KeepReason::PartnerMaybeSameFile);
+        const RemovalResult proof = proveDistinct(dir, name, st, partnerDir, request.partner, held, calls);
+        // A read-only file system refuses the removal itself: say that, as on one device.
+        if (proof.reason == KeepReason::DistinctnessUnproven && proof.error == EROFS)
+            return request.toTrash           ? RemovalResult::kept(KeepReason::NoTrash, EROFS)
+                   : request.safetyDirectory ? RemovalResult::kept(KeepReason::MoveFailed, EROFS)
+                                             : RemovalResult::kept(KeepReason::DeleteFailed, EROFS);
+        if (proof.outcome != RemoveOutcome::Removed)
+            return proof;
     }
-    // Folders of the safety directory are made by this program, so they are kept open like the others.
-    const PathString targetKey = *request.safetyDirectory + '\0' + request.mirroredDirectory;
-    int target = cache.find(targetKey);
-    if (target < 0) {
-        RemovalResult blocked;
-        UniqueFd opened = openMirroredDirectory(*request.safetyDirectory, request.mirroredDirectory, calls, blocked);
-        if (!opened)
-            return blocked;
-        target = cache.keep(targetKey, std::move(opened));
-    }
-    return moveWithoutReplacing(dir, name, st, target, name, true, calls);
+    const PathString& current = held.name.empty() ? name : held.name;
+    const struct stat& now = held.name.empty() ? st : held.st;
+    RemovalResult result = removeChecked(request, dir, current, now, cache, calls);
+    if (result.outcome == RemoveOutcome::StillPresent)
+        releaseHeldFile(dir, name, held, result, calls);
+    return result;
 }
 
 std::string keepReasonText(KeepReason reason, int error)
@@ -572,6 +719,16 @@ std::string keepReasonText(KeepReason reason, int error)
         return "its file system has no Trash it can be moved to" + cause;
     case KeepReason::TrashFailed:
         return "it cannot be moved to the Trash" + cause;
+    case KeepReason::DistinctnessUnproven:
+        return "it cannot be proven to be another file than its partner" + cause;
+    case KeepReason::LeftUnderHeldName:
+        return "it was set aside in its folder under a name beginning with \".twinspotter-held-\" and cannot get its "
+               "name back" +
+               cause;
+    case KeepReason::NoSafeMove:
+        return "its file system cannot move a file without the risk of replacing another";
+    case KeepReason::SafetyHoldsLocation:
+        return "the safety directory contains its location, so it would be moved onto itself";
     }
     return {};
 }

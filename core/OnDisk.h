@@ -71,7 +71,8 @@ private:
 int reachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations, DirectoryCache& cache,
                            ReachFailure& failure, int& error);
 
-/// True when \p st is still the file of \p stamp: same device, inode, size and modification time, and no link.
+/// True when \p st is still the file of \p stamp: a regular file with the same device, inode, size, modification and
+/// change time.
 bool matchesStamp(const struct stat& st, const FileStamp& stamp);
 
 /// Two files on different devices with equal inode number, size, modification and change time: most likely one

@@ -44,6 +44,7 @@ const SystemCalls& SystemCalls::kernel()
         [](int dirFd, const char* path, int flags) { return ::unlinkat(dirFd, path, flags); },
         [](int dirFd, const char* path, mode_t mode) { return ::mkdirat(dirFd, path, mode); },
         [](int dirFd, const char* path, struct stat* st, int flags) { return ::fstatat(dirFd, path, st, flags); },
+        [](int fd) { return ::fsync(fd); },
     };
     return calls;
 }
@@ -91,7 +92,9 @@ bool ReadEntries(int fd, std::vector<DirEntry>& out)
             const char* name = e->d_name;
             if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
                 continue;
-            if (e->d_type == DT_LNK)
+            // Only regular files are copies of anything: a FIFO, a socket or a device node is not catalogued, and
+            // neither is a link.
+            if (e->d_type != DT_REG && e->d_type != DT_DIR && e->d_type != DT_UNKNOWN)
                 continue;
             if (e->d_type == DT_DIR) {
                 DirEntry& entry = next();
@@ -99,6 +102,7 @@ bool ReadEntries(int fd, std::vector<DirEntry>& out)
                 entry.isDirectory = true;
                 entry.size = entry.mtime = 0;
                 entry.mtimeNsec = 0;
+                entry.ctimeNs = 0;
                 entry.id = {};
                 subdirectories = true;
                 continue;
@@ -107,7 +111,7 @@ bool ReadEntries(int fd, std::vector<DirEntry>& out)
             {
             };
             // An entry that vanished since the listing is simply not there.
-            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || S_ISLNK(st.st_mode))
+            if (fstatat(fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)))
                 continue;
             DirEntry& entry = next();
             entry.name.assign(name);
@@ -116,6 +120,7 @@ bool ReadEntries(int fd, std::vector<DirEntry>& out)
             entry.size = st.st_size;
             entry.mtime = st.st_mtim.tv_sec;
             entry.mtimeNsec = static_cast<std::int32_t>(st.st_mtim.tv_nsec);
+            entry.ctimeNs = std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
             entry.id = FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
         }
     }
@@ -166,6 +171,13 @@ std::optional<FileId> RealFileSystem::directoryIdentity(const PathString& path)
     if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return std::nullopt;
     return FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+PathString RealFileSystem::resolvedPath(const PathString& path)
+{
+    // realpath reads links one by one, so it needs no /proc.
+    std::unique_ptr<char, decltype(&free)> resolved(realpath(path.c_str(), nullptr), &free);
+    return resolved ? PathString(resolved.get()) : PathString();
 }
 
 bool RealFileSystem::isDirectory(const PathString& path)

@@ -17,6 +17,7 @@ public:
                           std::vector<DirEntry>& out, std::shared_ptr<OpenedDirectory>* keep) override;
     bool exists(const PathString& path) override;
     std::optional<FileId> directoryIdentity(const PathString& path) override;
+    PathString resolvedPath(const PathString& path) override;
     bool isDirectory(const PathString& path) override;
     bool createDirectory(const PathString& path) override;
     PathString currentDirectory() override;

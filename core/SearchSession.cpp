@@ -74,8 +74,12 @@ void SearchSession::recordLocation(const PathString& location, std::vector<Locat
     PathString directory = location;
     if (directory.back() != kSeparator)
         directory.push_back(kSeparator);
-    if (const std::optional<FileId> id = m_fs.directoryIdentity(directory))
-        locations.push_back({std::move(directory), *id});
+    if (const std::optional<FileId> id = m_fs.directoryIdentity(directory)) {
+        PathString resolved = m_fs.resolvedPath(directory);
+        if (!resolved.empty() && resolved.back() != kSeparator)
+            resolved.push_back(kSeparator);
+        locations.push_back({std::move(directory), *id, std::move(resolved)});
+    }
 }
 
 std::size_t SearchSession::pairIndexOfRow(std::size_t row) const

@@ -1,6 +1,7 @@
 // The system calls of a removal as one table: the program uses the kernel's own, and a test replaces one of them to
 // provoke what it cannot otherwise (a delete refused to root, a rename that meets another file system, a file system
-// without anonymous files, a name taken at the last moment, a file that cannot be looked at).
+// without anonymous files, a name taken at the last moment, a file that cannot be looked at, a disk that fails to write
+// back).
 #pragma once
 
 #include <sys/stat.h>
@@ -18,6 +19,7 @@ struct SystemCalls
     std::function<int(int dirFd, const char* path, int flags)> unlinkat;
     std::function<int(int dirFd, const char* path, mode_t mode)> mkdirat;
     std::function<int(int dirFd, const char* path, struct stat* st, int flags)> fstatat;
+    std::function<int(int fd)> fsync;
 
     /// The kernel's calls, unchanged.
     static const SystemCalls& kernel();

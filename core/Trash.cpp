@@ -51,28 +51,16 @@ PathString xdgDataHome()
     return base + "/.local/share";
 }
 
-// The mount the home Trash lies on, or would once its missing folders are made.
+// The mount the home Trash lies on, or would once its missing folders are made: the Trash folder may be a mount of
+// its own.
 bool mountOfHome(const PathString& dataHome, std::uint64_t& mount)
 {
-    PathString path = dataHome;
+    PathString path = dataHome + "/Trash";
     while (!mountOf(AT_FDCWD, path.c_str(), 0, mount)) {
         if (errno != ENOENT || path.size() <= 1)
             return false;
         path.erase(std::max<std::size_t>(1, path.rfind(kSeparator)));
     }
-    return true;
-}
-
-// The path the kernel knows the open directory by.
-bool directoryPath(int dir, PathString& path)
-{
-    char buffer[PATH_MAX];
-    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dir)).c_str(), buffer, sizeof buffer);
-    if (n <= 0 || n == static_cast<ssize_t>(sizeof buffer) || buffer[0] != kSeparator) {
-        errno = n == static_cast<ssize_t>(sizeof buffer) ? ENAMETOOLONG : errno;
-        return false;
-    }
-    path.assign(buffer, static_cast<std::size_t>(n));
     return true;
 }
 
@@ -229,7 +217,8 @@ PathString trashEntryName(const PathString& name, unsigned number)
         std::size_t cut = room;
         while (cut > 0 && (static_cast<unsigned char>(base[cut]) & 0xC0) == 0x80)
             --cut;
-        base.resize(cut);
+        // A name of nothing but continuation bytes is no UTF-8 to keep whole: cut it where the room ends.
+        base.resize(cut > 0 ? cut : room);
     }
     if (number == 1)
         return base;
@@ -238,13 +227,17 @@ PathString trashEntryName(const PathString& name, unsigned number)
     return dot == PathString::npos ? base + suffix : base.substr(0, dot) + suffix + base.substr(dot);
 }
 
-RemovalResult moveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
-                          const SystemCalls& calls)
+RemovalResult moveToTrash(int dir, const PathString& current, const PathString& name, const PathString& folder,
+                          const struct stat& st, DirectoryCache& cache, const SystemCalls& calls)
 {
     std::uint64_t mount = 0;
-    PathString directory;
-    if (!mountOf(dir, name.c_str(), AT_SYMLINK_NOFOLLOW, mount) || !directoryPath(dir, directory))
+    if (!mountOf(dir, current.c_str(), AT_SYMLINK_NOFOLLOW, mount))
         return RemovalResult::kept(KeepReason::TrashFailed, errno);
+    PathString directory = folder;
+    if (directory.size() > 1 && directory.back() == kSeparator)
+        directory.pop_back();
+    if (directory.empty() || directory.front() != kSeparator)
+        return RemovalResult::kept(KeepReason::TrashFailed, ENOENT);
     TrashDirectory* trash = findTrash(mount, directory, cache, calls);
     if (!trash)
         return noTrash(errno);
@@ -269,7 +262,7 @@ RemovalResult moveToTrash(int dir, const PathString& name, const struct stat& st
             (void)calls.unlinkat(trash->info.get(), infoName.c_str(), 0);
             return RemovalResult::kept(KeepReason::TrashFailed, error);
         }
-        const RemovalResult moved = moveWithoutReplacing(dir, name, st, trash->files.get(), entry, false, calls);
+        const RemovalResult moved = moveWithoutReplacing(dir, current, st, trash->files.get(), entry, false, calls);
         if (moved.outcome == RemoveOutcome::Removed) {
             ++number;
             return moved;

@@ -20,12 +20,13 @@ std::string trashInfoPathValue(const PathString& path);
 /// "photo.3.jpg", ... (the number before the first dot, as GLib numbers them), cut to leave room for ".trashinfo".
 PathString trashEntryName(const PathString& name, unsigned number);
 
-/// Moves \p name in \p dir, already checked to be the file of \p st, into the Trash of its own mount: the home Trash
+/// Moves \p current in \p dir, already checked to be the file of \p st and called \p name in the absolute \p folder
+/// where the user knows it, into the Trash of its own mount: the home Trash
 /// ($XDG_DATA_HOME/Trash) when the file shares its mount, otherwise $topdir/.Trash/$uid when $topdir/.Trash is a
 /// sticky directory and no link, otherwise $topdir/.Trash-$uid; missing Trash folders are made. The info file is
 /// made first, with O_EXCL, under a name that neither files/ nor info/ holds; nothing in the Trash is replaced and
 /// nothing is copied to another file system. A file whose mount has no usable Trash stays (NoTrash).
-RemovalResult moveToTrash(int dir, const PathString& name, const struct stat& st, DirectoryCache& cache,
-                          const SystemCalls& calls);
+RemovalResult moveToTrash(int dir, const PathString& current, const PathString& name, const PathString& folder,
+                          const struct stat& st, DirectoryCache& cache, const SystemCalls& calls);
 
 } // namespace twinspotter

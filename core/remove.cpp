@@ -64,6 +64,23 @@ const FileStamp& sideStamp(const FileRecord& pair, Side side)
     return side == Side::Location1 ? pair.stamp1 : pair.stamp2;
 }
 
+// Where the walk really was: the location as resolved when it was searched, then the folders below it, which the walk
+// reached without following links. The text alone would put "lnk/../inner" where "inner" is, not where "lnk" led.
+PathString resolvedDirectory(const PathString& directory, std::span<const LocationRoot> locations, FileSystem& fs)
+{
+    const LocationRoot* root = nullptr;
+    for (const LocationRoot& location : locations)
+        if (!location.resolved.empty() && directory.starts_with(location.directory) &&
+            (!root || location.directory.size() > root->directory.size()))
+            root = &location;
+    if (root)
+        return root->resolved + directory.substr(root->directory.size());
+    PathString absolute = absoluteFilePath(directory, fs);
+    if (absolute.empty() || absolute.back() != kSeparator)
+        absolute.push_back(kSeparator);
+    return absolute;
+}
+
 } // namespace
 
 bool RemovalReport::failed() const
@@ -81,13 +98,11 @@ RemovalResult removePairFile(const FileRecord& pair, Side side, const RemovalOpt
                            nullptr,
                            {},
                            cache};
-    if (options.trash) {
-        request.toTrash = true;
-    } else if (options.safety) {
+    request.toTrash = options.trash;
+    if (!options.trash && options.safety)
         request.safetyDirectory = &options.safetyDirectory;
-        const PathString absolute = absoluteFilePath(sideDirectory(pair, side) + pair.name, fs);
-        request.mirroredDirectory = absolute.substr(0, absolute.rfind(kSeparator) + 1);
-    }
+    if (options.trash || options.safety)
+        request.mirroredDirectory = resolvedDirectory(sideDirectory(pair, side), locations, fs);
     return fs.removeFile(request);
 }
 
@@ -273,10 +288,19 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     report.ran = true;
     report.total = static_cast<std::int32_t>(m_pairs.size());
     DirectoryCache folders;
+    std::optional<SiblingIndex> siblings; // made when the first file goes
     for (std::size_t i = 0; i < m_pairs.size(); ++i) {
         if (m_pairs[i].deleted)
             continue;
-        applyOutcome(i, Side::Location2, removePairSide(i, Side::Location2, host.removalOptions(), &folders), report);
+        const RemovalResult result = removePairSide(i, Side::Location2, host.removalOptions(), &folders);
+        applyOutcome(i, Side::Location2, result, report);
+        // A location-2 file paired with several location-1 files is dealt with once: its other pairs must not
+        // report it as found gone when this very command removed it.
+        if (result.outcome == RemoveOutcome::Removed) {
+            if (!siblings)
+                siblings.emplace(m_pairs, Side::Location2);
+            siblings->markDeleted(m_pairs, i);
+        }
         host.serviceEvents();
     }
     finishRemoval(report, host);

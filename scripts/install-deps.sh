@@ -11,6 +11,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     xvfb xauth x11-apps xdotool fonts-dejavu-core
     python3 findutils procps time libglib2.0-bin
+    bindfs fuse3 acl attr
     dpkg-dev file lintian desktop-file-utils appstream man-db groff-base
 )
 

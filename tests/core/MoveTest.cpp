@@ -7,8 +7,10 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -151,6 +153,78 @@ TEST(MoveTest, CrossesFileSystemsKeepingContentModeAndTime)
     EXPECT_TRUE(ContentOf(to) == before) << "content differs after the copy";
 }
 
+TEST(MoveTest, ACopyOntoAnotherFileSystemKeepsAttributesAclsAndHoles)
+{
+    TempTree tree;
+    std::string why;
+    auto there = OtherFileSystemTree(tree, why);
+    if (!there)
+        GTEST_SKIP() << why;
+    // Larger than /dev/shm may hold, were its holes written out.
+    const std::int64_t size = std::int64_t(64) << 30;
+    const std::string from = tree.file("sparse.img", size);
+    const UniqueFd fd(open(from.c_str(), O_WRONLY | O_CLOEXEC));
+    ASSERT_EQ(pwrite(fd.get(), "data", 4, 1 << 20), 4);
+    ASSERT_EQ(setxattr(from.c_str(), "user.tag", "blue", 4, 0), 0) << std::strerror(errno);
+    if (std::system(("setfacl -m u:4242:r " + from + " 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "setfacl is not there or the file system has no ACLs";
+    const std::string to = there->dir("safe") + "/sparse.img";
+
+    ASSERT_EQ(Move(from, to).outcome, RemoveOutcome::Removed);
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat(to.c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, size);
+    EXPECT_LT(st.st_blocks, 1024) << "the holes were written out";
+    char value[8] = {};
+    EXPECT_EQ(getxattr(to.c_str(), "user.tag", value, sizeof value), 4);
+    EXPECT_STREQ(value, "blue");
+    EXPECT_GT(getxattr(to.c_str(), "system.posix_acl_access", nullptr, 0), 0) << "the ACL was dropped";
+}
+
+TEST(MoveTest, AnOriginalWrittenToDuringItsCopyOrACopyThatCannotBeSyncedStays)
+{
+    TempTree tree;
+    const std::string target = tree.dir("safe");
+    const auto edit = [](const std::string& path) {
+        const UniqueFd fd(open(path.c_str(), O_WRONLY | O_CLOEXEC));
+        ASSERT_EQ(pwrite(fd.get(), "EDIT", 4, 0), 4);
+    };
+    // Written while the copy is made, and written just as the whole copy gets its name.
+    for (const bool atNaming : {false, true}) {
+        const std::string from = tree.file("big", 1 << 20, 0, 'b');
+        SystemCalls calls = CopyingCalls(from, true);
+        if (atNaming) {
+            const auto link = calls.linkat;
+            calls.linkat = [&](int fromDir, const char* source, int toDir, const char* to, int flags) {
+                edit(from);
+                return link(fromDir, source, toDir, to, flags);
+            };
+        } else {
+            calls.fsync = [&](int fd) {
+                edit(from);
+                return ::fsync(fd);
+            };
+        }
+        EXPECT_EQ(Move(from, target + "/big", calls).reason, KeepReason::FileChanged) << "at naming " << atNaming;
+        EXPECT_EQ(ContentOf(from).substr(0, 5), "EDITb");
+        EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
+    }
+    // A disk that fails to write the copy back: it never gets its name.
+    const std::string from = tree.file("synced", 10, 0, 's');
+    SystemCalls calls = CopyingCalls(from, false);
+    calls.fsync = [](int) {
+        errno = EIO;
+        return -1;
+    };
+    const RemovalResult result = Move(from, target + "/synced", calls);
+    EXPECT_EQ(result.reason, KeepReason::CopyFailed);
+    EXPECT_EQ(result.error, EIO);
+    EXPECT_EQ(ContentOf(from), std::string(10, 's'));
+    EXPECT_TRUE(Names(target).empty());
+}
+
 TEST(MoveTest, ACopyKilledHalfWayLeavesNoPartialFileBehind)
 {
     TempTree tree;
@@ -274,6 +348,43 @@ TEST(MoveTest, AnOriginalThatCannotBeRemovedAfterItsCopyTakesTheCopyBack)
         EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
         EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
     }
+}
+
+TEST(MoveTest, AFileSystemThatCannotRefuseToReplaceKeepsTheFileAndAStaleCopyOfADeadProcessGoes)
+{
+    TempTree tree;
+    const std::string target = tree.dir("safe");
+    // libfuse2: a rename that refuses to replace is "invalid", and links are not permitted.
+    const std::string from = tree.file("a.txt", 4, 0, 'a');
+    SystemCalls calls = SystemCalls::kernel();
+    calls.renameat2 = [](int fromDir, const char* source, int toDir, const char* to, unsigned flags) {
+        if (flags != 0) {
+            errno = EINVAL;
+            return -1;
+        }
+        return ::renameat2(fromDir, source, toDir, to, flags);
+    };
+    calls.linkat = [](int, const char*, int, const char*, int) {
+        errno = EPERM;
+        return -1;
+    };
+    EXPECT_EQ(keepReasonText(Move(from, target + "/a.txt", calls).reason, 0),
+              "its file system cannot move a file without the risk of replacing another");
+    EXPECT_TRUE(OnDisk(from));
+    EXPECT_TRUE(Names(target).empty());
+
+    // What a copy killed half-way left beside the safety directory's files: gone once its process is, kept while
+    // it still runs.
+    const pid_t dead = fork();
+    if (dead == 0)
+        _exit(0);
+    waitpid(dead, nullptr, 0);
+    tree.file("safe/.twinspotter-copy-" + std::to_string(dead) + "-0", 3);
+    tree.file("safe/.twinspotter-copy-1-0", 3);
+    EXPECT_EQ(Move(from, target + "/a.txt", CopyingCalls(from, false)).outcome, RemoveOutcome::Removed);
+    std::vector<std::string> left = Names(target);
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".twinspotter-copy-1-0", "a.txt"}));
 }
 
 } // namespace

@@ -100,9 +100,10 @@ TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
         EXPECT_TRUE(OnDisk(tree.path(std::string("two/") + name))) << name;
     std::vector<std::string> texts = keptTexts();
     std::sort(texts.begin(), texts.end());
+    // The hard link also moves the change time of the file that would go.
     EXPECT_EQ(texts, (std::vector<std::string>{"it is no longer the file the search found",
                                                "it is no longer the file the search found",
-                                               "its partner is no longer the file the search found",
+                                               "it is no longer the file the search found",
                                                "its partner is no longer the file the search found"}));
 }
 
@@ -132,6 +133,55 @@ TEST_F(RemovalSafetyTest, OneFileSeenThroughAnOverlayAndItsLayerIsNeverRemovedOn
     EXPECT_TRUE(OnDisk(tree.path("lower/only-here.txt")) && OnDisk(tree.path("lower/sub/also-only-here.txt")));
     EXPECT_EQ(keptTexts(), std::vector<std::string>(2, "it may be the same file as its partner, seen through another "
                                                        "mount"));
+}
+
+TEST_F(RemovalSafetyTest, APartnerRewrittenWithItsTimePutBackKeepsItsCopy)
+{
+    tree.file("one/a.txt", 4, 1'000'000'000, '1');
+    tree.file("two/a.txt", 4, 1'000'000'000, '1');
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(session.pairs().size(), 1u);
+    // Rewritten in place, same size, and the modification time put back as rsync --inplace -t or touch -r do.
+    tree.file("one/a.txt", 4, 1'000'000'000, 'X');
+    host.answers = {true};
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
+    EXPECT_EQ(ContentOf(tree.path("two/a.txt")), "1111");
+    EXPECT_EQ(keptTexts(), std::vector<std::string>{"its partner is no longer the file the search found"});
+}
+
+TEST_F(RemovalSafetyTest, SafetyFoldersKeepTheirFoldersPrivacyAndTheRealPathAndNeverHoldTheLocation)
+{
+    tree.file("one/a.txt", 4, 0, '1');
+    tree.file("one/b.txt", 4, 0, '1');
+    tree.file("real/inner/private/a.txt", 4, 0, '2');
+    tree.file("real/inner/b.txt", 4, 0, '2');
+    ASSERT_EQ(chmod(tree.path("real/inner/private").c_str(), 0700), 0);
+    tree.dir("real/elsewhere");
+    tree.symlink("lnk", tree.path("real/elsewhere"));
+    // The location as typed goes through a link and up again: the files live in real/inner, not in inner.
+    search(tree.path("one"), tree.path("lnk/../inner"));
+    ASSERT_EQ(session.pairs().size(), 2u);
+
+    // A safety directory that contains the location would move each file onto itself.
+    host.ticked = true;
+    host.directory = "/";
+    host.answers = {true};
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 0);
+    EXPECT_EQ(keptTexts(), std::vector<std::string>(2, "the safety directory contains its location, so it would be "
+                                                       "moved onto itself"));
+
+    host.kept.clear();
+    host.directory = tree.dir("safe");
+    host.answers = {true};
+    EXPECT_EQ(session.removeAllLocation2Copies(host).count, 2);
+    const std::string mirrored = host.directory + fs::canonical(tree.path("real/inner")).string();
+    EXPECT_EQ(ContentOf(mirrored + "/private/a.txt"), "2222");
+    EXPECT_EQ(ContentOf(mirrored + "/b.txt"), "2222");
+    struct stat st
+    {
+    };
+    ASSERT_EQ(stat((mirrored + "/private").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0700u) << "a private folder became readable in the safety directory";
 }
 
 TEST_F(RemovalSafetyTest, ALinkPlantedInTheSafetyDirectoryIsAFailedMoveNotAWayOut)

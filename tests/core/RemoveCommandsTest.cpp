@@ -66,6 +66,20 @@ TEST_F(RemoveCommandsTest, BulkRemovesLocation2CopiesPassingOverDeletedPairsButC
     EXPECT_FALSE(report.failed());
 }
 
+TEST_F(RemoveCommandsTest, BulkRemovesALocation2FilePairedTwiceOnceAndReportsNothingLeft)
+{
+    pair("one/a/", "two/", "x");
+    pair("one/b/", "two/", "x");
+    host.answers = {true};
+    const RemovalReport report = session.removeAllLocation2Copies(host);
+    EXPECT_EQ(report.count, 1);
+    EXPECT_EQ(report.total, 2);
+    EXPECT_TRUE(report.kept.empty());
+    EXPECT_EQ(deletedFlags(), (Flags{true, true}));
+    EXPECT_EQ(session.filesInLocation2(), 9);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"inform:1 files was deleted from total of 2"}));
+}
+
 TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAndReportsAnEmptyList)
 {
     singleDirectorySearch();

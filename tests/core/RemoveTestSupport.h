@@ -52,7 +52,8 @@ inline FileStamp StampOf(const std::string& path)
     if (lstat(path.c_str(), &st) != 0)
         return {};
     return FileStamp{FileId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)}, st.st_size,
-                     std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+                     std::int64_t(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec,
+                     std::int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec};
 }
 
 /// Moves this test's process into a mount namespace of its own, so that its mounts vanish with it; false when it may

@@ -1,5 +1,6 @@
 // Removal into the Trash on real trees: the home Trash and a second mount's, compared with what GLib's gio writes
 // under the same private data directory, unique names, and a restore done from the info file alone.
+#include "core/Trash.h"
 #include "tests/core/RemoveTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
@@ -153,6 +154,39 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
     EXPECT_EQ(trashOut("g h"), RemoveOutcome::Removed);
     EXPECT_EQ(Shape(ContentOf(ram + "/.Trash-0/info/g h.2.trashinfo")),
               Shape(ContentOf(ram + "/.Trash-0/info/g h.trashinfo")));
+}
+
+TEST_F(TrashTest, AHomeTrashMountedApartAMissingProcAndNamesOfStrayBytesStillWork)
+{
+    // Cut names keep at least one byte and stay within a name's limit once numbered, beside their info file.
+    EXPECT_FALSE(trashEntryName(std::string(300, '\x80'), 1).empty());
+    EXPECT_LE(trashEntryName(std::string(255, 'n'), 4'000'000'000u).size() + std::strlen(".trashinfo"), 255u);
+
+    if (!PrivateMounts())
+        GTEST_SKIP() << "mounting needs root and a mount namespace of our own";
+    const std::string top = tree.dir("mnt");
+    ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // The data folder on the files' mount, its Trash folder a mount of its own: files go to their mount's Trash.
+    const ScopedEnvironment dataHere("XDG_DATA_HOME", tree.dir("mnt/data"));
+    ASSERT_EQ(mount("twinspotter-test", tree.dir("mnt/data/Trash").c_str(), "tmpfs", 0, nullptr), 0);
+    for (const char* name : {"a", "b"}) {
+        tree.file(std::string("one/") + name, 4, kNoon, '1');
+        tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
+    }
+    search(tree.path("one"), tree.path("mnt/two"));
+    ASSERT_EQ(session.pairs().size(), 2u);
+    host.answers = {true};
+    EXPECT_EQ(session.removeOneFile(0, Side::Location2, host), RemoveOutcome::Removed);
+    EXPECT_TRUE(OnDisk(top + "/.Trash-0/files/" + session.pairs()[0].name));
+
+    // A chroot without /proc.
+    ASSERT_EQ(mount("none", "/proc", "tmpfs", 0, nullptr), 0);
+    host.answers = {true};
+    const std::optional<RemoveOutcome> outcome = session.removeOneFile(1, Side::Location2, host);
+    umount2("/proc", MNT_DETACH);
+    EXPECT_EQ(outcome, RemoveOutcome::Removed);
+    EXPECT_TRUE(ContentOf(top + "/.Trash-0/info/" + session.pairs()[1].name + ".trashinfo")
+                    .starts_with("[Trash Info]\nPath=two/" + session.pairs()[1].name + "\n"));
 }
 
 } // namespace

@@ -94,6 +94,7 @@ public:
     }
     bool exists(const PathString& path) override { return m_real.exists(path); }
     std::optional<FileId> directoryIdentity(const PathString& path) override { return m_real.directoryIdentity(path); }
+    PathString resolvedPath(const PathString& path) override { return m_real.resolvedPath(path); }
     bool isDirectory(const PathString& path) override { return m_real.isDirectory(path); }
     bool createDirectory(const PathString& path) override
     {

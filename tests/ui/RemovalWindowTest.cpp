@@ -278,7 +278,9 @@ private slots:
         search(*form, tree.path("one"), tree.path("two"));
         QCOMPARE(ui.resultsTable->model()->rowCount(), 1);
         QCOMPARE(ui.resultsTable->model()->index(0, 1).data().toString(), QStringLiteral("same.txt"));
-        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1, unreadable: 1"));
+        QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Doublicates found: 1"));
+        // A FIFO is a copy of nothing: never listed, so never paired with the empty file of its name.
+        QVERIFY(ui.location1CountLabel->text().endsWith(QStringLiteral(" 2")));
 
         ui.trashBox->click();
         ui.safetyBox->click();
