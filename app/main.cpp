@@ -10,10 +10,14 @@
 #include "ui/QtOnlineHost.h"
 #include "ui/SplashScreen.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTableView>
 #include <QTimer>
@@ -95,13 +99,17 @@ bool readLocations(const QStringList& arguments, QStringList& locations)
 }
 
 // Watches the search about to start and cancels it at the first point where it lets the window handle its events
-// with at least \p pairs pairs found; a zero timer runs at every such point. The caller deletes the watch.
-QTimer* cancelSearchAfter(twinspotter::MainWindow& window, std::size_t pairs)
+// with at least \p pairs pairs found, or, with \p comparing, once it compares contents; a zero timer runs at every
+// such point. The caller deletes the watch.
+QTimer* cancelSearchAfter(twinspotter::MainWindow& window, std::size_t pairs, bool comparing)
 {
     auto* watch = new QTimer(&window);
     auto* cancel = window.findChild<QPushButton*>(QStringLiteral("btnCancel"));
-    QObject::connect(watch, &QTimer::timeout, &window, [&window, cancel, watch, pairs] {
-        if (cancel->isEnabled() && window.session().pairs().size() >= pairs) {
+    auto* phase = window.findChild<QLabel*>(QStringLiteral("ProgressLabel"));
+    QObject::connect(watch, &QTimer::timeout, &window, [&window, cancel, phase, watch, pairs, comparing] {
+        const bool due = comparing ? phase->text().startsWith(QStringLiteral("Comparing contents"))
+                                   : window.session().pairs().size() >= pairs;
+        if (cancel->isEnabled() && due) {
             watch->stop();
             cancel->click();
         }
@@ -110,10 +118,38 @@ QTimer* cancelSearchAfter(twinspotter::MainWindow& window, std::size_t pairs)
     return watch;
 }
 
+// After the search: presses "Delete duplicate files", answers Yes and OK, and saves a picture of the "Not removed"
+// box to \p target once it is up, then quits. Without such a box the program stays until the script's timeout.
+void pictureNotRemovedBox(twinspotter::MainWindow& window, const QString& target)
+{
+    auto* answer = new QTimer(&window);
+    QObject::connect(answer, &QTimer::timeout, &window, [answer, target] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal)
+            return;
+        if (modal->objectName() == QStringLiteral("NotRemovedDialog")) {
+            answer->stop();
+            QTimer::singleShot(300, modal, [modal, target] {
+                const bool saved = modal->grab().save(target, "PNG");
+                QCoreApplication::exit(saved ? 0 : 1);
+            });
+        } else if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->accept();
+        }
+    });
+    answer->start(50);
+    window.findChild<QPushButton*>(QStringLiteral("btnDelete"))->click();
+}
+
 // Screenshots only: with TWINSPOTTER_SCREENSHOT set, the program runs one search on the locations it was given,
 // saves a picture of its own window there and quits. TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that
-// search once it has found N pairs; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first;
-// TWINSPOTTER_SCREENSHOT_TICK names check boxes (by object name, comma-separated) to tick before the search.
+// search once it has found N pairs, TWINSPOTTER_SCREENSHOT_CANCEL=comparing once it compares contents;
+// TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first; TWINSPOTTER_SCREENSHOT_TICK names
+// check boxes (by object name, comma-separated) to tick before the search; TWINSPOTTER_SCREENSHOT_REMOVE=1 runs the
+// bulk removal after the search and pictures its "Not removed" box instead of the window.
 void scheduleScreenshot(twinspotter::MainWindow& window)
 {
     const QString target = qEnvironmentVariable("TWINSPOTTER_SCREENSHOT");
@@ -122,8 +158,12 @@ void scheduleScreenshot(twinspotter::MainWindow& window)
     QTimer::singleShot(300, &window, [&window, target] {
         bool cancel = false;
         const int cancelAfter = qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_CANCEL", &cancel);
+        const bool cancelComparing =
+            qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_CANCEL") == QStringLiteral("comparing");
         QTimer* watch =
-            cancel ? cancelSearchAfter(window, static_cast<std::size_t>(std::max(cancelAfter, 0))) : nullptr;
+            cancel || cancelComparing
+                ? cancelSearchAfter(window, static_cast<std::size_t>(std::max(cancelAfter, 0)), cancelComparing)
+                : nullptr;
         for (const QString& name :
              qEnvironmentVariable("TWINSPOTTER_SCREENSHOT_TICK").split(u',', Qt::SkipEmptyParts)) {
             if (auto* box = window.findChild<QCheckBox*>(name))
@@ -138,6 +178,10 @@ void scheduleScreenshot(twinspotter::MainWindow& window)
             if (!window.session().lastSearch().cancelled)
                 std::fprintf(stderr, "twinspotter: the search ended before it could be cancelled\n");
             delete watch;
+        }
+        if (qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_REMOVE") != 0) {
+            pictureNotRemovedBox(window, target);
+            return;
         }
         if (qEnvironmentVariableIntValue("TWINSPOTTER_SCREENSHOT_LAST_ROWS") != 0)
             window.findChild<QTableView*>(QStringLiteral("strGridD"))->scrollToBottom();

@@ -46,8 +46,7 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
         matchWithinCatalogue(catalogue, m_pairs, env);
     else
         matchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
-    // A cancel from here on (during the content comparison, or while the window fills its table) comes after every
-    // file was walked and counted: the counts are complete.
+    // A cancel from here on comes after every file was walked and counted: the file counts are complete.
     m_lastSearch.cancelled = m_cancelRequested;
 
     if (!host.criteria().sameContent)
@@ -55,6 +54,9 @@ void SearchSession::runSearch(const PathString& location1, const PathString& loc
     host.showPhase(Phase::ComparingContents);
     const ContentComparison comparison = compareContents(m_pairs, m_locations, env);
     m_lastSearch.content = comparison.report;
+    // Only the pairs decided before the cancel are kept: the pair count is not the answer.
+    if (!comparison.complete)
+        m_lastSearch.cancelled = true;
     if (singleDirectory && comparison.complete) {
         // Paired again with the content as part of the key: two equal files with an unequal one of the same name,
         // date and size between them in the catalogue are a pair, which the first pairing could not see.

@@ -24,7 +24,7 @@ enum class SearchMode { SingleDirectory, TwoLocations };
 struct SearchReport
 {
     bool ran = false;       ///< false when refused: a search or a removal was under way
-    bool cancelled = false; ///< stopped before it had walked and matched everything
+    bool cancelled = false; ///< stopped before it had walked, matched and (with the same content) compared everything
     std::size_t pairs = 0;  ///< the pairs it left in the list
     ContentReport content;  ///< the files the content comparison left out; zeros when it compared no contents
 };

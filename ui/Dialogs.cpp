@@ -2,6 +2,7 @@
 #include "ui/Dialogs.h"
 
 #include "ui/Application.h"
+#include "ui/KeptFilesDialog.h"
 #include "ui/PathText.h"
 
 #include <QApplication>
@@ -64,10 +65,7 @@ void Dialogs::message(QWidget* parent, const QString& text, const QString& title
 
 void Dialogs::keptFiles(QWidget* parent, const QString& summary, const QString& details)
 {
-    QMessageBox box(QMessageBox::Warning, QStringLiteral("Not removed"), summary, QMessageBox::Ok, parent);
-    // Paths and reasons come from the disk: never markup.
-    box.setTextFormat(Qt::PlainText);
-    box.setDetailedText(details);
+    KeptFilesDialog box(summary, details, parent);
     box.exec();
 }
 

@@ -23,11 +23,13 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
@@ -121,6 +123,10 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     m_resultsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_resultsTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
     m_resultsTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the next control; the arrows move between rows.
+    m_resultsTable->setTabKeyNavigation(false);
+    m_resultsTable->setAccessibleName(QStringLiteral("Duplicate pairs"));
+    m_resultsTable->installEventFilter(this);
     m_resultsTable->setWordWrap(false);
     m_resultsTable->setTextElideMode(Qt::ElideMiddle);
     m_resultsTable->verticalHeader()->hide();
@@ -132,6 +138,11 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     const int initialWidths[] = {30, 100, 439, 429};
     for (int column = 0; column < 4; ++column)
         m_resultsTable->setColumnWidth(column, initialWidths[column]);
+    // Widths the user set hold until the window is resized, when the rule shares out the new width again.
+    connect(m_resultsTable->horizontalHeader(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_fittingColumns)
+            m_userColumnWidths = true;
+    });
     connect(m_resultsTable, &QTableView::clicked, this, reportingErrors(this, &MainWindow::applySelectionRule));
     connect(m_resultsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             reportingErrors(this, &MainWindow::applySelectionRule));
@@ -139,12 +150,13 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
 
     buildBottomPanel();
 
-    m_fileMenu = named(menuBar()->addMenu(QStringLiteral("File")), "File1");
-    m_exitAction = named(m_fileMenu->addAction(QStringLiteral("Exit")), "Exit1");
+    // The menus take Alt+F and Alt+A, which would otherwise type a letter into the location box that has the focus.
+    m_fileMenu = named(menuBar()->addMenu(QStringLiteral("&File")), "File1");
+    m_exitAction = named(m_fileMenu->addAction(QStringLiteral("E&xit")), "Exit1");
     connect(m_exitAction, &QAction::triggered, this, &QWidget::close);
-    m_aboutMenu = named(menuBar()->addMenu(QStringLiteral("About")), "About2");
-    m_aboutAction = named(m_aboutMenu->addAction(QStringLiteral("About Twinspotter")), "About1");
-    m_contactAction = named(m_aboutMenu->addAction(QStringLiteral("Contact Us")), "Contactus1");
+    m_aboutMenu = named(menuBar()->addMenu(QStringLiteral("&About")), "About2");
+    m_aboutAction = named(m_aboutMenu->addAction(QStringLiteral("&About Twinspotter")), "About1");
+    m_contactAction = named(m_aboutMenu->addAction(QStringLiteral("&Contact Us")), "Contactus1");
     m_aboutAction->setEnabled(false);
     m_contactAction->setEnabled(false);
     connect(m_aboutAction, &QAction::triggered, this, reportingErrors(this, &MainWindow::showAboutDialog));
@@ -155,6 +167,29 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     m_location1Edit->clear();
     m_location2Edit->clear();
     location2Changed();
+
+    // Top left to bottom right: the locations, the search, the criteria, the table, then the bottom panel row by row.
+    QWidget* const order[] = {m_location1Edit,
+                              m_browseLocation1Button,
+                              m_location2Edit,
+                              m_browseLocation2Button,
+                              m_searchButton,
+                              m_cancelButton,
+                              m_sameNameBox,
+                              m_sameDateBox,
+                              m_sameSizeBox,
+                              m_sameContentBox,
+                              m_resultsTable,
+                              m_safetyBox,
+                              m_trashBox,
+                              m_safetyDirectoryEdit,
+                              m_browseSafetyButton,
+                              m_removeSelected1Button,
+                              m_removeSelected2Button,
+                              m_removeAllButton,
+                              m_exitButton};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -176,19 +211,26 @@ void MainWindow::buildTopPanel()
 {
     m_topPanel = named(new QWidget(m_client), "TopPanel");
 
-    auto* location1 = named(new QLabel(QStringLiteral("Location 1"), m_topPanel), "LabelLocation1");
+    // Alt+1 and Alt+2 go to the location boxes; the "..." buttons are read by what they do.
+    auto* location1 = named(new QLabel(QStringLiteral("Location &1"), m_topPanel), "LabelLocation1");
     location1->setGeometry(8, 2, 200, 18);
     m_location1Edit = named(new QLineEdit(m_topPanel), "edtStartDir1");
     m_location1Edit->setGeometry(8, 20, 358, 26);
+    m_location1Edit->setAccessibleName(QStringLiteral("Location 1"));
+    location1->setBuddy(m_location1Edit);
     m_browseLocation1Button = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn1");
     m_browseLocation1Button->setGeometry(370, 20, 30, 26);
+    m_browseLocation1Button->setAccessibleName(QStringLiteral("Browse for location 1"));
 
-    auto* location2 = named(new QLabel(QStringLiteral("Location 2"), m_topPanel), "LabelLocation2");
+    auto* location2 = named(new QLabel(QStringLiteral("Location &2"), m_topPanel), "LabelLocation2");
     location2->setGeometry(8, 52, 200, 18);
     m_location2Edit = named(new QLineEdit(m_topPanel), "edtStartDir2");
     m_location2Edit->setGeometry(8, 70, 358, 26);
+    m_location2Edit->setAccessibleName(QStringLiteral("Location 2"));
+    location2->setBuddy(m_location2Edit);
     m_browseLocation2Button = named(new QPushButton(QStringLiteral("..."), m_topPanel), "TntBitBtn2");
     m_browseLocation2Button->setGeometry(370, 70, 30, 26);
+    m_browseLocation2Button->setAccessibleName(QStringLiteral("Browse for location 2"));
 
     m_pairCountLabel = named(new QLabel(QStringLiteral("Duplicate Files Found:"), m_topPanel), "Labelcount1");
     // Wide enough for the longest count texts with ten-digit numbers.
@@ -208,25 +250,25 @@ void MainWindow::buildTopPanel()
         named(new QLabel(QStringLiteral("Total files in Location 2 "), m_topPanel), "lbTotalfiles2");
     m_location2CountLabel->setGeometry(410, 74, 310, 18);
 
-    m_searchButton = named(new QPushButton(QStringLiteral("Single directory search"), m_topPanel), "Buttonfind");
+    m_searchButton = named(new QPushButton(QStringLiteral("&Single directory search"), m_topPanel), "Buttonfind");
     m_searchButton->setGeometry(728, 12, 170, 36);
-    m_cancelButton = named(new QPushButton(QStringLiteral("Cancel"), m_topPanel), "btnCancel");
+    m_cancelButton = named(new QPushButton(QStringLiteral("Cance&l"), m_topPanel), "btnCancel");
     m_cancelButton->setGeometry(728, 60, 170, 30);
     m_cancelButton->setEnabled(false);
 
-    m_sameNameBox = named(new QCheckBox(QStringLiteral("Same name"), m_topPanel), "chkName");
+    m_sameNameBox = named(new QCheckBox(QStringLiteral("Same &name"), m_topPanel), "chkName");
     // The criteria column has rows of 24 pixels and room for a fourth box below these three.
     m_sameNameBox->setGeometry(906, 4, 112, 22);
     m_sameNameBox->setChecked(true);
     m_sameNameBox->setEnabled(false);
-    m_sameDateBox = named(new QCheckBox(QStringLiteral("Same date"), m_topPanel), "chkDate");
+    m_sameDateBox = named(new QCheckBox(QStringLiteral("Same &date"), m_topPanel), "chkDate");
     m_sameDateBox->setGeometry(906, 28, 112, 22);
     m_sameDateBox->setChecked(true);
-    m_sameSizeBox = named(new QCheckBox(QStringLiteral("Same size"), m_topPanel), "chkSize");
+    m_sameSizeBox = named(new QCheckBox(QStringLiteral("Same si&ze"), m_topPanel), "chkSize");
     m_sameSizeBox->setGeometry(906, 52, 112, 22);
     m_sameSizeBox->setChecked(true);
     // Unticked at every start: reading every candidate file is a choice for this search, not a habit to keep.
-    m_sameContentBox = named(new QCheckBox(QStringLiteral("Same content"), m_topPanel), "chkContent");
+    m_sameContentBox = named(new QCheckBox(QStringLiteral("Same c&ontent"), m_topPanel), "chkContent");
     m_sameContentBox->setGeometry(906, 76, 112, 22);
 
     connect(m_searchButton, &QPushButton::clicked, this, reportingErrors(this, &MainWindow::search));
@@ -245,7 +287,7 @@ void MainWindow::buildBottomPanel()
     m_bottomPanel = named(new QWidget(m_client), "BottomPanel");
 
     m_safetyBox =
-        named(new QCheckBox(QStringLiteral("move files to a specific directory instead of deleting for safety"),
+        named(new QCheckBox(QStringLiteral("&move files to a specific directory instead of deleting for safety"),
                             m_bottomPanel),
               "chksafety");
     // The first row holds the safety option and, right of it up to the selection hint, room for one more option.
@@ -254,11 +296,13 @@ void MainWindow::buildBottomPanel()
     m_safetyDirectoryEdit->setGeometry(8, 34, 320, 26);
     m_safetyDirectoryEdit->setReadOnly(true);
     m_safetyDirectoryEdit->hide();
+    m_safetyDirectoryEdit->setAccessibleName(QStringLiteral("Safety directory"));
     m_browseSafetyButton = named(new QPushButton(QStringLiteral("..."), m_bottomPanel), "btnBrowsSaveD");
+    m_browseSafetyButton->setAccessibleName(QStringLiteral("Browse for the safety directory"));
     m_browseSafetyButton->setGeometry(332, 34, 28, 26);
     // Beside the safety option, the other way of keeping what goes; ticking one unticks the other.
     m_trashBox =
-        named(new QCheckBox(QStringLiteral("move files to the Trash instead of deleting"), m_bottomPanel), "chkTrash");
+        named(new QCheckBox(QStringLiteral("move files to the &Trash instead of deleting"), m_bottomPanel), "chkTrash");
     m_trashBox->setGeometry(420, 6, 300, 22);
     m_browseSafetyButton->hide();
 
@@ -267,20 +311,22 @@ void MainWindow::buildBottomPanel()
     m_selectionHint->setGeometry(728, 8, 290, 18);
     setTextColor(m_selectionHint, Qt::blue);
     m_removeSelected1Button =
-        named(new QPushButton(QStringLiteral("delete selected from directory 1"), m_bottomPanel), "btnDelDir1");
+        named(new QPushButton(QStringLiteral("delete selected from di&rectory 1"), m_bottomPanel), "btnDelDir1");
     m_removeSelected1Button->setGeometry(366, 32, 204, 30);
     m_removeSelected1Button->hide();
     m_removeSelected2Button =
-        named(new QPushButton(QStringLiteral("delete selected from directory 2"), m_bottomPanel), "btnDelDir2");
+        named(new QPushButton(QStringLiteral("delete selected from director&y 2"), m_bottomPanel), "btnDelDir2");
     m_removeSelected2Button->setGeometry(574, 32, 204, 30);
     m_removeSelected2Button->hide();
 
-    m_removeAllButton = named(new QPushButton(QStringLiteral("Delete duplicate files"), m_bottomPanel), "btnDelete");
+    m_removeAllButton = named(new QPushButton(QStringLiteral("D&elete duplicate files"), m_bottomPanel), "btnDelete");
     m_removeAllButton->setToolTip(
         QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
     m_removeAllButton->setGeometry(kDeleteLeft, 32, 142, 30);
     m_removeAllButton->setEnabled(false);
-    m_exitButton = named(new QPushButton(QStringLiteral(" E x i t"), m_bottomPanel), "TntBitBtn3");
+    // Spaced captions are spelt out letter by letter by a screen reader: it hears the word instead.
+    m_exitButton = named(new QPushButton(QStringLiteral(" E &x i t"), m_bottomPanel), "TntBitBtn3");
+    m_exitButton->setAccessibleName(QStringLiteral("Exit"));
     m_exitButton->setGeometry(kClientWidth - kExitRightGap - kExitWidth, 32, kExitWidth, 30);
     connect(m_exitButton, &QPushButton::clicked, this, &QWidget::close);
 
@@ -320,6 +366,16 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         placeRegions();
+    // Enter on a row does what a double-click does. The view's own activation is not used: with a style that
+    // activates on a single click it would open the detailed view for every click.
+    if (watched == m_resultsTable && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            runReportingErrors([this] { openPairDetails(); });
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -337,6 +393,7 @@ int MainWindow::numberColumnWidth() const
 
 void MainWindow::fitColumnsToWidth(int outerWidth)
 {
+    const QScopedValueRollback fitting(m_fittingColumns, true);
     const std::array<int, 4> widths = columnWidthsForWindowWidth(outerWidth, numberColumnWidth());
     for (int column = 0; column < 4; ++column)
         m_resultsTable->setColumnWidth(column, widths[static_cast<std::size_t>(column)]);
@@ -345,6 +402,7 @@ void MainWindow::fitColumnsToWidth(int outerWidth)
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
+    m_userColumnWidths = false;
     fitColumnsToWidth(frameGeometry().width());
 }
 
@@ -352,7 +410,8 @@ void MainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     // The frame is known only now; the columns follow the window's width from the start.
-    fitColumnsToWidth(frameGeometry().width());
+    if (!m_userColumnWidths)
+        fitColumnsToWidth(frameGeometry().width());
 }
 
 void MainWindow::setVisible(bool visible)
@@ -526,6 +585,10 @@ void MainWindow::search()
     }
     // The bulk removal is armed again by the pairs this search finds.
     m_bulkRemovalArmed = false;
+    // The counts of the last search would otherwise stand above a table this search empties.
+    m_pairCountLabel->setText(QStringLiteral("Duplicate Files Found:"));
+    m_location1CountLabel->setText(QStringLiteral("Total files in Location 1"));
+    m_location2CountLabel->setText(QStringLiteral("Total files in Location 2 "));
     setActivity(Activity::Searching);
     const auto searched = qScopeGuard([this] {
         setActivity(Activity::Idle);
@@ -538,9 +601,34 @@ void MainWindow::search()
         m_session.search(toPath(m_location1Edit->text()), toPath(m_location2Edit->text()), *this);
     rebuildResultsTable();
     m_pairCountLabel->setText(pairCountText(report));
+    // A location that was not there or could not be read counted no file; the count alone would look like an
+    // empty folder.
+    if (m_session.filesInLocation1() == 0)
+        appendLocationProblem(m_location1CountLabel, m_location1Edit->text());
+    if (m_session.filesInLocation2() == 0 && !m_singleDirectory)
+        appendLocationProblem(m_location2CountLabel, m_location2Edit->text());
     // The table and the labels show what the search found and counted until then; this says it stopped early.
     if (report.cancelled)
         m_phaseLabel->setText(QStringLiteral("Search cancelled: counts so far"));
+}
+
+void MainWindow::appendLocationProblem(QLabel* countLabel, const QString& location)
+{
+    FileSystem& fs = m_session.fileSystem();
+    const PathString path = toPath(location);
+    if (path.empty())
+        return;
+    PathString directory = path;
+    if (directory.back() != kSeparator)
+        directory.push_back(kSeparator);
+    QString problem;
+    std::vector<DirEntry> entries;
+    if (!fs.isDirectory(directory))
+        problem = fs.exists(path) ? QStringLiteral("is a file") : QStringLiteral("not found");
+    else if (!fs.listDirectory(directory, entries))
+        problem = QStringLiteral("no access");
+    if (!problem.isEmpty())
+        countLabel->setText(countLabel->text() + QStringLiteral(" (") + problem + QLatin1Char(')'));
 }
 
 void MainWindow::cancelSearch()
@@ -552,9 +640,10 @@ void MainWindow::cancelSearch()
 void MainWindow::location2Changed()
 {
     m_singleDirectory = m_location2Edit->text().isEmpty();
-    m_searchButton->setText(m_singleDirectory ? QStringLiteral("Single directory search")
-                                              : QStringLiteral("C h e c k"));
-    setBulkRemovalArmed(!m_singleDirectory);
+    const bool single = m_singleDirectory;
+    m_searchButton->setText(single ? QStringLiteral("&Single directory search") : QStringLiteral("&C h e c k"));
+    m_searchButton->setAccessibleName(single ? QStringLiteral("Single directory search") : QStringLiteral("Check"));
+    setBulkRemovalArmed(!single);
 }
 
 void MainWindow::browseInto(QLineEdit* box)
@@ -616,7 +705,8 @@ void MainWindow::rebuildResultsTable()
     // Any pair arms the bulk removal, the ones dealt with too, but only in two-location mode.
     m_bulkRemovalArmed = (m_bulkRemovalArmed || !pairs.empty()) && !m_singleDirectory;
     updateRemovalButtons();
-    fitColumnsToWidth(frameGeometry().width());
+    if (!m_userColumnWidths)
+        fitColumnsToWidth(frameGeometry().width());
 
     m_pairCountLabel->setText(QStringLiteral("Duplicate Files Found: ") + QString::number(shown));
     m_location1CountLabel->setText(
@@ -747,10 +837,13 @@ void MainWindow::runRemoval(const std::function<RemovalReport()>& command)
         if (confirmed)
             m_bulkRemovalArmed = false;
     });
+    const TablePlace place = tablePlace();
     const RemovalReport report = command();
     confirmed = report.ran;
-    if (report.ran)
+    if (report.ran) {
         rebuildResultsTable();
+        returnTo(place);
+    }
 }
 
 void MainWindow::removeAllLocation2Copies()
@@ -799,13 +892,36 @@ void MainWindow::openPairDetails()
         return;
     const int row = std::max(0, m_resultsTable->currentIndex().row());
     m_detailedPair = m_session.pairIndexOfRow(static_cast<std::size_t>(row));
+    const TablePlace place = tablePlace();
     {
         PairDetailsDialog dialog(m_session, m_detailedPair, *this, this);
         dialog.exec();
     }
     const std::size_t pair = m_detailedPair;
-    if (pair < m_session.pairs().size() && m_session.pairs()[pair].deleted)
+    if (pair < m_session.pairs().size() && m_session.pairs()[pair].deleted) {
         rebuildResultsTable();
+        returnTo(place);
+    }
+}
+
+MainWindow::TablePlace MainWindow::tablePlace() const
+{
+    return {m_model->pairAt(m_resultsTable->rowAt(0)), m_model->pairAt(m_resultsTable->currentIndex().row())};
+}
+
+void MainWindow::returnTo(const TablePlace& place)
+{
+    // Rows keep the pair list's order, so the nearest remaining row is the first one from the same pair on.
+    if (place.current >= 0) {
+        const int row = m_model->rowFromPair(static_cast<std::uint32_t>(place.current));
+        m_resultsTable->selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
+    }
+    if (place.top >= 0) {
+        // The rows are laid out only when the view next paints: the scroll range has to be known first.
+        m_resultsTable->doItemsLayout();
+        const int row = m_model->rowFromPair(static_cast<std::uint32_t>(place.top));
+        m_resultsTable->scrollTo(m_model->index(row, 0), QAbstractItemView::PositionAtTop);
+    }
 }
 
 } // namespace twinspotter

@@ -137,6 +137,9 @@ private:
     void buildBottomPanel();
     void placeRegions();
     void fitColumnsToWidth(int outerWidth);
+    /// Adds to \p countLabel why \p location gave no file: it does not exist, is a file or cannot be listed. The
+    /// words are short: the label has room for little more than its count.
+    void appendLocationProblem(QLabel* countLabel, const QString& location);
     /// The folder picker; a chosen folder goes into \p box.
     void browseInto(QLineEdit* box);
     /// Closes the window when a close was asked for while it was busy and it no longer is.
@@ -151,6 +154,15 @@ private:
         int bottom = 0;
         bool several() const { return bottom > top; }
     };
+    /// The pairs of the first visible and of the current row (-1: none), to come back to after a rebuild.
+    struct TablePlace
+    {
+        std::int64_t top = -1;
+        std::int64_t current = -1;
+    };
+    TablePlace tablePlace() const;
+    /// Shows \p place again, or the nearest rows that remain, without changing the selection.
+    void returnTo(const TablePlace& place);
     /// None when nothing is selected.
     std::optional<RowSpan> selectedSpan() const;
     /// What the number column needs to show the highest row number whole.
@@ -209,6 +221,9 @@ private:
     /// only while it is armed and no search or removal runs.
     bool m_bulkRemovalArmed = false;
     bool m_closePending = false;
+    /// The user has set column widths since the window last took a new size; rebuilds keep them.
+    bool m_userColumnWidths = false;
+    bool m_fittingColumns = false;
     /// Time since the window last serviced its events in the middle of a long command.
     QElapsedTimer m_serviceClock;
     std::uint64_t m_progress = 0;

@@ -10,10 +10,10 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
-#include <QStyle>
 #include <QTableWidget>
 #include <QUrl>
 
@@ -146,6 +146,10 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, std::size_t pairInd
     m_filesTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_filesTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_filesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes on to the buttons; the arrows choose the file.
+    m_filesTable->setTabKeyNavigation(false);
+    m_filesTable->setAccessibleName(QStringLiteral("Files of the pair"));
+    m_filesTable->installEventFilter(this);
     m_filesTable->setWordWrap(false);
     m_filesTable->setTextElideMode(Qt::ElideMiddle);
     for (int column = 0; column < kColumns; ++column)
@@ -172,8 +176,24 @@ PairDetailsDialog::PairDetailsDialog(SearchSession& session, std::size_t pairInd
 
 void PairDetailsDialog::showEvent(QShowEvent* event)
 {
-    showPair();
+    // The window system's own show (the window mapped or restored) must not take back the row the user chose.
+    if (!event->spontaneous())
+        showPair();
     QDialog::showEvent(event);
+}
+
+bool PairDetailsDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    // Enter on a row opens its file, as a double-click does, rather than closing the dialog.
+    if (watched == m_filesTable && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && modifiers == Qt::NoModifier) {
+            runReportingErrors([this] { openChosenFile(); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void PairDetailsDialog::setRow(int row, const QString& number, const QString& path, const QString& size,
@@ -189,16 +209,15 @@ void PairDetailsDialog::setRow(int row, const QString& number, const QString& pa
     }
 }
 
-void PairDetailsDialog::fitSizeAndDate(const QString& size, const QString& date)
+void PairDetailsDialog::fitSizeAndDate()
 {
     // Size and date are read whole or not at all; the path column, which shows its text whole on hover, gives
-    // up what they need beyond their usual widths.
-    const QFontMetrics metrics(m_filesTable->font());
-    const int margin =
-        2 * (m_filesTable->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, m_filesTable) + 1) + 1;
+    // up what they need beyond their usual widths. The view's own measure is taken: a text's width in pixels has
+    // a fraction, and a width rounded down elides the text it was measured for.
+    const QAbstractItemView& view = *m_filesTable;
     int extra = 0;
-    for (const auto& [column, text] : {std::pair{kColumnSize, size}, std::pair{kColumnDate, date}}) {
-        const int width = std::max(kColumnWidths[column], metrics.horizontalAdvance(text) + margin);
+    for (const int column : {kColumnSize, kColumnDate}) {
+        const int width = std::max(kColumnWidths[column], view.sizeHintForColumn(column));
         extra += width - kColumnWidths[column];
         m_filesTable->setColumnWidth(column, width);
     }
@@ -215,7 +234,7 @@ void PairDetailsDialog::showPair()
     const QString date = dateText(pair.date);
     setRow(kRowLocation1, QStringLiteral("1"), displayText(pair.path1()), size, date);
     setRow(kRowLocation2, QStringLiteral("2"), displayText(pair.path2()), size, date);
-    fitSizeAndDate(size, date);
+    fitSizeAndDate();
     m_filesTable->setCurrentCell(kRowLocation1, 0);
 }
 

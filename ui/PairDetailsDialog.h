@@ -48,6 +48,7 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // Handlers, connected through reportingErrors() so that no exception reaches Qt.
@@ -59,7 +60,7 @@ private:
     /// The grid row of the chosen file: location 1's while its row is current, location 2's otherwise.
     int chosenRow() const;
     void setRow(int row, const QString& number, const QString& path, const QString& size, const QString& date);
-    void fitSizeAndDate(const QString& size, const QString& date);
+    void fitSizeAndDate();
 
     SearchSession& m_session;
     CommandHost& m_host;

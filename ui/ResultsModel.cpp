@@ -38,6 +38,13 @@ std::int64_t ResultsModel::pairAt(int row) const
     return pair < m_pairs.size() ? std::int64_t(pair) : -1;
 }
 
+int ResultsModel::rowFromPair(std::uint32_t pair) const
+{
+    const auto found = std::lower_bound(m_rows.begin(), m_rows.end(), pair);
+    const auto row = static_cast<int>(found - m_rows.begin());
+    return std::min(row, rowCount() - 1);
+}
+
 QVariant ResultsModel::data(const QModelIndex& index, int role) const
 {
     // Narrow columns elide long names and paths; the tooltip shows them whole.

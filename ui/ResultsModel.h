@@ -41,6 +41,8 @@ public:
     std::size_t shownPairs() const { return m_rows.size(); }
     /// The pair shown in data row \p row, or -1 for an empty row.
     std::int64_t pairAt(int row) const;
+    /// The first row showing \p pair or a later one, the last row when none does (the rows are in pair order).
+    int rowFromPair(std::uint32_t pair) const;
 
 private:
     const FileList& m_pairs;

@@ -27,6 +27,7 @@
 #include <vector>
 
 using namespace twinspotter;
+using twinspotter::test::caption;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::MainWindowControls;
 using twinspotter::test::TempTree;
@@ -237,7 +238,7 @@ private slots:
     {
         TempTree tree;
         const std::string folder = tree.dir("second");
-        QCOMPARE(ui().searchButton->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(caption(ui().searchButton->text()), QStringLiteral("Single directory search"));
 
         // Straight to the line edit, as the window passes it on: the hook still comes first, so the edit inserts
         // nothing of its own at the drop point.
@@ -257,7 +258,7 @@ private slots:
         QCoreApplication::processEvents();
 
         QCOMPARE(ui().location2Edit->text(), qt(folder));
-        QCOMPARE(ui().searchButton->text(), QStringLiteral("C h e c k"));
+        QCOMPARE(caption(ui().searchButton->text()), QStringLiteral("C h e c k"));
         QVERIFY(!m_form->singleDirectory());
         QVERIFY(ui().removeAllButton->isEnabled());
         QCOMPARE(ui().location1Edit->text(), QString());
@@ -329,7 +330,7 @@ private slots:
         ui().location2Edit->setEnabled(false);
         QVERIFY(!drop(ui().location2Edit, middle(ui().location2Edit), {url(tree.dir("new"))}));
         QCOMPARE(ui().location2Edit->text(), QString());
-        QCOMPARE(ui().searchButton->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(caption(ui().searchButton->text()), QStringLiteral("Single directory search"));
         QVERIFY(m_dialogs.messages.isEmpty());
     }
 

@@ -22,6 +22,12 @@ template <typename T> T* child(const QObject& parent, const char* name)
     return found;
 }
 
+/// A caption as it reads on screen: without the '&' that marks its access key.
+inline QString caption(const QString& text)
+{
+    return QString(text).remove(QLatin1Char('&'));
+}
+
 struct MainWindowControls
 {
     explicit MainWindowControls(const QObject& window)

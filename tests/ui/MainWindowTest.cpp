@@ -13,6 +13,7 @@
 #include "ui/SplashScreen.h"
 
 #include <QAbstractItemModelTester>
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
@@ -42,6 +43,7 @@
 #include <thread>
 
 using namespace twinspotter;
+using twinspotter::test::caption;
 using twinspotter::test::child;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::MainWindowControls;
@@ -181,21 +183,21 @@ private slots:
         QVERIFY(ui.location1Edit->text().isEmpty());
         QVERIFY(ui.location2Edit->text().isEmpty());
         QVERIFY(form.singleDirectory());
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("Single directory search"));
         QVERIFY(ui.searchButton->isEnabled());
         QVERIFY(!ui.cancelButton->isEnabled());
         QVERIFY(!ui.removeAllButton->isEnabled());
-        QCOMPARE(ui.removeAllButton->text(), QStringLiteral("Delete duplicate files"));
+        QCOMPARE(caption(ui.removeAllButton->text()), QStringLiteral("Delete duplicate files"));
         QCOMPARE(ui.removeAllButton->toolTip(),
                  QStringLiteral("Delete all duplicate files, that are exact match from second directory."));
         QVERIFY(ui.removeSelected1Button->isHidden() && ui.removeSelected2Button->isHidden());
-        QCOMPARE(ui.removeSelected1Button->text(), QStringLiteral("delete selected from directory 1"));
-        QCOMPARE(ui.removeSelected2Button->text(), QStringLiteral("delete selected from directory 2"));
+        QCOMPARE(caption(ui.removeSelected1Button->text()), QStringLiteral("delete selected from directory 1"));
+        QCOMPARE(caption(ui.removeSelected2Button->text()), QStringLiteral("delete selected from directory 2"));
         QVERIFY(ui.sameNameBox->isChecked() && !ui.sameNameBox->isEnabled());
         QVERIFY(ui.sameDateBox->isChecked() && ui.sameDateBox->isEnabled());
         QVERIFY(ui.sameSizeBox->isChecked() && ui.sameSizeBox->isEnabled());
         QVERIFY(!ui.safetyBox->isChecked());
-        QCOMPARE(ui.safetyBox->text(),
+        QCOMPARE(caption(ui.safetyBox->text()),
                  QStringLiteral("move files to a specific directory instead of deleting for safety"));
         QVERIFY(ui.safetyDirectoryEdit->isHidden() && ui.safetyDirectoryEdit->isReadOnly());
         QVERIFY(ui.browseSafetyButton->isHidden());
@@ -203,7 +205,7 @@ private slots:
         QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in Location 2 "));
         QCOMPARE(ui.pairCountLabel->text(), QStringLiteral("Duplicate Files Found:"));
         QCOMPARE(ui.selectionHint->text(), QStringLiteral("Use shift and arrows to select files for deletion"));
-        QCOMPARE(ui.exitButton->text(), QStringLiteral(" E x i t"));
+        QCOMPARE(caption(ui.exitButton->text()), QStringLiteral(" E x i t"));
         QCOMPARE(ui.browseLocation1Button->text(), QStringLiteral("..."));
         QVERIFY(ui.phaseLabel->text().isEmpty() && ui.progressCounter->text().isEmpty());
 
@@ -213,9 +215,9 @@ private slots:
               "chkSize",      "btnCancel",     "strGridD",        "chksafety",  "edtSavedir",    "btnBrowsSaveD",
               "lbUseShift",   "btnDelDir1",    "btnDelDir2",      "btnDelete",  "TntBitBtn3"})
             QVERIFY2(form.findChild<QWidget*>(QString::fromLatin1(name)) != nullptr, name);
-        QCOMPARE(ui.fileMenu->title(), QStringLiteral("File"));
-        QCOMPARE(ui.exitAction->text(), QStringLiteral("Exit"));
-        QCOMPARE(ui.aboutMenu->title(), QStringLiteral("About"));
+        QCOMPARE(caption(ui.fileMenu->title()), QStringLiteral("File"));
+        QCOMPARE(caption(ui.exitAction->text()), QStringLiteral("Exit"));
+        QCOMPARE(caption(ui.aboutMenu->title()), QStringLiteral("About"));
 
         QCOMPARE(form.centralWidget()->size(), QSize(1026, 615));
         form.resize(1400, 700);
@@ -260,11 +262,11 @@ private slots:
         QVERIFY(form);
         const MainWindowControls ui(*form);
         QTest::keyClicks(ui.location2Edit, QStringLiteral("x"));
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("C h e c k"));
         QVERIFY(!form->singleDirectory());
         QVERIFY(ui.removeAllButton->isEnabled());
         QTest::keyClick(ui.location2Edit, Qt::Key_Backspace);
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("Single directory search"));
         QVERIFY(form->singleDirectory());
         QVERIFY(!ui.removeAllButton->isEnabled());
     }
@@ -277,10 +279,10 @@ private slots:
         form->setLocations(QStringLiteral("/one"), QStringLiteral("/two"));
         QCOMPARE(ui.location1Edit->text(), QStringLiteral("/one"));
         QCOMPARE(ui.location2Edit->text(), QStringLiteral("/two"));
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("C h e c k"));
         QVERIFY(!form->singleDirectory());
         form->setLocations(QStringLiteral("/one"), QString());
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("Single directory search"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("Single directory search"));
         QVERIFY(form->singleDirectory());
     }
 
@@ -297,7 +299,7 @@ private slots:
         QTest::mouseClick(ui.browseLocation1Button, Qt::LeftButton);
         QCOMPARE(ui.location2Edit->text(), QStringLiteral("/srv/backup"));
         QCOMPARE(ui.location1Edit->text(), QStringLiteral("/home/anna"));
-        QCOMPARE(ui.searchButton->text(), QStringLiteral("C h e c k"));
+        QCOMPARE(caption(ui.searchButton->text()), QStringLiteral("C h e c k"));
         QCOMPARE(m_dialogs.pickerTitles, QStringList(3, QStringLiteral("Source Directory")));
     }
 
@@ -600,6 +602,118 @@ private slots:
         QVERIFY(ui.phaseLabel->text().isEmpty());
     }
 
+    void aCancelDuringTheContentComparisonSaysTheSearchWasCancelled()
+    {
+        TempTree tree;
+        for (int i = 0; i < 8; ++i) {
+            tree.file("one/f" + std::to_string(i), 5, 1600000000);
+            tree.file("two/f" + std::to_string(i), 5, 1600000000);
+        }
+        SeamFileSystem fs;
+        fs.beforeRead = [](const PathString&) { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        QTimer canceller; // a zero timer runs at every servicing of events
+        connect(&canceller, &QTimer::timeout, form.get(), [&] {
+            if (ui.phaseLabel->text().startsWith(QStringLiteral("Comparing contents")) && ui.cancelButton->isEnabled())
+                ui.cancelButton->click();
+        });
+        canceller.start(0);
+        ui.sameContentBox->setChecked(true);
+        form->setLocations(QString::fromStdString(tree.path("one")), QString::fromStdString(tree.path("two")));
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+        canceller.stop();
+
+        QVERIFY(form->session().pairs().size() < 8);
+        QCOMPARE(ui.phaseLabel->text(), QStringLiteral("Search cancelled: counts so far"));
+        QCOMPARE(ui.location2CountLabel->text(), QStringLiteral("Total files in directory shown below : 8"));
+    }
+
+    void accessKeysReachMenusAndControlsAndAMissingLocationIsNamed()
+    {
+        TempTree tree;
+        tree.file("one/a", 3, 1600000000);
+        tree.file("locked/a", 3, 1600000000);
+        SeamFileSystem fs;
+        fs.failList.insert(tree.path("locked") + "/");
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        const QString one = QString::fromStdString(tree.path("one"));
+        form->setLocations(one, QString::fromStdString(tree.path("missing")));
+
+        // Each access key belongs to one control: a key two controls shared would only move the focus between them.
+        QList<QKeySequence> keys;
+        const auto take = [&keys](const QString& text, const QString& name) {
+            const QKeySequence key = QKeySequence::mnemonic(text);
+            QVERIFY2(!key.isEmpty() && !keys.contains(key), qPrintable(name + ": " + text));
+            keys << key;
+        };
+        for (const char* panel : {"TopPanel", "BottomPanel"}) {
+            for (QAbstractButton* button : child<QWidget>(*form, panel)->findChildren<QAbstractButton*>())
+                if (button->text() != QStringLiteral("..."))
+                    take(button->text(), button->objectName());
+            for (QLabel* label : child<QWidget>(*form, panel)->findChildren<QLabel*>())
+                if (label->buddy())
+                    take(label->text(), label->objectName());
+        }
+        for (QAction* menu : form->menuBar()->actions())
+            take(menu->text(), menu->objectName());
+
+        // Alt+F opens the menu instead of typing into the box; Alt+2 goes to location 2, Alt+C searches.
+        ui.location1Edit->setFocus();
+        QTest::keyClick(ui.location1Edit, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(ui.location1Edit->text(), one);
+        QTRY_VERIFY(ui.fileMenu->isVisible());
+        ui.fileMenu->close();
+        QTest::keyClick(ui.location1Edit, Qt::Key_2, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), ui.location2Edit);
+        QTest::keyClick(ui.location2Edit, Qt::Key_C, Qt::AltModifier); // a button's key clicks it a moment later
+        QTRY_COMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
+        QCOMPARE(ui.location2CountLabel->text(),
+                 QStringLiteral("Total files in directory shown below : 0 (not found)"));
+
+        for (const auto& [location, problem] : {std::pair{"locked", "no access"}, std::pair{"one/a", "is a file"}}) {
+            form->setLocations(one, QString::fromStdString(tree.path(location)));
+            QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+            QCOMPARE(ui.location2CountLabel->text(),
+                     QStringLiteral("Total files in directory shown below : 0 (%1)").arg(QLatin1String(problem)));
+            QVERIFY(ui.location2CountLabel->sizeHint().width() <= ui.location2CountLabel->width());
+        }
+    }
+
+    void controlsCarryTheNamesAScreenReaderSpeaks()
+    {
+        auto form = openWindow();
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        form->setLocations(QStringLiteral("/one"), QStringLiteral("/two"));
+        const auto spoken = [](QWidget* widget) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            return accessible ? accessible->text(QAccessible::Name) : QString();
+        };
+        const std::pair<QWidget*, const char*> names[] = {
+            {ui.location1Edit, "Location 1"},
+            {ui.browseLocation1Button, "Browse for location 1"},
+            {ui.location2Edit, "Location 2"},
+            {ui.browseLocation2Button, "Browse for location 2"},
+            {ui.searchButton, "Check"},
+            {ui.sameDateBox, "Same date"},
+            {ui.resultsTable, "Duplicate pairs"},
+            {ui.safetyDirectoryEdit, "Safety directory"},
+            {ui.browseSafetyButton, "Browse for the safety directory"},
+            {ui.removeAllButton, "Delete duplicate files"},
+            {ui.exitButton, "Exit"},
+        };
+        for (const auto& [widget, name] : names)
+            QCOMPARE(spoken(widget), QString::fromLatin1(name));
+        form->setLocations(QStringLiteral("/one"), QString());
+        QCOMPARE(spoken(ui.searchButton), QStringLiteral("Single directory search"));
+    }
+
     void aRemovalCountsAgainstTheModeOfTheSearchThatMadeThePairs()
     {
         TempTree tree;
@@ -673,8 +787,9 @@ private slots:
                 const QByteArray name = control->objectName().toLatin1();
                 QVERIFY2(panel->rect().contains(control->geometry()), name);
                 int needed = control->sizeHint().width();
-                if (auto* button = qobject_cast<QPushButton*>(control)) // the style's minimum is no text's need
-                    needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
+                // The style's minimum is no text's need, and the '&' of an access key is not drawn.
+                if (auto* button = qobject_cast<QPushButton*>(control))
+                    needed = button->fontMetrics().horizontalAdvance(caption(button->text())) + 8;
                 else if (qobject_cast<QLineEdit*>(control))
                     needed = 100;
                 QVERIFY2(control->width() >= needed, name);

@@ -22,7 +22,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScrollBar>
 #include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
@@ -342,14 +345,17 @@ private slots:
         for (int i = 0; i < 1001; ++i)
             for (const char* dir : {"a/", "b/"})
                 tree.file(dir + std::to_string(i), 1, kWhen);
-        tree.file("a/big.bin", 2282521, kWhen);
-        tree.file("b/big.bin", 2282521, kWhen);
+        // A long size, and one whose width in pixels lies a fraction above a whole number.
+        for (const char* dir : {"a/", "b/"}) {
+            tree.file(dir + std::string("big.bin"), 2282521, kWhen);
+            tree.file(dir + std::string("odd.bin"), 5990, kWhen);
+        }
         auto form = openWindow();
         QVERIFY(form);
         const MainWindowControls ui(*form);
         search(*form, tree.root(), std::string());
         QTableView* table = ui.resultsTable;
-        QCOMPARE(table->model()->rowCount(), 1002);
+        QCOMPARE(table->model()->rowCount(), 1003);
 
         // Qt's own measure of what a cell needs, the grid line included.
         const auto fits = [](QAbstractItemView* view, const QModelIndex& index, int width) {
@@ -365,22 +371,29 @@ private slots:
         QCOMPARE(table->columnWidth(0) + table->columnWidth(1) + table->columnWidth(2) + table->columnWidth(3),
                  rule[0] + rule[1] + rule[2] + rule[3]);
 
-        int big = 0;
-        while (table->model()->index(big, 1).data().toString() != QStringLiteral("big.bin"))
-            ++big;
-        bool checked = false;
-        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
-            checked = true;
-            QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
-            QCOMPARE(grid->item(0, 2)->text(), "2229" + QLocale::system().decimalPoint() + "0244140625 Kb");
-            for (int row : {0, 1})
-                for (int column : {2, 3})
-                    QVERIFY(fits(grid, grid->model()->index(row, column), grid->columnWidth(column)));
-            QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2) + grid->columnWidth(3),
-                     37 + 488 + 93 + 136);
-        });
-        doubleClickRow(*form, big);
-        QVERIFY(checked);
+        const auto rowOf = [table](const QString& name) {
+            int row = 0;
+            while (table->model()->index(row, 1).data().toString() != name)
+                ++row;
+            return row;
+        };
+        for (const auto& [name, size] :
+             {std::pair{"big.bin", "2229.0244140625 Kb"}, std::pair{"odd.bin", "5.849609375 Kb"}}) {
+            bool checked = false;
+            whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
+                checked = true;
+                QTableWidget* grid = child<QTableWidget>(view, "strGridDel");
+                QCOMPARE(grid->item(0, 2)->text(),
+                         QString::fromLatin1(size).replace('.', QLocale::system().decimalPoint()));
+                for (int row : {0, 1})
+                    for (int column : {2, 3})
+                        QVERIFY(fits(grid, grid->model()->index(row, column), grid->columnWidth(column)));
+                QCOMPARE(grid->columnWidth(0) + grid->columnWidth(1) + grid->columnWidth(2) + grid->columnWidth(3),
+                         37 + 488 + 93 + 136);
+            });
+            doubleClickRow(*form, rowOf(QString::fromLatin1(name)));
+            QVERIFY(checked);
+        }
     }
 
     void aRemovalThatFindsItsFileGoneSaysSo()
@@ -537,6 +550,206 @@ private slots:
         QVERIFY(ui.resultsTable->model()->index(0, 1).data().toString() != firstName);
         QCOMPARE(ui.location1CountLabel->text(), QStringLiteral("Total files in directory shown below  : 1"));
         QVERIFY(m_dialogs.informed.isEmpty());
+    }
+
+    void tabLeavesBothTablesInWindowOrderAndEnterOpensTheRow()
+    {
+        TempTree tree;
+        for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+            tree.file(std::string("one/") + name, 3, kWhen);
+            tree.file(std::string("two/") + name, 3, kWhen);
+        }
+        auto form = openWindow();
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QTableView* table = ui.resultsTable;
+        selectRows(*form, 0, 0); // one row: the bulk removal is armed
+        // Keys go where the window's focus is; a dialog's focus is its own until the window system activates it.
+        const auto tabs = [](QWidget* window, int count, Qt::KeyboardModifiers modifiers) {
+            QList<QWidget*> reached;
+            for (int i = 0; i < count; ++i) {
+                QTest::keyClick(window->focusWidget(), Qt::Key_Tab, modifiers);
+                reached << window->focusWidget();
+            }
+            return reached;
+        };
+        // Cancel and "Same name" are disabled, the selected-rows buttons hidden.
+        const QList<QWidget*> cycle = {ui.browseLocation1Button,
+                                       ui.location2Edit,
+                                       ui.browseLocation2Button,
+                                       ui.searchButton,
+                                       ui.sameDateBox,
+                                       ui.sameSizeBox,
+                                       ui.sameContentBox,
+                                       table,
+                                       ui.safetyBox,
+                                       ui.trashBox,
+                                       ui.removeAllButton,
+                                       ui.exitButton,
+                                       ui.location1Edit};
+        ui.location1Edit->setFocus();
+        QCOMPARE(tabs(form.get(), int(cycle.size()), {}), cycle);
+        QList<QWidget*> backwards(cycle.rbegin() + 1, cycle.rend());
+        backwards << ui.location1Edit;
+        QCOMPARE(tabs(form.get(), int(backwards.size()), Qt::ShiftModifier), backwards);
+
+        // In the table the arrows move; Enter opens the current row, whose table Tab leaves too.
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down);
+        QCOMPARE(table->currentIndex().row(), 1);
+        QStringList inView;
+        whenDetailedViewOpens(form.get(), [&](PairDetailsDialog& view) {
+            QVERIFY(QTest::qWaitForWindowActive(&view));
+            QTest::keyClick(view.focusWidget(), Qt::Key_Down);
+            QCOMPARE(child<QTableWidget>(view, "strGridDel")->currentRow(), PairDetailsDialog::kRowLocation2);
+            QTest::keyClick(view.focusWidget(), Qt::Key_Return); // opens the file
+            inView << view.focusWidget()->objectName();
+            for (const QWidget* reached : tabs(&view, 3, {}))
+                inView << reached->objectName();
+        });
+        QTest::keyClick(table, Qt::Key_Return);
+        QCOMPARE(form->detailedPair(), form->session().pairIndexOfRow(1));
+        QCOMPARE(inView, QStringList({"strGridDel", "btnDelete", "btnClose", "strGridDel"}));
+        const FileRecord& pair = form->session().pairs()[form->detailedPair()];
+        QCOMPARE(m_opened, std::vector<QUrl>{QUrl::fromLocalFile(QString::fromStdString(pair.path2()))});
+
+        // A range selected with the keyboard brings the selected-rows buttons into the cycle.
+        table->setFocus();
+        QTest::keyClick(table, Qt::Key_Down, Qt::ShiftModifier);
+        const QList<QWidget*> bottom = {ui.safetyBox, ui.trashBox, ui.removeSelected1Button, ui.removeSelected2Button,
+                                        ui.exitButton};
+        QCOMPARE(tabs(form.get(), int(bottom.size()), {}), bottom);
+    }
+
+    void aRemovalKeepsTheUsersPlaceAndColumnWidthsAndANewSearchClearsTheCount()
+    {
+        TempTree tree;
+        for (int i = 0; i < 100; ++i) {
+            tree.file("one/f" + std::to_string(i), 1, kWhen);
+            tree.file("two/f" + std::to_string(i), 1, kWhen);
+        }
+        SeamFileSystem fs;
+        auto form = openWindow(fs);
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("one"), tree.path("two"));
+        QTableView* table = ui.resultsTable;
+        const QAbstractItemModel* model = table->model();
+
+        // The user drags the name column's right edge.
+        QHeaderView* header = table->horizontalHeader();
+        const int ruled = header->sectionSize(1);
+        const int edge = header->sectionViewportPosition(1) + ruled - 1;
+        const int middle = header->height() / 2;
+        QTest::mousePress(header->viewport(), Qt::LeftButton, {}, QPoint(edge, middle));
+        QTest::mouseMove(header->viewport(), QPoint(edge + 60, middle));
+        QTest::mouseRelease(header->viewport(), Qt::LeftButton, {}, QPoint(edge + 60, middle));
+        const int dragged = header->sectionSize(1);
+        QVERIFY(dragged > ruled + 30);
+
+        // The user scrolls down to row 41.
+        QTRY_VERIFY(table->verticalScrollBar()->maximum() > 40);
+        table->verticalScrollBar()->setValue(40);
+        QCOMPARE(table->rowAt(0), 40);
+        const QString nextKept = model->index(42, 1).data().toString();
+        selectRows(*form, 40, 41);
+        m_dialogs.answers = {true};
+        QTest::mouseClick(ui.removeSelected2Button, Qt::LeftButton);
+        QCOMPARE(model->rowCount(), 98);
+        QCOMPARE(table->rowAt(0), 40);
+        QCOMPARE(model->index(40, 1).data().toString(), nextKept);
+        QCOMPARE(table->currentIndex().row(), 40);
+        QCOMPARE(header->sectionSize(1), dragged);
+
+        // While the next search runs, no count of the last one stands above its emptied table.
+        QStringList countsSeen;
+        form->session().setWalkThreads(1);
+        fs.afterList = [&](const PathString&) { countsSeen << ui.pairCountLabel->text(); };
+        QTest::mouseClick(ui.searchButton, Qt::LeftButton);
+        QVERIFY(!countsSeen.isEmpty());
+        QCOMPARE(countsSeen.filter(QStringLiteral("Found: ")), QStringList());
+        QCOMPARE(countsSeen.filter(QStringLiteral("found: ")), QStringList());
+        QCOMPARE(header->sectionSize(1), dragged);
+
+        // A new size of the window shares out its width by the rule again.
+        form->resize(form->width() + 100, form->height());
+        QTRY_VERIFY(header->sectionSize(1) != dragged);
+        const std::array<int, 4> rule = columnWidthsForWindowWidth(form->frameGeometry().width());
+        QCOMPARE(header->sectionSize(0) + header->sectionSize(1) + header->sectionSize(2) + header->sectionSize(3),
+                 rule[0] + rule[1] + rule[2] + rule[3]);
+    }
+
+    void theNotRemovedDetailsGiveEachPathALineAndGrowWithTheDialog()
+    {
+        TempTree tree;
+        const std::string deep = std::string(120, 'd') + "/";
+        for (const char* name : {"a.txt", "b.txt"}) {
+            tree.file("one/" + deep + name, 2, kWhen);
+            tree.file("two/" + deep + name, 2, kWhen);
+        }
+        auto form = openWindow();
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("one"), tree.path("two"));
+        // Something else removes both copies before the bulk removal comes to them.
+        const QStringList gone = {QString::fromStdString(tree.path("two/" + deep + "a.txt")),
+                                  QString::fromStdString(tree.path("two/" + deep + "b.txt"))};
+        for (const QString& path : gone)
+            QVERIFY(QFile::remove(path));
+
+        struct RealKeptFiles : FakeDialogs
+        {
+            void keptFiles(QWidget* parent, const QString& summary, const QString& details) override
+            {
+                Dialogs::keptFiles(parent, summary, details);
+            }
+        } dialogs;
+        setDialogs(&dialogs);
+        dialogs.answers = {true};
+        bool checked = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, form.get(), [&] {
+            auto* box = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            poll.stop();
+            const auto closeBox = qScopeGuard([box] { box->accept(); });
+            QCOMPARE(box->objectName(), QStringLiteral("NotRemovedDialog"));
+            auto* details = child<QPlainTextEdit>(*box, "NotRemovedDetails");
+            QCOMPARE(details->lineWrapMode(), QPlainTextEdit::NoWrap);
+            const QStringList lines = details->toPlainText().split(QLatin1Char('\n'));
+            for (const QString& path : gone)
+                QVERIFY(lines.contains(path));
+            QVERIFY(details->viewport()->height() >= 10 * details->fontMetrics().lineSpacing());
+            const int height = details->height();
+            box->resize(box->width() + 200, box->height() + 200);
+            QTRY_COMPARE(details->height(), height + 200);
+            checked = true;
+        });
+        poll.start(5);
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
+        QVERIFY(checked);
+    }
+
+    void aBulkRemovalNeverReportsAFileItRemovedForAnotherPairAsKept()
+    {
+        TempTree tree;
+        for (const char* name : {"L1/a/x.txt", "L1/b/x.txt", "L2/x.txt"})
+            tree.file(name, 6, kWhen);
+        auto form = openWindow();
+        QVERIFY(form);
+        const MainWindowControls ui(*form);
+        search(*form, tree.path("L1"), tree.path("L2"));
+        QCOMPARE(ui.resultsTable->model()->rowCount(), 2);
+
+        m_dialogs.answers = {true};
+        QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
+        QVERIFY(!exists(tree.path("L2/x.txt")));
+        QVERIFY(exists(tree.path("L1/a/x.txt")) && exists(tree.path("L1/b/x.txt")));
+        QCOMPARE(m_dialogs.informed.size(), 1);
+        QCOMPARE(m_dialogs.keptSummaries, QStringList());
+        QCOMPARE(form->session().filesInLocation2(), 0);
     }
 
     void aRemovalThatFailsIsReportedAndLeavesTheBulkButtonOffAndTheWindowFree()
