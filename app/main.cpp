@@ -221,8 +221,9 @@ int main(int argc, char** argv)
     window.setLocations(locations.value(0), locations.value(1));
 
     window.show();
-    // The start-up may have started the updater: the program ends here, also when an error box came in between.
-    if (onlineHost.quitRequested())
+    // The start-up may have started the updater: the program ends here, also when an error box came in between; and
+    // a window closed while the start-up check waited leaves nothing to run for.
+    if (onlineHost.quitRequested() || !window.isVisible())
         return 0;
     scheduleScreenshot(window);
     return app.exec();

@@ -2,13 +2,18 @@
 #include "online/HttpClient.h"
 
 #include "online/OnlineHost.h"
+#include "online/Waiting.h"
 #include "online/WebText.h"
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace twinspotter {
 
@@ -20,6 +25,19 @@ constexpr long kMaxRedirects = 10;
 struct EasyDeleter
 {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+};
+
+struct MultiDeleter
+{
+    void operator()(CURLM* multi) const { curl_multi_cleanup(multi); }
+};
+
+// Takes the easy handle out of the multi handle before either is cleaned up, also when a wait was cancelled.
+struct Attachment
+{
+    CURLM* multi;
+    CURL* easy;
+    ~Attachment() { curl_multi_remove_handle(multi, easy); }
 };
 
 struct ListDeleter
@@ -92,10 +110,77 @@ void check(CURLcode code)
         throw WebError(std::string("HTTP client set-up failed: ") + curl_easy_strerror(code));
 }
 
+void check(CURLMcode code)
+{
+    if (code != CURLM_OK)
+        throw WebError(std::string("HTTP client failed: ") + curl_multi_strerror(code));
+}
+
+std::uint64_t downloadInfo(CURL* curl, CURLINFO what)
+{
+    curl_off_t value = 0;
+    return curl_easy_getinfo(curl, what, &value) == CURLE_OK && value > 0 ? static_cast<std::uint64_t>(value) : 0;
+}
+
+// Runs the transfer on the window's thread in short slices: between them the window is serviced, the user may end
+// the wait, and the time rule is applied. Returns libcurl's result for the transfer.
+CURLcode perform(CURL* curl, const std::string& url, TimeRule rule)
+{
+    std::optional<OnlineAction> standalone;
+    OnlineAction* action = OnlineAction::current();
+    if (!action)
+        action = &standalone.emplace(kReportBudget);
+    std::unique_ptr<CURLM, MultiDeleter> multi(curl_multi_init());
+    if (!multi)
+        throw WebError("HTTP client could not be created");
+    check(curl_multi_add_handle(multi.get(), curl));
+    const Attachment attached{multi.get(), curl};
+
+    const auto stallTime = currentOnlineHost().timeLimit(kDownloadStallTime);
+    const std::uint64_t leastPerStall = kDownloadMinimumRate * static_cast<std::uint64_t>(stallTime.count()) / 1000;
+    auto stallStart = std::chrono::steady_clock::now();
+    std::uint64_t receivedAtStallStart = 0;
+    for (;;) {
+        const auto before = std::chrono::steady_clock::now();
+        int running = 0;
+        check(curl_multi_perform(multi.get(), &running));
+        if (running == 0)
+            break;
+        auto slice = kWaitSlice;
+        if (rule == TimeRule::ActionBudget)
+            slice = std::min(slice, action->left());
+        check(curl_multi_poll(multi.get(), nullptr, 0, static_cast<int>(slice.count()), nullptr));
+        const auto after = std::chrono::steady_clock::now();
+
+        if (rule == TimeRule::ActionBudget) {
+            action->spend(after - before);
+            if (action->exhausted())
+                throw WebError("Could not get " + url + ": no answer within " + durationText(action->budget()));
+        } else {
+            const std::uint64_t received = downloadInfo(curl, CURLINFO_SIZE_DOWNLOAD_T);
+            if (after - stallStart >= stallTime) {
+                if (received - receivedAtStallStart < leastPerStall)
+                    throw WebError("Could not get " + url + ": less than 1 KB a second arrived for " +
+                                   durationText(stallTime) + " (" + std::to_string(received) + " bytes in all)");
+                stallStart = after;
+                receivedAtStallStart = received;
+            }
+            if (WaitObserver* observer = action->observer())
+                observer->showProgress(received, downloadInfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T));
+        }
+        action->service();
+    }
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi.get(), &queued))
+        if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+            return message->data.result;
+    return CURLE_RECV_ERROR;
+}
+
 } // namespace
 
 std::string httpGet(const std::string& url, const std::optional<std::string>& authorization, bool followRedirects,
-                    std::size_t maxBodyBytes)
+                    std::size_t maxBodyBytes, TimeRule rule)
 {
     static std::once_flag initialised;
     std::call_once(initialised, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -135,13 +220,12 @@ std::string httpGet(const std::string& url, const std::optional<std::string>& au
     check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"));
     check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds));
-    check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(currentOnlineHost().requestTimeout().count())));
-    // Signals would interrupt the window's thread; without them a look-up can only be bounded by the time-outs.
+    // Signals would interrupt the window's thread; libcurl's threaded resolver bounds a look-up without them.
     check(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L));
     // A proxy from http_proxy must never see requests for this machine, whatever the user's environment holds.
     check(curl_easy_setopt(curl, CURLOPT_NOPROXY, "localhost,127.0.0.0/8,::1"));
 
-    const CURLcode result = curl_easy_perform(curl);
+    const CURLcode result = perform(curl, url, rule);
     for (const std::exception_ptr& failure : {sink.failure, status.failure})
         if (failure)
             std::rethrow_exception(failure);

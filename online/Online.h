@@ -4,6 +4,8 @@
 #include "online/OnlineHost.h"
 #include "online/OnlineSettings.h"
 #include "online/Probe.h"
+#include "online/ShownText.h"
 #include "online/Updater.h"
+#include "online/Waiting.h"
 #include "online/WebMessage.h"
 #include "online/WebText.h"

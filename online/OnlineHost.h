@@ -33,8 +33,9 @@ public:
     /// Starts program in a session of its own, with no arguments and this process's working directory, and does
     /// not wait for it. Returns 0 once it runs, else the errno that kept it from starting.
     virtual int startProgram(const std::filesystem::path& program);
-    /// The longest a whole HTTP request may take; tests shorten it, the program keeps the default of 60 s.
-    virtual std::chrono::milliseconds requestTimeout() { return std::chrono::seconds(60); }
+    /// The limit in force where the program's is \p normal (an action's budget, the download's stall time); tests
+    /// shorten it, the program keeps it.
+    virtual std::chrono::milliseconds timeLimit(std::chrono::milliseconds normal) { return normal; }
     /// Asks the application to end once control is back in its event loop; the default only records the request.
     virtual void requestQuit();
     /// Shows a plain message with an OK button; the default writes it to standard output.

@@ -3,6 +3,8 @@
 
 #include "core/ScopeExit.h"
 #include "online/Online.h"
+#include "online/ShownText.h"
+#include "online/Waiting.h"
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -137,39 +139,11 @@ bool startsWithIgnoringAsciiCase(const std::string& text, std::size_t at, const 
     return true;
 }
 
-// text for an error message: bytes that are not printable UTF-8 as \xNN, cut after maxCharacters with "...", so that
-// a damaged file can neither garble nor flood the error box.
+// text for an error message, escaped and cut after maxCharacters, so that a damaged file can neither garble, turn
+// round nor flood the error box.
 std::string printableQuote(const std::string& text, std::size_t maxCharacters = 40)
 {
-    static constexpr char hex[] = "0123456789ABCDEF";
-    std::string out;
-    std::size_t characters = 0;
-    for (std::size_t i = 0; i < text.size(); ++characters) {
-        if (characters == maxCharacters)
-            return out + "...";
-        const auto byte = static_cast<unsigned char>(text[i]);
-        // The length of a well-formed UTF-8 sequence starting here, or 0.
-        std::size_t length = byte < 0x80                    ? 1
-                             : byte >= 0xC2 && byte <= 0xDF ? 2
-                             : byte >= 0xE0 && byte <= 0xEF ? 3
-                             : byte >= 0xF0 && byte <= 0xF4 ? 4
-                                                            : 0;
-        for (std::size_t k = 1; k < length; ++k)
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                length = 0;
-        const bool control = byte < 0x20 || byte == 0x7F ||
-                             (byte == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-        if (length == 0 || control) {
-            out += "\\x";
-            out += hex[byte >> 4];
-            out += hex[byte & 15];
-            ++i;
-        } else {
-            out.append(text, i, length);
-            i += length;
-        }
-    }
-    return out;
+    return shownText(text, false, maxCharacters);
 }
 
 // A small cursor over the text being read; every failure becomes the one conversion error.
@@ -542,9 +516,10 @@ void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
     window.showWaiting("Checking for a newer version ...");
     {
         const ScopeExit checked([&window] { window.showWaiting({}); });
+        const OnlineAction check(kStartUpCheckBudget, &window);
         if (!internetAvailable())
             return;
-        latestVersion = fetchWebText(versionUrl, "", "");
+        fetchLatestVersion();
     }
     if (productVersion == latestVersion)
         return;
@@ -552,6 +527,7 @@ void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
     if (window.askToUpdate()) {
         window.showWaiting("Downloading the update ...");
         const ScopeExit downloaded([&window] { window.showWaiting({}); });
+        const OnlineAction download(kReportBudget, &window);
         downloadUpdater(updaterUrl);
         sendWebMessage("Update", "Auto Update", "just updating to new version", false);
         return;

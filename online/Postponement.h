@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "online/Waiting.h"
+
 namespace twinspotter {
 
 inline constexpr const char* kPostponementFileName = "postponed.txt";
@@ -79,11 +81,12 @@ std::string readPostponementLine(const std::filesystem::path& path);
 /// folder. Throws an error that names the file.
 void writePostponementFile(const std::filesystem::path& path, const std::string& text);
 
-/// What the update check needs from the window.
-class UpdateQuestion
+/// What the update check needs from the window; as the observer of its waits it services the window and learns the
+/// download's progress.
+class UpdateQuestion : public WaitObserver
 {
 public:
-    virtual ~UpdateQuestion() = default;
+    bool keepWaiting() override { return true; }
     /// Asks kUpdateQuestion; true only for Yes.
     virtual bool askToUpdate() = 0;
     /// Says what the check waits for before a request starts, and with an empty text that the wait is over.
@@ -94,8 +97,10 @@ public:
 /// has come, and the probe finds the internet, fetches the version text into latestVersion; when it differs from
 /// productVersion, asks \p window. Yes downloads the updater and sends the "Update" report (the file stays as it
 /// is); any other answer writes now + 7 days to the file. The clock is the online host's now().
+/// The probe and the version fetch share kStartUpCheckBudget; the download follows its own rule, and the report after
+/// it gets kReportBudget. A version text with a line break is refused as malformed.
 /// Catches nothing: a file that cannot be read, written or converted throws an error that names it, and a failed
-/// fetch or download propagates, for the caller's general error report.
+/// fetch or download propagates, for the caller's general error report; so does WaitCancelled.
 void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings);
 
 } // namespace twinspotter

@@ -2,6 +2,7 @@
 #include "online/Probe.h"
 
 #include "core/UniqueFd.h"
+#include "online/Waiting.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -12,11 +13,17 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <stdexcept>
+#include <thread>
 
 namespace twinspotter {
 
@@ -105,6 +112,49 @@ bool isOurReply(const std::uint8_t* packet, std::size_t size, bool raw, const in
     return icmp.type == ICMP_ECHOREPLY && icmp.un.echo.id == id && icmp.un.echo.sequence == sequence;
 }
 
+// Counts a slice of the probe's wait against the action in force and services its observer. The probe's waits are
+// bounded by themselves; a budget used up ends the probe as if no host had answered.
+void afterSlice(std::chrono::steady_clock::duration waited)
+{
+    OnlineAction* action = OnlineAction::current();
+    if (!action)
+        return;
+    action->spend(waited);
+    if (action->exhausted())
+        throw std::runtime_error("the action's time is used up");
+    action->service();
+}
+
+// The look-up runs on a thread of its own, so that the window is serviced while a slow resolver thinks; a wait
+// that ends first leaves the thread to finish by itself.
+IPv4Address lookUpServiced(const std::string& hostName)
+{
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        IPv4Address address{};
+    };
+    const auto shared = std::make_shared<Shared>();
+    std::thread([shared, hostName] {
+        const IPv4Address address = hostToIP(hostName);
+        const std::lock_guard lock(shared->mutex);
+        shared->address = address;
+        shared->finished = true;
+        shared->done.notify_all();
+    }).detach();
+    for (;;) {
+        const auto before = std::chrono::steady_clock::now();
+        {
+            std::unique_lock lock(shared->mutex);
+            if (shared->done.wait_for(lock, kWaitSlice, [&shared] { return shared->finished; }))
+                return shared->address;
+        }
+        afterSlice(std::chrono::steady_clock::now() - before);
+    }
+}
+
 } // namespace
 
 bool loadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry)
@@ -151,7 +201,7 @@ bool pingHost(const std::string& hostName)
     if (!socket)
         return false;
 
-    const IPv4Address address = hostToIP(hostName);
+    const IPv4Address address = lookUpServiced(hostName);
     // Linux delivers a packet for 0.0.0.0 to the machine itself, which would answer for a name that never resolved.
     if (address == IPv4Address{})
         return false;
@@ -176,11 +226,16 @@ bool pingHost(const std::string& hostName)
         if (left.count() <= 0)
             return false;
         pollfd waiting{fd, POLLIN, 0};
-        const int ready = ::poll(&waiting, 1, static_cast<int>(left.count()));
+        const auto before = std::chrono::steady_clock::now();
+        const int ready = ::poll(&waiting, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
         if (ready < 0 && errno == EINTR)
             continue;
-        if (ready <= 0)
+        if (ready < 0)
             return false;
+        if (ready == 0) {
+            afterSlice(std::chrono::steady_clock::now() - before);
+            continue;
+        }
         std::uint8_t packet[1500];
         const ssize_t size = ::recv(fd, packet, sizeof packet, 0);
         if (size < 0)
@@ -207,6 +262,8 @@ bool internetAvailable(const ProbeSetup& setup)
         for (const auto& host : setup.hosts)
             if (setup.ping(host))
                 return true;
+    } catch (const WaitCancelled&) {
+        throw;
     } catch (...) {
     }
     return false;

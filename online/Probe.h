@@ -32,7 +32,8 @@ IPv4Address hostToIP(const std::string& hostName);
 
 /// Sends one ICMP echo request to the host and waits up to 1000 ms for its reply. False when no ICMP socket can be
 /// opened (datagram, else raw), when the name does not resolve (nothing is sent then) or when no reply comes.
-/// Never throws.
+/// The look-up and the wait are serviced like a request (Waiting.h): WaitCancelled when the user ends the wait, and
+/// an error when the action's budget is used up; nothing else is thrown.
 bool pingHost(const std::string& hostName);
 
 /// What the probe uses; tests point it at their own routing tables and watch the echoes.
@@ -45,7 +46,8 @@ struct ProbeSetup
 
 /// True when the offline test reports the system online and one of the probe hosts, tried in order, answers an
 /// echo; the first answer ends the probe. A missing offline test, an offline system (no echo is sent then) or any
-/// error counts as false. Never throws. Takes up to one second per host that does not answer.
+/// error counts as false, and so does a budget used up. Throws only WaitCancelled. Takes up to one second per host
+/// that does not answer.
 bool internetAvailable();
 bool internetAvailable(const ProbeSetup& setup);
 

@@ -4,6 +4,7 @@
 #include "online/HttpClient.h"
 #include "online/OnlineHost.h"
 #include "online/OnlineSettings.h"
+#include "online/Waiting.h"
 #include "online/WebMessage.h"
 #include "online/WebText.h"
 
@@ -68,35 +69,94 @@ std::string whereToGetIt()
     return "The new version can be had from " + siteRootAddress() + "/.";
 }
 
-bool fileExists(const std::filesystem::path& path)
+// What stands at a name: nothing, a regular file, or something else (a link, a FIFO, a folder, a device).
+enum class NameHolds { Nothing, RegularFile, Other };
+
+NameHolds whatIsAt(const std::filesystem::path& path)
 {
     struct stat status = {};
-    return ::lstat(path.c_str(), &status) == 0;
+    if (::lstat(path.c_str(), &status) != 0)
+        return errno == ENOENT ? NameHolds::Nothing : NameHolds::Other;
+    return S_ISREG(status.st_mode) ? NameHolds::RegularFile : NameHolds::Other;
 }
 
-void writeWholeFile(const std::filesystem::path& path, const std::string& bytes)
+// The updater's names are only ever renamed or removed, never opened: anything but a regular file there is the
+// user's to look at.
+void refuseAnythingButAFile(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+    if (whatIsAt(path) == NameHolds::Other)
+        throw UpdateNotStartedError("The update was not installed: " + path.string() +
+                                    " is not a regular file (a link, a folder or a special file stands there). "
+                                    "Remove it, then try again. " +
+                                    whereToGetIt());
+}
+
+// A file of the program's own beside the updater, new and exclusive: never a name that a link or a FIFO holds.
+// The one call that differs between systems.
+int createNewFile(const std::filesystem::path& path)
+{
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
+}
+
+// Writes bytes to a new temporary name beside target and returns that name; removes it again on any failure.
+std::filesystem::path writeTemporaryBeside(const std::filesystem::path& target, const std::string& bytes)
+{
+    std::filesystem::path temporary;
+    int fd = -1;
+    int error = 0;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                            std::to_string(attempt) + ".part");
+        fd = createNewFile(temporary);
+        error = fd < 0 ? errno : 0;
+        if (error != 0 && error != EEXIST)
+            break;
+    }
     if (fd < 0)
-        throw std::system_error(errno, std::generic_category(), "Could not create " + path.string());
+        throw std::system_error(error, std::generic_category(), "Could not create " + temporary.string());
     std::size_t written = 0;
-    while (written < bytes.size()) {
+    while (written < bytes.size() && error == 0) {
         const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw std::system_error(error, std::generic_category(), "Could not write " + path.string());
-        }
-        written += static_cast<std::size_t>(n);
+        if (n <= 0)
+            error = n < 0 ? errno : EIO;
+        else
+            written += static_cast<std::size_t>(n);
     }
-    // An earlier file kept its mode through O_TRUNC; the updater must be runnable by its owner whatever that was.
-    struct stat status = {};
-    if (::fstat(fd, &status) == 0 && !(status.st_mode & S_IXUSR))
-        ::fchmod(fd, (status.st_mode & 07777) | S_IXUSR);
-    if (::close(fd) != 0)
-        throw std::system_error(errno, std::generic_category(), "Could not write " + path.string());
+    if (error == 0 && ::fsync(fd) != 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.c_str());
+        throw std::system_error(error, std::generic_category(), "Could not write " + temporary.string());
+    }
+    return temporary;
+}
+
+// The earlier updater becomes the backup and the new one takes its name; a failure puts the earlier one back.
+void moveIntoPlace(const std::filesystem::path& temporary, const UpdaterPaths& paths)
+{
+    if (whatIsAt(paths.backup) == NameHolds::RegularFile)
+        ::unlink(paths.backup.c_str());
+    std::this_thread::sleep_for(kStepPause);
+    const bool earlier = whatIsAt(paths.updater) == NameHolds::RegularFile;
+    if (earlier && ::rename(paths.updater.c_str(), paths.backup.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        throw std::system_error(error, std::generic_category(),
+                                "Could not move " + paths.updater.string() + " aside to " + paths.backup.string());
+    }
+    if (::rename(temporary.c_str(), paths.updater.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        if (earlier)
+            ::rename(paths.backup.c_str(), paths.updater.c_str());
+        throw std::system_error(error, std::generic_category(), "Could not save " + paths.updater.string());
+    }
+    std::this_thread::sleep_for(kStepPause);
+    ::unlink(paths.backup.c_str());
 }
 
 } // namespace
@@ -155,27 +215,26 @@ void downloadUpdater(const std::string& url)
                                     withoutTrailingSlash(paths.directory) +
                                     ": Twinspotter may not write to that folder. " + whereToGetIt());
 
-    if (fileExists(paths.backup))
-        ::unlink(paths.backup.c_str());
-    std::this_thread::sleep_for(kStepPause);
-    // Never replaces: when B could not be deleted, the earlier updater stays where it is and gets overwritten.
-    if (!fileExists(paths.backup))
-        ::rename(paths.updater.c_str(), paths.backup.c_str());
-    std::this_thread::sleep_for(kStepPause);
+    refuseAnythingButAFile(paths.updater);
+    refuseAnythingButAFile(paths.backup);
 
     try {
-        const std::string body = httpGet(insertTimestamp(url), std::nullopt, true, kMaxUpdaterBytes);
-        writeWholeFile(paths.updater, body);
-        std::this_thread::sleep_for(kStepPause);
-        ::unlink(paths.backup.c_str());
+        const std::string body =
+            httpGet(insertTimestamp(url), std::nullopt, true, kMaxUpdaterBytes, TimeRule::Download);
+        // Checked before anything is touched: a bad download leaves the earlier updater where it was.
+        if (body.empty())
+            throw UpdateNotStartedError("The update was not installed: the server sent an empty file. " +
+                                        whereToGetIt());
+        if (!isProgramForThisMachine(body))
+            throw UpdateNotStartedError("The update was not installed: what the server sent is not a program for "
+                                        "this system. " +
+                                        whereToGetIt());
+        moveIntoPlace(writeTemporaryBeside(paths.updater, body), paths);
         // Started directly: the desktop's "Open" would show a program in a viewer. Without a running updater
         // the program must not quit, and the user learns where the download lies.
-        const std::string saved = "The update was saved as " + paths.updater.string();
-        if (!isProgramForThisMachine(body))
-            throw UpdateNotStartedError(saved + ", but it is not a program for this system and cannot be started " +
-                                        "here. " + whereToGetIt());
         if (const int error = host.startProgram(paths.updater))
-            throw UpdateNotStartedError(saved + ", but it could not be started: " + std::strerror(error) + ". " +
+            throw UpdateNotStartedError("The update was saved as " + paths.updater.string() +
+                                        ", but it could not be started: " + std::strerror(error) + ". " +
                                         whereToGetIt());
         host.requestQuit();
     } catch (const HttpStatusError& error) {

@@ -40,13 +40,16 @@ bool isProgramForThisMachine(std::string_view bytes);
 /// "/", "\" or ":" of the address as received.
 UpdaterPaths updaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory);
 
-/// Moves an earlier updater P to B (deleting an older B first), downloads insertTimestamp(url) with redirects
-/// followed and no Authorization header, writes the body to P, deletes B, starts P through the host and asks the
-/// host to quit (the caller still runs to its end). A 404 sends the "UpdateError" report with url as received and
-/// returns; any other HTTP status returns quietly; every other failure (look-up, connection, transfer, a body over
-/// kMaxUpdaterBytes, writing P, the report itself) propagates. Throws UpdateNotStartedError, touching nothing, when
-/// D is not the user's own to write (a system directory, another user's, read-only), and, with P saved but no quit
-/// asked, when P is no program for this machine or does not start. Blocks for the whole download.
+/// Downloads insertTimestamp(url) with redirects followed, no Authorization header and the download's time rule,
+/// checks the body (not empty, a program for this machine), writes it to a new temporary file beside P, moves an
+/// earlier updater P to B, renames the new file to P, deletes B, starts P through the host and asks the host to quit
+/// (the caller still runs to its end). P and B are only renamed or removed, never opened. A 404 sends the
+/// "UpdateError" report with url as received and returns; any other HTTP status returns quietly; in both cases, as
+/// after every failure, the earlier P is still in place. Throws UpdateNotStartedError, touching nothing, when D is
+/// not the user's own to write (a system directory, another user's, read-only), when P or B is anything but a
+/// regular file, and when the body fails its checks; and, with P saved but no quit asked, when P does not start.
+/// Every other failure (look-up, connection, transfer, a body over kMaxUpdaterBytes, writing, the report itself)
+/// propagates, and so does WaitCancelled.
 void downloadUpdater(const std::string& url);
 
 } // namespace twinspotter

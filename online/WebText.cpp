@@ -2,17 +2,24 @@
 #include "online/WebText.h"
 
 #include "online/HttpClient.h"
+#include "online/OnlineSettings.h"
+#include "online/ShownText.h"
 
 namespace twinspotter {
 
 namespace {
+
+// The most of a status line that an error message quotes.
+constexpr std::size_t kShownStatusLine = 120;
 
 // Seconds from the start of 1899 to midnight of 30 December 1899: the clock's time of day is added to it.
 constexpr long kTimestampBase = 363L * 86400L;
 
 std::string describeStatus(int status, const std::string& statusLine, const std::string& url)
 {
-    const std::string answer = statusLine.empty() ? "HTTP status " + std::to_string(status) : statusLine;
+    // The reason phrase is the server's to choose: escaped, and cut short enough for one line of a box.
+    const std::string answer =
+        statusLine.empty() ? "HTTP status " + std::to_string(status) : shownText(statusLine, false, kShownStatusLine);
     return "The server answered " + answer + " for " + url;
 }
 
@@ -75,6 +82,15 @@ std::string basicAuthorization(const std::string& userName, const std::string& p
 std::string fetchWebText(const std::string& url, const std::string& userName, const std::string& password)
 {
     return httpGet(insertTimestamp(url), basicAuthorization(userName, password), false, kMaxTextBytes);
+}
+
+void fetchLatestVersion()
+{
+    std::string version = fetchWebText(versionUrl, "", "");
+    if (holdsLineBreak(version))
+        throw WebError("The server's version text is malformed: a version is one line, not '" +
+                       shownText(version, false, 60) + "'");
+    latestVersion = std::move(version);
 }
 
 } // namespace twinspotter

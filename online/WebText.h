@@ -47,4 +47,8 @@ std::string basicAuthorization(const std::string& userName, const std::string& p
 /// failure.
 std::string fetchWebText(const std::string& url, const std::string& userName, const std::string& password);
 
+/// Fetches the version text from versionUrl into latestVersion. A version is one line: a text with a line break is
+/// refused as malformed (WebError naming it), and latestVersion keeps its value, as after every failure.
+void fetchLatestVersion();
+
 } // namespace twinspotter

@@ -4,6 +4,7 @@
 #include "online/Online.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "ui/OnlineWait.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -22,6 +23,22 @@ QString couldNotContactText()
     return QStringLiteral("<Could not contact ") + QString::fromStdString(serverHostName()) + QStringLiteral(" site>");
 }
 
+QString serverText(const std::string& bytes)
+{
+    return QString::fromUtf8(shownText(bytes, true));
+}
+
+namespace {
+
+// Known without the server: the program's name and its version.
+QString productText()
+{
+    const QString name = productName.empty() ? QApplication::applicationName() : QString::fromStdString(productName);
+    return name + QLatin1Char(' ') + QString::fromStdString(productVersion);
+}
+
+} // namespace
+
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("AboutForm"));
@@ -38,6 +55,10 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     m_aboutText->setReadOnly(true);
     m_aboutText->setAcceptRichText(false);
     m_aboutText->setGeometry(23, 18, 545, 201);
+
+    m_productLabel = new QLabel(productText(), m_frame);
+    m_productLabel->setObjectName(QStringLiteral("lblProduct"));
+    m_productLabel->setGeometry(23, 222, 545, 18);
 
     m_siteLink = new QLabel(QString::fromStdString(siteRootAddress()) + QLatin1Char('/'), m_frame);
     m_siteLink->setObjectName(QStringLiteral("Label35"));
@@ -65,23 +86,30 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
 
 void AboutDialog::refresh()
 {
+    m_productLabel->setText(productText());
     m_aboutText->setPlainText(QString::fromLatin1(kRetrievingInfoText));
     m_updateButton->hide();
-    // The probe and the fetches block the thread: the waiting text must be on screen before they start.
+    // On screen before the first wait begins.
     paintNow(this);
 
+    WindowWait wait(this);
+    const OnlineAction opening(kOpenAboutBudget, &wait);
     QString text;
-    if (internetAvailable()) {
-        text = QString::fromUtf8(fetchWebText(infoUrl, "", ""));
-        latestVersion = fetchWebText(versionUrl, "", "");
-        if (productVersion != latestVersion) {
-            // An "&" from the server is shown, not taken as the button's keyboard shortcut.
-            const QString version = QString::fromUtf8(latestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
-            m_updateButton->setText(QStringLiteral("Update to version ") + version);
-            m_updateButton->show();
+    try {
+        if (internetAvailable()) {
+            text = serverText(fetchWebText(infoUrl, "", ""));
+            fetchLatestVersion();
+            if (productVersion != latestVersion) {
+                // An "&" from the server is shown, not taken as the button's keyboard shortcut.
+                const QString version = serverText(latestVersion).replace(QLatin1Char('&'), QStringLiteral("&&"));
+                m_updateButton->setText(QStringLiteral("Update to version ") + version);
+                m_updateButton->show();
+            }
+        } else {
+            text = couldNotContactText();
         }
-    } else {
-        text = couldNotContactText();
+    } catch (const WaitCancelled&) {
+        text = QString::fromLatin1(kCancelledText);
     }
     m_aboutText->setPlainText(text);
 }
@@ -95,8 +123,13 @@ void AboutDialog::showEvent(QShowEvent* event)
 
 void AboutDialog::downloadUpdate()
 {
+    // The button shows how far the download is, and comes back if the program stays; Exit ends the wait.
+    WindowWait wait(this);
+    wait.onProgress = [this](std::uint64_t received, std::uint64_t total) {
+        m_updateButton->setText(progressFigure(received, total));
+    };
+    const OnlineAction downloading(kReportBudget, &wait);
     if (internetAvailable()) {
-        // The download blocks the thread; the button says why nothing moves, and comes back if the program stays.
         const QString caption = m_updateButton->text();
         const auto restore = qScopeGuard([this, caption] {
             m_updateButton->setText(caption);

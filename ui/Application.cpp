@@ -2,6 +2,8 @@
 #include "ui/Application.h"
 
 #include "core/Version.h"
+#include "online/ShownText.h"
+#include "online/Waiting.h"
 #include "ui/Dialogs.h"
 #include "ui/PathText.h"
 
@@ -52,8 +54,11 @@ void reportCurrentError()
     QString text;
     try {
         throw;
+    } catch (const WaitCancelled&) {
+        return; // the user ended a wait: nothing failed
     } catch (const std::exception& e) {
-        text = displayText(e.what());
+        // An error may quote the server or a damaged file: nothing in it may turn the text round.
+        text = displayText(shownText(e.what(), true));
     } catch (...) {
         text = QStringLiteral("Unknown error");
     }

@@ -5,6 +5,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
+#include "ui/OnlineWait.h"
 
 #include <QFocusEvent>
 #include <QLabel>
@@ -121,14 +122,36 @@ ContactDialog::ContactDialog(QWidget* parent) : QDialog(parent)
 
 void ContactDialog::refresh()
 {
+    WindowWait wait(this);
+    const OnlineAction opening(kOpenContactBudget, &wait);
+    try {
+        loadContactText();
+    } catch (const WaitCancelled&) {
+        // The dialog has gone; nothing to say.
+    }
+}
+
+void ContactDialog::loadContactText()
+{
     m_messageEdit->clear();
-    paintNow(this); // on screen before the probe and the fetch block the thread
-    QString text;
-    if (internetAvailable())
-        text = QString::fromUtf8(fetchWebText(contactUsUrl, "", ""));
-    else
-        text = couldNotContactText();
+    const QString previous = m_contactText->toPlainText();
+    bool online = false;
+    bool loaded = false;
+    const auto settle = qScopeGuard([&] {
+        if (!loaded)
+            m_contactText->setPlainText(previous);
+        m_sendButton->setEnabled(online);
+        m_sendButton->setToolTip(online ? QString()
+                                        : QStringLiteral("No connection to the server: close this dialog and open it "
+                                                         "again to try once more."));
+    });
+    m_sendButton->setEnabled(false);
+    m_contactText->setPlainText(QString::fromLatin1(kRetrievingInfoText));
+    paintNow(this); // on screen before the first wait begins
+    online = internetAvailable();
+    const QString text = online ? serverText(fetchWebText(contactUsUrl, "", "")) : couldNotContactText();
     m_contactText->setPlainText(text);
+    loaded = true;
 }
 
 void ContactDialog::showEvent(QShowEvent* event)
@@ -142,20 +165,46 @@ void ContactDialog::showEvent(QShowEvent* event)
 
 void ContactDialog::send()
 {
-    // The dialog closes after "Send" whatever happened, also when an error is on its way to the general report.
-    const auto closeWhenDone = qScopeGuard([this] { done(QDialog::Accepted); });
+    if (!m_sendButton->isEnabled())
+        return;
+    WindowWait wait(this);
+    const OnlineAction sending(kSendBudget, &wait);
+    // The dialog closes after "Send" whatever happened, also when an error is on its way to the general report;
+    // a cancel has closed it already.
+    const auto closeWhenDone = qScopeGuard([this, &wait] {
+        if (!wait.cancelled())
+            done(QDialog::Accepted);
+    });
     const QString message = m_messageEdit->toPlainText();
+    bool sent = false;
     if (message.isEmpty()) {
         dialogs().message(this, QString::fromLatin1(kEmptyMessageText));
-    } else if (internetAvailable()) {
-        // The box holds "\n" between lines; the maker's script has always received CR LF.
-        QString content = message;
-        content.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
-        sendWebMessage("Comment", content.toStdString(), m_emailEdit->text().toStdString(), true);
     } else {
-        dialogs().error(this, QString::fromLatin1(kConnectionFailedText));
+        // Not twice: the window answers clicks while the message is on its way.
+        m_sendButton->setEnabled(false);
+        if (internetAvailable()) {
+            // The box holds "\n" between lines; the maker's script has always received CR LF.
+            QString content = message;
+            content.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+            sendWebMessage("Comment", content.toStdString(), m_emailEdit->text().toStdString(), true);
+            sent = true;
+        } else {
+            dialogs().error(this, QString::fromLatin1(kConnectionFailedText));
+        }
     }
-    refresh(); // the dialog is active again for a moment once the box has gone
+    // The dialog is active again for a moment once the box has gone. After a message that went, a failure here is
+    // only the contact text's.
+    try {
+        loadContactText();
+    } catch (const WaitCancelled&) {
+        throw;
+    } catch (const std::exception& error) {
+        if (!sent)
+            throw;
+        dialogs().error(this, QStringLiteral("Your message was sent. Only the contact text could not be fetched "
+                                             "again: ") +
+                                  QString::fromUtf8(shownText(error.what(), true)));
+    }
 }
 
 void ContactDialog::emailBoxEntered()

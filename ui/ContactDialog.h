@@ -31,8 +31,10 @@ public:
     explicit ContactDialog(QWidget* parent = nullptr);
 
     /// Empties the message and shows the contact text from the server, or the could-not-contact text when the
-    /// probe fails. Runs by itself once the dialog is on screen, and again after each message box of "Send".
-    /// A failed fetch propagates to the general error report and leaves the previous text.
+    /// probe fails, within kOpenContactBudget. Runs by itself once the dialog is on screen. A failed fetch
+    /// propagates to the general error report and leaves the previous text. "Send" is enabled only once the probe
+    /// has found the internet: offline it could only fail. The window answers meanwhile; Exit or closing it ends
+    /// the wait.
     void refresh();
 
 protected:
@@ -42,6 +44,8 @@ protected:
 private:
     /// The "Send" button's handler, connected through reportingErrors() so that no exception reaches Qt.
     void send();
+    /// The waiting text, the probe and the fetch of refresh(), within the action in force.
+    void loadContactText();
     /// The placeholder address goes when the user enters the box and comes back when they leave it empty.
     void emailBoxEntered();
     void emailBoxLeft();

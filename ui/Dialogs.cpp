@@ -11,8 +11,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontMetrics>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QThread>
@@ -32,13 +35,41 @@ Dialogs* g_replacement = nullptr;
 // How long a newly shown window may take to be mapped by the window manager before it is painted regardless.
 constexpr qint64 kExposeWaitMs = 1000;
 
+// What a box shows of a long text: a few lines, each cut to a width that fits any screen.
+constexpr int kShownLines = 8;
+constexpr int kShownLineWidth = 480;
+
+// The first kShownLines lines of text, each elided to kShownLineWidth pixels (or half the screen), with "..." for
+// the lines left out; the text itself when it fits.
+QString shortenedForBox(const QString& text, const QMessageBox& box)
+{
+    const QFontMetrics metrics(box.font());
+    const QScreen* screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
+    const int width = screen ? std::min(kShownLineWidth, screen->availableGeometry().width() / 2) : kShownLineWidth;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    QStringList shown;
+    for (const QString& line : lines) {
+        if (shown.size() == kShownLines) {
+            shown << QStringLiteral("...");
+            break;
+        }
+        shown << metrics.elidedText(line, Qt::ElideRight, width);
+    }
+    return shown.join(QLatin1Char('\n'));
+}
+
 // Every box shows its text as plain text: a server's reply, a reason phrase or a file name that looks like markup
-// must not become a link to a local file or load a local image.
+// must not become a link to a local file or load a local image. A text too long for the box is shortened, and the
+// whole of it is in the box's scrollable details area, so that no box grows past the screen.
 int execPlain(QWidget* parent, QMessageBox::Icon icon, const QString& title, const QString& text,
               QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton = QMessageBox::NoButton)
 {
-    QMessageBox box(icon, title, text, buttons, parent);
+    QMessageBox box(icon, title, QString(), buttons, parent);
     box.setTextFormat(Qt::PlainText);
+    const QString shown = shortenedForBox(text, box);
+    box.setText(shown);
+    if (shown != text)
+        box.setDetailedText(text);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return box.exec();

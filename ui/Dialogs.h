@@ -16,7 +16,8 @@ class QWidget;
 
 namespace twinspotter {
 
-/// Every box shows its text as plain text, never as markup.
+/// Every box shows its text as plain text, never as markup; a long text is shown shortened (a few lines, each cut to
+/// a width), with the whole of it in the box's scrollable details area.
 class Dialogs
 {
 public:

@@ -7,6 +7,7 @@
 #include "ui/Application.h"
 #include "ui/ColumnWidths.h"
 #include "ui/Dialogs.h"
+#include "ui/OnlineWait.h"
 #include "ui/PairDetailsDialog.h"
 #include "ui/PathText.h"
 #include "ui/ResultsModel.h"
@@ -468,12 +469,23 @@ bool MainWindow::runStartUpSteps()
 
 void MainWindow::askAboutUpdate()
 {
-    runReportingErrors([this] {
-        runUpdatePrompt(this, [this](const QString& text) {
-            m_phaseLabel->setText(text);
-            paintNow(m_phaseLabel);
-        });
+    // The window answers while the check waits; Cancel, or closing the window, ends the wait.
+    WindowWait wait(this);
+    const auto cancelling = connect(m_cancelButton, &QPushButton::clicked, this, [&wait] { wait.cancel(); });
+    m_cancelButton->setEnabled(true);
+    runReportingErrors([this, &wait] {
+        runUpdatePrompt(
+            this,
+            [this](const QString& text) {
+                m_phaseLabel->setText(text);
+                paintNow(m_phaseLabel);
+            },
+            &wait);
     });
+    disconnect(cancelling);
+    m_cancelButton->setEnabled(m_activity == Activity::Searching);
+    if (wait.cancelled())
+        m_phaseLabel->setText(QStringLiteral("Update check cancelled"));
 }
 
 void MainWindow::setLocations(const QString& location1, const QString& location2)

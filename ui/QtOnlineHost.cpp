@@ -1,6 +1,7 @@
 // The online services' host in the desktop program.
 #include "ui/QtOnlineHost.h"
 
+#include "online/ShownText.h"
 #include "ui/Dialogs.h"
 #include "ui/PathText.h"
 
@@ -32,7 +33,8 @@ void QtOnlineHost::requestQuit()
 
 void QtOnlineHost::showMessage(const std::string& text)
 {
-    dialogs().message(QApplication::activeWindow(), QString::fromUtf8(text));
+    // The server's reply: shown as it stands, but never turned round by its control characters.
+    dialogs().message(QApplication::activeWindow(), QString::fromUtf8(shownText(text, true)));
 }
 
 } // namespace twinspotter

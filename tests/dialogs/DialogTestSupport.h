@@ -9,9 +9,13 @@
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QString>
 #include <QStringList>
 #include <QTest>
+#include <QTimer>
+#include <QWidget>
 
 #include <unistd.h>
 
@@ -53,10 +57,57 @@ public:
         started.push_back(program.string());
         return 0;
     }
-    std::chrono::milliseconds requestTimeout() override { return timeout; }
+    std::chrono::milliseconds timeLimit(std::chrono::milliseconds normal) override { return std::min(normal, timeout); }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };
+
+/// Clicks \p target once \p after has passed, posted as the window system delivers a click (not sent), and notes
+/// when the target took it: a window whose thread is blocked takes it late.
+class ScheduledClick : public QObject
+{
+public:
+    ScheduledClick(QWidget* target, std::chrono::milliseconds after)
+        : m_target(target), m_due(std::chrono::steady_clock::now() + after)
+    {
+        target->installEventFilter(this);
+        QTimer::singleShot(after, this, [this] {
+            const QPointF local = QRectF(m_target->rect()).center();
+            const QPointF global = m_target->mapToGlobal(local);
+            QCoreApplication::postEvent(m_target, new QMouseEvent(QEvent::MouseButtonPress, local, global,
+                                                                  Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+            QCoreApplication::postEvent(m_target, new QMouseEvent(QEvent::MouseButtonRelease, local, global,
+                                                                  Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+        });
+    }
+    bool taken() const { return m_taken.has_value(); }
+    std::chrono::steady_clock::time_point takenAt() const { return m_taken.value(); }
+    /// From the moment the click was due until the target took it.
+    std::chrono::milliseconds latency() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(m_taken.value() - m_due);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_target && event->type() == QEvent::MouseButtonRelease && !m_taken)
+            m_taken = std::chrono::steady_clock::now();
+        return false;
+    }
+
+private:
+    QWidget* m_target;
+    std::chrono::steady_clock::time_point m_due;
+    std::optional<std::chrono::steady_clock::time_point> m_taken;
+};
+
+/// Milliseconds from \p from to \p to.
+inline long long millisecondsBetween(std::chrono::steady_clock::time_point from,
+                                     std::chrono::steady_clock::time_point to)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
 
 /// The window tests' scripted dialogs serve here too.
 using RecordingDialogs = FakeDialogs;

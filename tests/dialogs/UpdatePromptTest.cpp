@@ -110,6 +110,36 @@ private slots:
         QVERIFY(ui.phaseLabel->text().isEmpty());
         QCOMPARE(m_dialogs.errors.size(), 1); // the time-out, through the general error report
     }
+
+    // While the check waits for a server that says nothing, the window takes a click at once, and Cancel ends the
+    // wait at once: no error box, nothing asked, nothing written.
+    void theWindowAnswersWhileTheCheckWaitsAndCancelEndsIt()
+    {
+        if (!m_probeWorks)
+            QSKIP("the probe cannot reach 127.0.0.1 here (no ICMP socket or no route)");
+        m_server->stall(kVersionPath, std::chrono::seconds(5));
+        MainWindow form;
+        const MainWindowControls ui(form);
+        const bool dateTicked = ui.sameDateBox->isChecked();
+        ScheduledClick tick(ui.sameDateBox, std::chrono::milliseconds(300));
+        ScheduledClick cancel(ui.cancelButton, std::chrono::milliseconds(600));
+        form.show();
+        const auto ended = std::chrono::steady_clock::now();
+
+        QVERIFY(tick.taken());
+        QVERIFY2(tick.latency() < std::chrono::milliseconds(200), qPrintable(QString::number(tick.latency().count())));
+        QCOMPARE(ui.sameDateBox->isChecked(), !dateTicked);
+        QVERIFY(cancel.taken());
+        QVERIFY2(millisecondsBetween(cancel.takenAt(), ended) < 500,
+                 qPrintable(QString::number(millisecondsBetween(cancel.takenAt(), ended))));
+        qInfo("main window: click taken %lld ms after it was due, wait over %lld ms after Cancel",
+              static_cast<long long>(tick.latency().count()), millisecondsBetween(cancel.takenAt(), ended));
+        QCOMPARE(ui.phaseLabel->text(), QStringLiteral("Update check cancelled"));
+        QVERIFY(!ui.cancelButton->isEnabled());
+        QVERIFY(m_dialogs.errors.isEmpty());
+        QVERIFY(m_dialogs.questions.isEmpty());
+        QVERIFY(!readFile(file()));
+    }
 };
 
 } // namespace twinspotter::test

@@ -41,7 +41,7 @@ public:
         started.push_back(program.string());
         return reallyStart ? OnlineHost::startProgram(program) : 0;
     }
-    std::chrono::milliseconds requestTimeout() override { return timeout; }
+    std::chrono::milliseconds timeLimit(std::chrono::milliseconds normal) override { return std::min(normal, timeout); }
     void requestQuit() override { ++quitRequests; }
     void showMessage(const std::string& text) override { messages.push_back(text); }
 };

@@ -121,7 +121,7 @@ TEST_F(UpdateCheckTest, AnyOtherVersionTextAsksAndNoPostponesBySevenDays)
     SKIP_WITHOUT_PROBE();
     // A postponement beside the program is not the one in the working directory: it does not count.
     writeFile(host.directory / "postponed.txt", "12-31-2099\r\n");
-    for (const char* announced : {"1.0.8", "1.0.6", "1.0.7\n", "1.0.7\r\n", ""}) {
+    for (const char* announced : {"1.0.8", "1.0.6", "1.0.7 ", ""}) {
         std::filesystem::remove(file());
         server.serve(kVersionPath, announced);
         const int before = question.asked;
@@ -200,6 +200,20 @@ TEST_F(UpdateCheckTest, AnsweringYesDownloadsReportsAndLeavesTheFileAlone)
               (std::vector<std::string>{"Checking for a newer version ...", "", "Downloading the update ...", ""}));
 }
 
+// A version is one line: one with a line break (a trailing one included) is malformed, and nothing is asked.
+TEST_F(UpdateCheckTest, AVersionWithALineBreakIsMalformed)
+{
+    SKIP_WITHOUT_PROBE();
+    latestVersion = "1.0.5";
+    for (const char* announced : {"1.0.7\n", "1.0.8\r\nleave it at the post office", "1.0.8\xE2\x80\xA8"}) {
+        server.serve(kVersionPath, announced);
+        EXPECT_NE(thrownText([this] { check(); }).find("version text is malformed"), std::string::npos) << announced;
+    }
+    EXPECT_EQ(question.asked, 0);
+    EXPECT_EQ(latestVersion, "1.0.5");
+    EXPECT_FALSE(std::filesystem::exists(file()));
+}
+
 TEST_F(UpdateCheckTest, AFileThatIsNotADateIsReportedWithItsNameAtEveryStart)
 {
     for (const char* content : {"", "\r\n", "next week\r\n", "14-03-2011 14:30:00\r\n", "03/14/2011\r\n"}) {
@@ -210,6 +224,10 @@ TEST_F(UpdateCheckTest, AFileThatIsNotADateIsReportedWithItsNameAtEveryStart)
                 << content;
         EXPECT_EQ(readFile(file()), content);
     }
+    // Its quote cannot be turned round.
+    writeFile(file(), "03-14-2011 \xE2\x80\xAE"
+                      "noon\r\n");
+    EXPECT_NE(refusal().find("'03-14-2011 \\u202Enoon'"), std::string::npos) << refusal();
     EXPECT_TRUE(server.requests().empty());
 }
 

@@ -1,6 +1,9 @@
 // Tests of the updater download: the files left in the program directory after each outcome and the reports sent.
 #include "tests/online/OnlineTestSupport.h"
 
+#include <sys/stat.h>
+
+#include <iterator>
 #include <thread>
 
 namespace twinspotter::test {
@@ -59,8 +62,8 @@ TEST_F(UpdaterTest, MissingUpdaterIsReportedWithItsLiteralPlaceholderAndTheProgr
 
     downloadUpdater(updaterUrl);
 
-    EXPECT_FALSE(std::filesystem::exists(updater()));
-    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_EQ(readFile(updater()), "old updater");
+    EXPECT_FALSE(std::filesystem::exists(backup()));
     EXPECT_EQ(host.quitRequests, 0);
     EXPECT_TRUE(host.started.empty());
     EXPECT_TRUE(host.messages.empty());
@@ -79,8 +82,8 @@ TEST_F(UpdaterTest, OtherErrorStatusIsSilent)
 
     EXPECT_NO_THROW(downloadUpdater(updaterUrl));
 
-    EXPECT_FALSE(std::filesystem::exists(updater()));
-    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_EQ(readFile(updater()), "old updater");
+    EXPECT_FALSE(std::filesystem::exists(backup()));
     EXPECT_TRUE(reports().empty());
     EXPECT_EQ(host.quitRequests, 0);
     EXPECT_TRUE(host.messages.empty());
@@ -123,14 +126,14 @@ TEST_F(UpdaterTest, FailedWritePropagatesWithoutStartOrQuit)
     EXPECT_TRUE(reports().empty());
 }
 
-TEST_F(UpdaterTest, TransportFailurePropagatesAndKeepsTheBackup)
+TEST_F(UpdaterTest, TransportFailurePropagatesAndKeepsTheEarlierUpdater)
 {
     writeFile(updater(), "old updater");
     RefusingPort refusing;
     EXPECT_THROW(downloadUpdater(refusing.address() + "/downloads/twinspotter/TwinspotterUpdate.exe?ts=<timestamp>"),
                  WebError);
-    EXPECT_FALSE(std::filesystem::exists(updater()));
-    EXPECT_EQ(readFile(backup()), "old updater");
+    EXPECT_EQ(readFile(updater()), "old updater");
+    EXPECT_FALSE(std::filesystem::exists(backup()));
     EXPECT_EQ(host.quitRequests, 0);
 }
 
@@ -152,16 +155,86 @@ TEST_F(UpdaterTest, OnlyAProgramForThisMachineIsStartedAndOnlyThenDoesTheProgram
     EXPECT_EQ(readFile(mark), "started\n");
     EXPECT_EQ(host.quitRequests, 1);
 
-    server.serve(kUpdaterPath, std::string("MZ\x90\0", 4) + std::string(60, '\0')); // a Windows program
-    EXPECT_EQ(thrownText([] { downloadUpdater(updaterUrl); }),
-              "The update was saved as " + updater().string() + ", but it is not a program for this system and " +
-                  "cannot be started here. The new version can be had from " + server.address() + "/.");
-    EXPECT_TRUE(std::filesystem::exists(updater()));
+    host.reallyStart = false;
+    const std::string earlier = readFile(updater());
+    // A Windows program, a web page and nothing at all are refused, and the earlier updater stays as it was.
+    for (const std::string& body :
+         {std::string("MZ\x90\0", 4) + std::string(60, '\0'), std::string("<html>Not here</html>"), std::string()}) {
+        server.serve(kUpdaterPath, body);
+        EXPECT_NE(thrownText([] { downloadUpdater(updaterUrl); }).find("The update was not installed"),
+                  std::string::npos);
+        EXPECT_EQ(readFile(updater()), earlier);
+        EXPECT_FALSE(std::filesystem::exists(backup()));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 2); // the updater and its mark
+    }
     EXPECT_EQ(host.quitRequests, 1);
     std::string elf = readFile("/proc/self/exe").substr(0, 64);
     EXPECT_TRUE(isProgramForThisMachine(elf));
     elf[18] = static_cast<char>(elf[18] ^ 0x55); // another machine
     EXPECT_FALSE(isProgramForThisMachine(elf));
+}
+
+// A link or a FIFO at the updater's name, with a folder at the backup's name that cannot be removed: neither is ever
+// opened, and the user is told what stands there.
+TEST_F(UpdaterTest, ALinkOrAFifoAtTheUpdatersNameIsReportedNeverOpened)
+{
+    const auto victim = dir() / "victim";
+    writeFile(victim, "precious");
+    std::filesystem::permissions(victim, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    std::filesystem::create_directory(backup());
+    std::filesystem::create_symlink(victim, updater());
+    EXPECT_NE(thrownText([] { downloadUpdater(updaterUrl); }).find(updater().string() + " is not a regular file"),
+              std::string::npos);
+    EXPECT_EQ(readFile(victim), "precious");
+    EXPECT_EQ(std::filesystem::status(victim).permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    std::filesystem::remove(updater());
+    ASSERT_EQ(::mkfifo(updater().c_str(), 0600), 0);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_THROW(downloadUpdater(updaterUrl), UpdateNotStartedError);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_TRUE(std::filesystem::is_fifo(updater()));
+    EXPECT_TRUE(std::filesystem::is_directory(backup()));
+    EXPECT_TRUE(host.started.empty());
+    EXPECT_EQ(host.quitRequests, 0);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir()), {}), 3); // no temporary left behind
+}
+
+/// Records what a download showed of its progress.
+struct ProgressRecorder : WaitObserver
+{
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> seen;
+    bool keepWaiting() override { return true; }
+    void showProgress(std::uint64_t received, std::uint64_t total) override { seen.emplace_back(received, total); }
+};
+
+// The download has no fixed total: one that keeps arriving finishes, with its progress shown; one that stops ends
+// after the stall time, and the earlier updater stays.
+TEST_F(UpdaterTest, ASlowDownloadFinishesWhileItProgressesAndEndsWhenItStops)
+{
+    host.timeout = std::chrono::milliseconds(400);
+    const std::string body = "#!/bin/sh\n" + std::string(24 * 1024, '#');
+    server.trickle(kUpdaterPath, body, 1024, std::chrono::milliseconds(40));
+    ProgressRecorder progress;
+    {
+        const OnlineAction action(kReportBudget, &progress);
+        downloadUpdater(updaterUrl);
+    }
+    EXPECT_EQ(readFile(updater()), body);
+    EXPECT_EQ(host.quitRequests, 1);
+    ASSERT_FALSE(progress.seen.empty());
+    EXPECT_EQ(progress.seen.back().second, body.size());
+    EXPECT_GT(progress.seen.size(), 10u);
+
+    writeFile(updater(), "old updater");
+    server.trickle(kUpdaterPath, body, 1024, std::chrono::milliseconds(10), 4096);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_NE(thrownText([] { downloadUpdater(updaterUrl); }).find("less than 1 KB a second arrived for 400 ms"),
+              std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+    EXPECT_EQ(readFile(updater()), "old updater");
+    EXPECT_EQ(host.quitRequests, 1);
 }
 
 TEST_F(UpdaterTest, NothingIsWrittenIntoAFolderThatIsNotTheUsersOwn)

@@ -1,5 +1,6 @@
 // Tests of the text fetch against the loopback server: exact requests, status failures, redirects, transport errors.
 #include "tests/online/OnlineTestSupport.h"
+#include "tests/support/RawAnswerServer.h"
 
 namespace twinspotter::test {
 namespace {
@@ -100,13 +101,65 @@ TEST_F(WebTextTest, AnswersOverTheirLimitFailAtOnceButAnErrorPageKeepsItsStatus)
     EXPECT_EQ(host.quitRequests, 0);
 }
 
-TEST_F(WebTextTest, AServerThatNeverAnswersEndsAtTheRequestTimeout)
+/// Stands for the window: counts the services and ends the wait once told to.
+struct CountingObserver : WaitObserver
 {
-    host.timeout = std::chrono::milliseconds(300);
+    std::vector<std::chrono::steady_clock::time_point> services;
+    std::chrono::steady_clock::time_point cancelAt = std::chrono::steady_clock::time_point::max();
+    bool keepWaiting() override
+    {
+        services.push_back(std::chrono::steady_clock::now());
+        return services.back() < cancelAt;
+    }
+};
+
+// Two requests of one action that both stall share its budget: the second gets what the first left, not a new one.
+TEST_F(WebTextTest, TheRequestsOfOneActionShareItsBudget)
+{
+    host.timeout = std::chrono::milliseconds(400);
+    server.stall(kInfoPath, std::chrono::seconds(10));
     server.stall(kVersionPath, std::chrono::seconds(10));
+    CountingObserver observer;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_THROW(fetchWebText(versionUrl, "", ""), WebError);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+    {
+        const OnlineAction action(kOpenAboutBudget, &observer);
+        EXPECT_NE(thrownText([] { fetchWebText(infoUrl, "", ""); }).find("no answer within 400 ms"), std::string::npos);
+        EXPECT_THROW(fetchWebText(versionUrl, "", ""), WebError);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(700));
+    // The window was serviced all along, never more than a tenth of a second apart.
+    ASSERT_GT(observer.services.size(), 5u);
+    for (std::size_t i = 1; i < observer.services.size(); ++i)
+        EXPECT_LT(observer.services[i] - observer.services[i - 1], std::chrono::milliseconds(100));
+}
+
+TEST_F(WebTextTest, TheUserEndsAWaitAtOnce)
+{
+    server.stall(kVersionPath, std::chrono::seconds(10));
+    CountingObserver observer;
+    observer.cancelAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
+    const OnlineAction action(kStartUpCheckBudget, &observer);
+    EXPECT_THROW(fetchWebText(versionUrl, "", ""), WaitCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - observer.cancelAt, std::chrono::milliseconds(100));
+}
+
+// A reason phrase is the server's to choose: however long, the error quotes one line of it, and nothing in it turns
+// the text round.
+TEST_F(WebTextTest, AReasonPhraseIsQuotedShortAndEscaped)
+{
+    RawAnswerServer raw("HTTP/1.1 500 \xE2\x80\xAE"
+                        "draw" +
+                        std::string(90 * 1024, 'x') + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    try {
+        fetchWebText(raw.address() + "/downloads/twinspotter/version.txt?ts=<timestamp>", "", "");
+        FAIL() << "an error status returned a text";
+    } catch (const HttpStatusError& error) {
+        const std::string text = error.what();
+        EXPECT_EQ(error.status(), 500);
+        EXPECT_LT(text.size(), 400u);
+        EXPECT_NE(text.find("HTTP/1.1 500 \\u202Edrawxxx"), std::string::npos) << text;
+        EXPECT_EQ(text.find("\xE2\x80\xAE"), std::string::npos);
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <httplib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -93,6 +94,18 @@ public:
         set(path, Answer{200, body, {}, false, silence});
     }
 
+    /// Sends \p body with its length declared, \p piece bytes every \p interval; after \p silentAfter bytes it says
+    /// nothing more until the server goes.
+    void trickle(const std::string& path, const std::string& body, std::size_t piece,
+                 std::chrono::milliseconds interval, std::size_t silentAfter = std::string::npos)
+    {
+        Answer answer{200, body, {}};
+        answer.piece = piece;
+        answer.interval = interval;
+        answer.silentAfter = silentAfter;
+        set(path, std::move(answer));
+    }
+
     /// Called on the server's thread after each request is recorded (the standalone server logs with it).
     void onRequest(std::function<void(const RecordedRequest&)> callback)
     {
@@ -129,7 +142,17 @@ private:
         std::string location;
         bool endless = false;
         std::chrono::milliseconds silence{0};
+        std::size_t piece = 0; ///< trickled when not 0
+        std::chrono::milliseconds interval{0};
+        std::size_t silentAfter = std::string::npos;
     };
+
+    /// Waits \p time or until the server goes; false when it goes.
+    bool pause(std::chrono::milliseconds time)
+    {
+        std::unique_lock lock(m_mutex);
+        return !m_released.wait_for(lock, time, [this] { return m_releasing; });
+    }
 
     void set(const std::string& path, Answer answer)
     {
@@ -168,6 +191,21 @@ private:
             return;
         }
         response.status = answer.status;
+        if (answer.piece > 0) {
+            response.set_content_provider(
+                answer.body.size(), "application/octet-stream",
+                [this, answer](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                    if (offset >= answer.silentAfter) {
+                        pause(std::chrono::hours(1));
+                        return false;
+                    }
+                    if (!pause(answer.interval))
+                        return false;
+                    const std::size_t n = std::min({answer.piece, length, answer.silentAfter - offset});
+                    return sink.write(answer.body.data() + offset, n);
+                });
+            return;
+        }
         if (answer.endless) {
             response.set_chunked_content_provider("application/octet-stream", [](std::size_t, httplib::DataSink& sink) {
                 static const std::string chunk(64 * 1024, 'x');
