@@ -197,7 +197,7 @@ TEST(MoveTest, AnOriginalWrittenToDuringItsCopyOrACopyThatCannotBeSyncedStays)
         SystemCalls calls = CopyingCalls(from, true);
         if (atNaming) {
             const auto link = calls.linkat;
-            calls.linkat = [&](int fromDir, const char* source, int toDir, const char* to, int flags) {
+            calls.linkat = [&, link](int fromDir, const char* source, int toDir, const char* to, int flags) {
                 edit(from);
                 return link(fromDir, source, toDir, to, flags);
             };
