@@ -411,12 +411,6 @@ void MainWindow::setVisible(bool visible)
     }
 }
 
-void MainWindow::startUp()
-{
-    if (runStartUpSteps())
-        askAboutUpdate();
-}
-
 bool MainWindow::runStartUpSteps()
 {
     m_started = true;

@@ -47,10 +47,6 @@ public:
 
     /// The splash that the first show puts up modally; without one the start-up goes straight on.
     void setSplash(SplashScreen* splash) { m_splash = splash; }
-    /// The start-up steps that run once: all but the update prompt just before the window first appears, the
-    /// prompt once it is on screen. Public so that a test can run them on a window it never shows.
-    void startUp();
-
     /// Refills the table and the count labels from the pair list.
     void rebuildResultsTable();
 
