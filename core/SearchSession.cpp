@@ -7,6 +7,9 @@
 #include "core/match.h"
 #include "core/walk.h"
 
+#include <string>
+#include <unordered_set>
+
 namespace twinspotter {
 
 SearchReport SearchSession::search(const PathString& location1, const PathString& location2, CommandHost& host)
@@ -189,8 +192,12 @@ void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResu
     }
 }
 
-void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host)
+void SearchSession::finishRemoval(RemovalReport& report, CommandHost& host)
 {
+    // A file in several pairs that stays for a reason of its own would be listed once per pair: once is the truth.
+    std::unordered_set<std::string> listed;
+    std::erase_if(report.kept,
+                  [&listed](const KeptFile& file) { return !listed.insert(file.path + '\0' + file.text()).second; });
     host.inform(deletedMessage(report.count, report.total));
     if (!report.kept.empty())
         host.reportKept(report.kept);

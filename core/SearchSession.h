@@ -127,7 +127,7 @@ private:
     /// Marks and counts a removal's outcome, or lists the file as kept.
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
     /// The count message, and the kept files when there are any.
-    void finishRemoval(const RemovalReport& report, CommandHost& host);
+    void finishRemoval(RemovalReport& report, CommandHost& host);
     /// One file fewer on \p side, never below zero.
     void lowerCounterOf(Side side);
 
