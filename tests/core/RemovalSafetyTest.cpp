@@ -5,17 +5,39 @@
 #include "tests/core/RemoveTestSupport.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 
 namespace twinspotter {
 namespace {
 
 using namespace test;
 namespace fs = std::filesystem;
+
+// Makes this process's openat2 fail with \p error, as an older kernel (ENOSYS) or a container's system-call filter
+// (EPERM) does.
+bool RefuseOpenat2(int error)
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 class RemovalSafetyTest : public ::testing::Test
 {
@@ -71,6 +93,38 @@ TEST_F(RemovalSafetyTest, AFolderSwappedForALinkAfterTheSearchRedirectsNoRemoval
     EXPECT_EQ(keptTexts(), (std::vector<std::string>{"a folder on its path has been replaced by a symbolic link",
                                                      "its location is no longer the folder the search looked at"}));
     EXPECT_EQ(DeletedFlags(session.pairs()), (std::vector<bool>{false, false}));
+}
+
+TEST_F(RemovalSafetyTest, WithoutOpenat2FoldersAreReachedOneByOneAndNeverThroughALink)
+{
+    for (const int refusal : {ENOSYS, EPERM}) {
+        const std::string round = std::to_string(refusal);
+        for (const char* path : {"/swapped/a.txt", "/kept/b.txt"}) {
+            tree.file("one" + round + path, 4, 0, '1');
+            tree.file("two" + round + path, 4, 0, '2');
+        }
+        search(tree.path("one" + round), tree.path("two" + round));
+        ASSERT_EQ(session.pairs().size(), 2u);
+        // The folder moved elsewhere and a link to it put in its place: the file behind the link is unchanged.
+        const std::string moved = tree.path("moved" + round);
+        fs::rename(tree.path("two" + round + "/swapped"), moved);
+        fs::create_directory_symlink(moved, tree.path("two" + round + "/swapped"));
+
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!RefuseOpenat2(refusal))
+                _exit(100);
+            host.answers = {true};
+            session.removeAllLocation2Copies(host);
+            _exit(host.kept.size() == 1 ? static_cast<int>(host.kept[0].reason) : 101);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(KeepReason::LinkOnPath)) << "refused with " << refusal;
+        EXPECT_EQ(ContentOf(moved + "/a.txt"), "2222");
+        EXPECT_FALSE(OnDisk(tree.path("two" + round + "/kept/b.txt"))) << "refused with " << refusal;
+    }
 }
 
 TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
