@@ -208,7 +208,17 @@ TEST(MoveTest, AnOriginalWrittenToDuringItsCopyOrACopyThatCannotBeSyncedStays)
                 return ::fsync(fd);
             };
         }
+        // A copy holding half an edit never gets the final name, not even for a moment a crash could make last.
+        bool halfEditNamed = false;
+        if (!atNaming) {
+            const auto link = calls.linkat;
+            calls.linkat = [&, link](int fromDir, const char* source, int toDir, const char* to, int flags) {
+                halfEditNamed = true;
+                return link(fromDir, source, toDir, to, flags);
+            };
+        }
         EXPECT_EQ(Move(from, target + "/big", calls).reason, KeepReason::FileChanged) << "at naming " << atNaming;
+        EXPECT_FALSE(halfEditNamed);
         EXPECT_EQ(ContentOf(from).substr(0, 5), "EDITb");
         EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
     }

@@ -258,12 +258,15 @@ TEST_F(RemovalSafetyTest, ALinkPlantedInTheSafetyDirectoryIsAFailedMoveNotAWayOu
 
 TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
 {
-    // A file whose path is longer than the kernel takes in one piece: reached folder by folder, and really removed.
-    std::string deep = "one";
-    while (deep.size() < 3900)
-        deep += "/" + std::string(200, 'd');
+    // A file whose path below its location is longer than the kernel takes in one piece: reached folder by folder,
+    // and really removed. No path to its folder fits in PATH_MAX, so each folder is made from the one above.
     const std::string name(250, 'n');
-    const UniqueFd deepDir(open(tree.dir(deep).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd deepDir(open(tree.dir("one").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t below = 0; below <= PATH_MAX; below += 201) {
+        const std::string folder(200, 'd');
+        ASSERT_EQ(mkdirat(deepDir.get(), folder.c_str(), 0755), 0);
+        deepDir.reset(openat(deepDir.get(), folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
     close(openat(deepDir.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     tree.file("two/" + name, 0, 0, '2');
     tree.file("one/stuck", 4, 0, '1');
@@ -271,7 +274,7 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     search(tree.path("one"), tree.path("two"));
     ASSERT_EQ(session.pairs().size(), 2u);
     const std::size_t longOne = session.pairs()[0].name == name ? 0 : 1;
-    ASSERT_GT(session.pairs()[longOne].path1().size(), 4096u);
+    ASSERT_GT(session.pairs()[longOne].dir1().size(), tree.path("one/").size() + PATH_MAX);
     session.setFileCounts(10, session.filesInLocation2());
 
     // A file that cannot be looked at is not gone: nothing is marked or counted, and the user hears why.

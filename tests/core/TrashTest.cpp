@@ -224,6 +224,12 @@ TEST_F(TrashTest, ALinkOrAnotherUsersFolderInTheTrashReceivesNothing)
         GTEST_SKIP() << "a Trash at the top of another mount needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Gone before the tree is, so that the tree can go.
+    const struct Unmount
+    {
+        std::string path;
+        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+    } unmount{top};
     for (const char* name : {"foreign", "linked"}) {
         tree.file(std::string("one/") + name, 4, kNoon, '1');
         tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');

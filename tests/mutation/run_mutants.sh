@@ -137,8 +137,9 @@ for dir in "$work"/*/; do
     mutate "$file" "$dir" yes
     if ! cmake --build "$build" -j 2 --target core_tests >"$build/mutation/$id.build.log" 2>&1; then
         result=stillborn
-    elif (cd "$build" && exec env TZ=Europe/Berlin timeout 600 ./tests/core/core_tests --gtest_filter="$tests" \
-        >"mutation/$id.test.log" 2>&1) 2>/dev/null; then
+    # In a shell of its own, which reports a crash (a killed mutant too) into the log rather than here.
+    elif bash -c 'cd "$1" && TZ=Europe/Berlin timeout 600 ./tests/core/core_tests --gtest_filter="$2" \
+        >"mutation/$3.test.log" 2>&1; exit $?' run "$build" "$tests" "$id" 2>/dev/null; then
         result=survived
     else
         result=killed
