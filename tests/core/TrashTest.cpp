@@ -1,6 +1,7 @@
 // Removal into the Trash on real trees: the home Trash and a second mount's, compared with what GLib's gio writes
 // under the same private data directory, unique names, and a restore done from the info file alone.
 #include "core/Trash.h"
+#include "core/ScopeExit.h"
 #include "tests/core/RemoveTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
@@ -113,6 +114,8 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
         GTEST_SKIP() << "mounting a second file system needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
     for (const char* name : {"stuck", "plain", "sticky", "unsticky", "linked"}) {
         tree.file(std::string("one/") + name, 4, kNoon, '1');
         tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
@@ -156,6 +159,7 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
     const std::string ram = tree.dir("ram");
     if (mount("twinspotter-test", ram.c_str(), "ramfs", 0, nullptr) != 0)
         GTEST_SKIP() << "no ramfs to compare the info file with gio's: " << std::strerror(errno);
+    const ScopeExit unmountRam([&ram] { umount2(ram.c_str(), MNT_DETACH); });
     tree.file("ram/two/g h", 4, kNoon, 'g');
     ASSERT_EQ(GioTrash(tree.path("ram/two/g h")), 0);
     tree.file("ram/two/g h", 4, kNoon, '2');
@@ -176,6 +180,8 @@ TEST_F(TrashTest, AHomeTrashMountedApartAMissingProcAndNamesOfStrayBytesStillWor
         GTEST_SKIP() << "mounting needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
     // The data folder on the files' mount, its Trash folder a mount of its own: files go to their mount's Trash.
     const ScopedEnvironment dataHere("XDG_DATA_HOME", tree.dir("mnt/data"));
     ASSERT_EQ(mount("twinspotter-test", tree.dir("mnt/data/Trash").c_str(), "tmpfs", 0, nullptr), 0);
@@ -224,12 +230,8 @@ TEST_F(TrashTest, ALinkOrAnotherUsersFolderInTheTrashReceivesNothing)
         GTEST_SKIP() << "a Trash at the top of another mount needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
-    // Gone before the tree is, so that the tree can go.
-    const struct Unmount
-    {
-        std::string path;
-        ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
-    } unmount{top};
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
     for (const char* name : {"foreign", "linked"}) {
         tree.file(std::string("one/") + name, 4, kNoon, '1');
         tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
