@@ -1,7 +1,7 @@
 // The search command's sequence, shared by the window and the scanner.
 #include "core/SearchSession.h"
 
-#include "core/RemoveOnDisk.h"
+#include "core/Backend.h"
 #include "core/RowCandidates.h"
 #include "core/ScopeExit.h"
 #include "core/match.h"

@@ -3,9 +3,6 @@
 
 #include "core/ListingPrefetcher.h"
 
-#include <fnmatch.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -13,22 +10,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-bool maskMatches(std::string_view mask, const PathString& name)
-{
-    if (mask == "*.*" || mask == "*")
-        return true;
-    return fnmatch(std::string(mask).c_str(), name.c_str(), FNM_PERIOD) == 0;
-}
-
-unsigned usableCores()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return unsigned(CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 unsigned defaultWalkThreads()
 {
