@@ -18,13 +18,17 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 # Wine's Recycle Bin is the freedesktop.org Trash of $HOME: a private home keeps the tests' files out of the user's.
 export HOME="$build/wine-home"
 export XDG_DATA_HOME="$HOME/.local/share"
-rm -rf "$WINEPREFIX" "$HOME"
+rm -rf "$WINEPREFIX" "$HOME" "$build/wine-drive-t"
 mkdir -p "$HOME" "$WINEPREFIX"
 
 stop_wine() { /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+# An empty drive T: for the test of a search from a drive's root (Wine's drives are links in the prefix).
+mkdir -p "$build/wine-drive-t"
+ln -sfn "$build/wine-drive-t" "$WINEPREFIX/dosdevices/t:"
+export TWINSPOTTER_TEST_DRIVE=T
 
 (cd "$build" && ctest --output-on-failure -j 2 --timeout 300)
 bash tests/windows/scanner_parity.sh "$linux_scanner" "$build/app/twinspotter-scan.exe"

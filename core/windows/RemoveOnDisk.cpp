@@ -5,6 +5,7 @@
 #include "core/windows/WindowsFileSystem.h"
 
 #include <shellapi.h>
+#include <shobjidl.h>
 
 #include <atomic>
 #include <cerrno>
@@ -44,15 +45,23 @@ bool deleteByHandle(HANDLE handle)
     return ::SetFileInformationByHandle(handle, FileDispositionInfo, &plain, sizeof plain) != 0;
 }
 
-// Renames the file of \p handle to \p name inside the folder \p folder (a held handle), never replacing a file there.
-bool renameByHandle(HANDLE handle, HANDLE folder, const std::wstring& name)
+// Renames the file of \p handle to \p target, never replacing a file there. The name goes in the system's own form
+// ("\??\C:\..."), which every version takes whatever its length; the folders on the way are held by the caller.
+bool renameByHandle(HANDLE handle, const PathString& target)
 {
+    // "\\?\C:\x" and "\\?\UNC\server\x" are "\??\C:\x" and "\??\UNC\server\x" to the system.
+    std::wstring name = longSystemPath(target);
+    if (!name.starts_with(L"\\\\?\\")) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    name[1] = L'?';
     const std::size_t bytes = name.size() * sizeof(wchar_t);
     const std::size_t size = offsetof(FILE_RENAME_INFO, FileName) + bytes + sizeof(wchar_t);
     const std::unique_ptr<unsigned char[]> buffer(new unsigned char[size]());
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.get());
     info->ReplaceIfExists = FALSE;
-    info->RootDirectory = folder;
+    info->RootDirectory = nullptr;
     info->FileNameLength = static_cast<DWORD>(bytes);
     std::memcpy(info->FileName, name.data(), bytes);
     return ::SetFileInformationByHandle(handle, FileRenameInfo, info, static_cast<DWORD>(size)) != 0;
@@ -116,7 +125,7 @@ RemovalResult holdMirroredFolder(const PathString& safetyDirectory, const PathSt
 // Onto another volume: a copy under a temporary name of its own in the target folder, checked whole, named without
 // replacing anything, and only then the original deleted through its handle; otherwise the copy goes again. The file
 // cannot be written to meanwhile: its handle shares no writing.
-RemovalResult copyThenRemove(HANDLE source, const HandleFacts& facts, HANDLE folder, const PathString& folderPath,
+RemovalResult copyThenRemove(HANDLE source, const HandleFacts& facts, const PathString& folderPath,
                              const PathString& name)
 {
     static std::atomic<unsigned> counter{0};
@@ -169,7 +178,7 @@ RemovalResult copyThenRemove(HANDLE source, const HandleFacts& facts, HANDLE fol
     const std::optional<HandleFacts> after = factsOf(source);
     if (!after || after->stamp != facts.stamp || copied != facts.stamp.size)
         return fail(KeepReason::FileChanged, 0);
-    if (!renameByHandle(copy.get(), folder, toWide(name))) {
+    if (!renameByHandle(copy.get(), folderPath + name)) {
         const DWORD error = ::GetLastError();
         return fail(error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? KeepReason::TargetTaken
                                                                                 : KeepReason::CopyFailed,
@@ -201,39 +210,133 @@ RemovalResult removeTo(const MoveToSafetyDirectory& safety, const RemovalRequest
     const std::optional<HandleFacts> target = factsOf(held.back().get());
     if (target && target->stamp.id == from.id)
         return RemovalResult::kept(KeepReason::SafetyHoldsLocation);
-    if (renameByHandle(file.get(), held.back().get(), toWide(request.file.name)))
+    if (renameByHandle(file.get(), folderPath + request.file.name))
         return RemovalResult::done();
     const DWORD error = ::GetLastError();
     if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)
         return RemovalResult::kept(KeepReason::TargetTaken);
     if (error != ERROR_NOT_SAME_DEVICE)
         return kept(KeepReason::MoveFailed, error);
-    return copyThenRemove(file.get(), facts, held.back().get(), folderPath, request.file.name);
+    return copyThenRemove(file.get(), facts, folderPath, request.file.name);
 }
+
+// Watches the shell's deletion of the one item: a deletion that would not go to the Recycle Bin (a drive without
+// one, a file too large for it) is refused before it happens, and the outcome of the other is kept.
+class RecycleOnly : public IFileOperationProgressSink
+{
+public:
+    HRESULT result = E_FAIL;
+    bool refused = false;
+    bool recycled = false;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_IUnknown || iid == __uuidof(IFileOperationProgressSink)) {
+            *out = static_cast<IFileOperationProgressSink*>(this);
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    // Lives on the caller's stack for the one operation.
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+    HRESULT STDMETHODCALLTYPE PreDeleteItem(DWORD flags, IShellItem*) override
+    {
+        if (flags & TSF_DELETE_RECYCLE_IF_POSSIBLE)
+            return S_OK;
+        refused = true;
+        return HRESULT_FROM_WIN32(ERROR_CANCELLED);
+    }
+    HRESULT STDMETHODCALLTYPE PostDeleteItem(DWORD, IShellItem*, HRESULT hr, IShellItem* inRecycleBin) override
+    {
+        result = hr;
+        recycled = SUCCEEDED(hr) && inRecycleBin != nullptr;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE StartOperations() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE FinishOperations(HRESULT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PreRenameItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostRenameItem(DWORD, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override
+    {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostMoveItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override
+    {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostCopyItem(DWORD, IShellItem*, IShellItem*, LPCWSTR, HRESULT, IShellItem*) override
+    {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE PreNewItem(DWORD, IShellItem*, LPCWSTR) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PostNewItem(DWORD, IShellItem*, LPCWSTR, LPCWSTR, DWORD, HRESULT, IShellItem*) override
+    {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE UpdateProgress(UINT, UINT) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResetTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE PauseTimer() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE ResumeTimer() override { return S_OK; }
+};
+
+template <typename T> struct ComRelease
+{
+    void operator()(T* object) const
+    {
+        if (object)
+            object->Release();
+    }
+};
+template <typename T> using ComPtr = std::unique_ptr<T, ComRelease<T>>;
 
 RemovalResult removeTo(const MoveToTrash&, const RemovalRequest& request, UniqueHandle& file, const HandleFacts&,
                        const ReachedDirectory& from)
 {
-    // Only a fixed disk has a Recycle Bin; elsewhere the shell would delete the file for good instead.
+    // The shell's IFileOperation, never SHFileOperationW: that one deletes for good, silently, a file it cannot
+    // recycle. The shell takes the file by its name: the handle goes, its folders stay held so the name still leads
+    // to the file that was checked.
     const std::wstring path = toWide(from.path + request.file.name);
-    std::wstring root = path.substr(0, 3);
-    if (path.size() < 3 || path[1] != L':' || ::GetDriveTypeW(root.c_str()) != DRIVE_FIXED)
-        return RemovalResult::kept(KeepReason::NoTrash);
     if (path.size() >= MAX_PATH)
         return RemovalResult::kept(KeepReason::TrashFailed, ENAMETOOLONG);
-    // The shell moves the file by its name: the handle goes, its folders stay held so the name still leads there.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    struct Uninitialize
+    {
+        bool owned;
+        ~Uninitialize()
+        {
+            if (owned)
+                ::CoUninitialize();
+        }
+    } uninitialize{SUCCEEDED(com)};
+    IFileOperation* rawOperation = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_FileOperation, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&rawOperation))))
+        return RemovalResult::kept(KeepReason::NoTrash);
+    const ComPtr<IFileOperation> operation(rawOperation);
+    IShellItem* rawItem = nullptr;
+    if (FAILED(::SHCreateItemFromParsingName(path.c_str(), nullptr, IID_PPV_ARGS(&rawItem))))
+        return RemovalResult::kept(KeepReason::TrashFailed, ENOENT);
+    const ComPtr<IShellItem> item(rawItem);
+    RecycleOnly sink;
+    DWORD cookie = 0;
     file.reset();
-    std::wstring from16 = path;
-    from16.push_back(L'\0'); // the list of names ends with an empty one
-    SHFILEOPSTRUCTW operation{};
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = from16.c_str();
-    operation.fFlags = FOF_ALLOWUNDO | FOF_NO_UI;
-    const int result = ::SHFileOperationW(&operation);
-    if (result == 0 && !operation.fAnyOperationsAborted &&
-        ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
+    if (FAILED(operation->SetOperationFlags(FOF_ALLOWUNDO | FOF_NO_UI | FOFX_RECYCLEONDELETE | FOFX_EARLYFAILURE)) ||
+        FAILED(operation->Advise(&sink, &cookie)) || FAILED(operation->DeleteItem(item.get(), nullptr)))
+        return RemovalResult::kept(KeepReason::NoTrash);
+    const HRESULT performed = operation->PerformOperations();
+    BOOL aborted = FALSE;
+    (void)operation->GetAnyOperationsAborted(&aborted);
+    (void)operation->Unadvise(cookie);
+    if (sink.refused)
+        return RemovalResult::kept(KeepReason::NoTrash);
+    if (SUCCEEDED(performed) && !aborted && sink.recycled)
         return RemovalResult::done();
-    return RemovalResult::kept(KeepReason::TrashFailed, result == 0 ? EIO : errnoOf(static_cast<DWORD>(result)));
+    if (performed == E_NOTIMPL)
+        return RemovalResult::kept(KeepReason::NoTrash);
+    return RemovalResult::kept(KeepReason::TrashFailed, EIO);
 }
 
 } // namespace

@@ -78,6 +78,14 @@ std::wstring systemPath(const PathString& path)
     // Directories are limited to MAX_PATH less room for a file name of 8.3 characters.
     if (wide.size() < MAX_PATH - 12 || wide.starts_with(L"\\\\?\\"))
         return wide;
+    return longSystemPath(path);
+}
+
+std::wstring longSystemPath(const PathString& path)
+{
+    const std::wstring wide = toWide(path);
+    if (wide.starts_with(L"\\\\?\\"))
+        return wide;
     const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (needed == 0)
         return wide;

@@ -20,6 +20,8 @@ std::string fromWide(std::wstring_view text);
 /// \p path as Windows takes it: unchanged while short, else made absolute in the "\\?\" form that reaches past
 /// MAX_PATH.
 std::wstring systemPath(const PathString& path);
+/// \p path made absolute in the "\\?\" form, however short.
+std::wstring longSystemPath(const PathString& path);
 
 /// The errno that says the same as the Windows error \p error (EIO when none does).
 int errnoOf(DWORD error);
