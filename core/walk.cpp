@@ -55,7 +55,7 @@ private:
 void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view mask, WalkVisitor& visitor,
                DirectoryPool& pool, WalkEnv& env, Lister& lister, std::vector<DirEntry>& listing)
 {
-    if (dir.back() != kSeparator)
+    if (kSeparators.find(dir.back()) == std::string_view::npos)
         dir.push_back(kSeparator);
     const WalkDirectory dirText(dir, pool);
     // The last component, by which a subdirectory is reached from its parent.
@@ -128,7 +128,7 @@ void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
     if (dir.empty())
         return;
     PathString root = dir;
-    if (root.back() != kSeparator)
+    if (kSeparators.find(root.back()) == std::string_view::npos)
         root.push_back(kSeparator);
     Lister lister(env.fs, root, env.threads);
     std::vector<DirEntry> listing;
