@@ -16,6 +16,10 @@ bash scripts/format.sh --check
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j 2 --timeout 300)
 
+# The engine and the scanner built for Windows, tested under Wine, and the Windows scanner against the Linux one.
+bash scripts/build-windows.sh
+bash scripts/test-windows.sh build/app/twinspotter-scan
+
 # The Debian package from the same build, unpacked and checked as a user would get it.
 bash scripts/package.sh >/dev/null
 bash tests/package/check_package.sh twinspotter_*.deb
