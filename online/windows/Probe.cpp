@@ -7,9 +7,11 @@
 
 #include <winsock2.h>
 #include <ws2tcpip.h>
-// After winsock2.h, which they build on.
-#include <icmpapi.h>
+// After winsock2.h, which it builds on.
 #include <iphlpapi.h>
+
+// After iphlpapi.h, which declares its types.
+#include <icmpapi.h>
 
 #include <cstring>
 #include <memory>
@@ -75,8 +77,15 @@ bool loadLibFunction(const std::string& library, const std::string& function, Of
 IPv4Address hostToIP(const std::string& hostName)
 {
     IPv4Address address{};
-    if (!winsockStarted())
+    // Windows resolves an empty name to the machine itself, which would answer every echo.
+    if (hostName.empty() || !winsockStarted())
         return address;
+    // An address written out needs no resolver, which may be slow or busy with another name.
+    in_addr literal{};
+    if (::InetPtonW(AF_INET, toWide(hostName).c_str(), &literal) == 1) {
+        std::memcpy(address.data(), &literal, address.size());
+        return address;
+    }
     addrinfoW hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_STREAM; // one entry per address instead of one per socket type

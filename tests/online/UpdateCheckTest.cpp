@@ -88,7 +88,7 @@ protected:
     ScopedEnvironment probeHosts{"TWINSPOTTER_PROBE_HOSTS", "127.0.0.1"};
     ClockHost host;
     ScriptedQuestion question;
-    // LC_TIME=C for the test run: 24 hours.
+    // 24 hours for the test run: LC_TIME=C on Linux, the user's format set in the Wine prefix on Windows.
     const DateTimeSettings settings = DateTimeSettings::fromLocale();
     bool m_probeWorks = false;
 

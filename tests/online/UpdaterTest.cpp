@@ -255,10 +255,16 @@ TEST_F(UpdaterTest, ASlowDownloadFinishesWhileItProgressesAndEndsWhenItStops)
 
 TEST_F(UpdaterTest, NothingIsWrittenIntoAFolderThatIsNotTheUsersOwn)
 {
+#ifdef _WIN32
+    const char* systemRoot = std::getenv("SystemRoot");
+    ASSERT_NE(systemRoot, nullptr);
+    const std::vector<std::filesystem::path> folders = {std::filesystem::path(systemRoot) / "System32"};
+#else
     std::vector<std::filesystem::path> folders = {"/usr/bin"};
     std::filesystem::create_directory(dir() / "others");
     if (::chown((dir() / "others").c_str(), 65534, 65534) == 0) // only root can give a folder away
         folders.push_back(dir() / "others");
+#endif
     for (const auto& folder : folders) {
         host.directory = folder / "";
         EXPECT_EQ(thrownText([] { downloadUpdater(updaterUrl); }),
