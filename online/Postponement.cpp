@@ -5,6 +5,7 @@
 #include "online/LocalTime.h"
 #include "online/NewFile.h"
 #include "online/Online.h"
+#include "online/PathText.h"
 #include "online/ShownText.h"
 #include "online/SystemFiles.h"
 #include "online/Waiting.h"
@@ -35,12 +36,12 @@ std::filesystem::path postponementPath()
 
 std::string systemError(const std::string& what, const std::filesystem::path& path, int error)
 {
-    return what + " " + path.string() + ": " + std::strerror(error);
+    return what + " " + pathText(path) + ": " + std::strerror(error);
 }
 
 std::runtime_error notARegularFile(const std::filesystem::path& path)
 {
-    return std::runtime_error("The postponement file " + path.string() +
+    return std::runtime_error("The postponement file " + pathText(path) +
                               " is not a regular file. Remove it to let the update check run again.");
 }
 
@@ -66,7 +67,7 @@ std::string readPostponementLine(const std::filesystem::path& path)
     const std::size_t got = content.size();
     const auto end = content.find('\n');
     if (end == std::string::npos && got == kPostponementReadBytes)
-        throw DateTimeConversionError("The postponement file " + path.string() + " cannot be converted: '" +
+        throw DateTimeConversionError("The postponement file " + pathText(path) + " cannot be converted: '" +
                                       shownText(content, false, 40) + "' begins a line too long for a date and time");
     std::string line = content.substr(0, end);
     if (!line.empty() && line.back() == '\r')
@@ -79,7 +80,7 @@ std::string readPostponementLine(const std::filesystem::path& path)
 void writePostponementFile(const std::filesystem::path& path, const std::string& text)
 {
     if (isSystemDirectory(path.parent_path()))
-        throw std::runtime_error("Cannot write the postponement file " + path.string() +
+        throw std::runtime_error("Cannot write the postponement file " + pathText(path) +
                                  ": Twinspotter writes nothing into a system folder. Start it from a folder of your "
                                  "own to keep the postponement.");
     const NewFile written = writeNewFileBeside(path, text, 0666, "");
@@ -122,7 +123,7 @@ void runUpdateCheck(UpdateQuestion& window, const DateTimeSettings& settings)
         try {
             stored = settings.parse(line);
         } catch (const DateTimeConversionError& error) {
-            throw DateTimeConversionError("The postponement file " + path.string() +
+            throw DateTimeConversionError("The postponement file " + pathText(path) +
                                           " cannot be converted: " + error.what());
         }
         // Both sides at the resolution of the written form, so a moment read back compares as it was written.

@@ -17,9 +17,14 @@ namespace twinspotter {
 void afterSlice(std::chrono::steady_clock::duration waited);
 
 /// Runs \p work on a thread of its own and waits for it in slices, so that the window is serviced while a slow
-/// resolver or echo takes its time; a wait that ends first leaves the thread to finish by itself.
-template <class Result> Result runServiced(std::function<Result()> work)
+/// resolver or echo takes its time; a wait that ends first leaves the thread to finish by itself. After \p limit, if
+/// one is given, the wait ends with \p late, whatever the work still does.
+template <class Result>
+Result runServiced(std::function<Result()> work,
+                   std::chrono::steady_clock::duration limit = std::chrono::steady_clock::duration::max(),
+                   Result late = Result{})
 {
+    const auto start = std::chrono::steady_clock::now();
     struct Shared
     {
         std::mutex mutex;
@@ -43,6 +48,8 @@ template <class Result> Result runServiced(std::function<Result()> work)
                 return shared->result;
         }
         afterSlice(std::chrono::steady_clock::now() - before);
+        if (std::chrono::steady_clock::now() - start >= limit)
+            return late;
     }
 }
 

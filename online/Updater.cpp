@@ -5,6 +5,7 @@
 #include "online/NewFile.h"
 #include "online/OnlineHost.h"
 #include "online/OnlineSettings.h"
+#include "online/PathText.h"
 #include "online/SystemFiles.h"
 #include "online/Waiting.h"
 #include "online/WebMessage.h"
@@ -25,7 +26,7 @@ constexpr auto kStepPause = std::chrono::milliseconds(50);
 
 std::string withoutTrailingSeparator(const std::filesystem::path& directory)
 {
-    std::string text = directory.string();
+    std::string text = pathText(directory);
     while (text.size() > 1 && (text.back() == '/' || text.back() == std::filesystem::path::preferred_separator))
         text.pop_back();
     return text;
@@ -41,7 +42,7 @@ std::string whereToGetIt()
 void refuseAnythingButAFile(const std::filesystem::path& path)
 {
     if (whatIsAt(path) == NameHolds::Other)
-        throw UpdateNotStartedError("The update was not installed: " + path.string() +
+        throw UpdateNotStartedError("The update was not installed: " + pathText(path) +
                                     " is not a regular file (a link, a folder or a special file stands there). "
                                     "Remove it, then try again. " +
                                     whereToGetIt());
@@ -54,7 +55,7 @@ std::filesystem::path writeTemporaryBeside(const std::filesystem::path& target, 
     const NewFile written = writeNewFileBeside(target, bytes, 0755, ".part");
     if (written.error != 0)
         throw std::system_error(written.error, std::generic_category(),
-                                (written.created ? "Could not write " : "Could not create ") + written.name.string());
+                                (written.created ? "Could not write " : "Could not create ") + pathText(written.name));
     return written.name;
 }
 
@@ -68,13 +69,13 @@ void moveIntoPlace(const std::filesystem::path& temporary, const UpdaterPaths& p
     if (const int error = earlier ? renameReplacing(paths.updater, paths.backup) : 0) {
         removeFile(temporary);
         throw std::system_error(error, std::generic_category(),
-                                "Could not move " + paths.updater.string() + " aside to " + paths.backup.string());
+                                "Could not move " + pathText(paths.updater) + " aside to " + pathText(paths.backup));
     }
     if (const int error = renameReplacing(temporary, paths.updater)) {
         removeFile(temporary);
         if (earlier)
             renameReplacing(paths.backup, paths.updater);
-        throw std::system_error(error, std::generic_category(), "Could not save " + paths.updater.string());
+        throw std::system_error(error, std::generic_category(), "Could not save " + pathText(paths.updater));
     }
     std::this_thread::sleep_for(kStepPause);
     removeFile(paths.backup);
@@ -85,20 +86,20 @@ void moveIntoPlace(const std::filesystem::path& temporary, const UpdaterPaths& p
 UpdaterPaths updaterPathsFor(const std::string& url, const std::filesystem::path& programDirectory)
 {
     UpdaterPaths paths;
-    std::string directory = programDirectory.string();
+    std::string directory = pathText(programDirectory);
     if (directory.empty() ||
         (directory.back() != '/' && directory.back() != std::filesystem::path::preferred_separator))
         directory += static_cast<char>(std::filesystem::path::preferred_separator);
-    paths.directory = directory;
+    paths.directory = pathOf(directory);
 
     const auto segmentStart = url.find_last_of("/\\:");
     std::string name = segmentStart == std::string::npos ? url : url.substr(segmentStart + 1);
     // Cut the segment, not the joined path: a "?" in the program directory must not shorten it.
     name = name.substr(0, name.find('?'));
-    paths.updater = directory + name;
+    paths.updater = pathOf(directory + name);
 
     const auto dot = name.rfind('.');
-    paths.backup = directory + (dot == std::string::npos ? name : name.substr(0, dot)) + ".BAK";
+    paths.backup = pathOf(directory + (dot == std::string::npos ? name : name.substr(0, dot)) + ".BAK");
     return paths;
 }
 
@@ -129,7 +130,7 @@ void downloadUpdater(const std::string& url)
         // Started directly: the desktop's "Open" would show a program in a viewer. Without a running updater
         // the program must not quit, and the user learns where the download lies.
         if (const int error = host.startProgram(paths.updater))
-            throw UpdateNotStartedError("The update was saved as " + paths.updater.string() +
+            throw UpdateNotStartedError("The update was saved as " + pathText(paths.updater) +
                                         ", but it could not be started: " + std::strerror(error) + ". " +
                                         whereToGetIt());
         host.requestQuit();

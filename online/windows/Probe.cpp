@@ -108,8 +108,10 @@ bool pingHost(const std::string& hostName)
     if (address == IPv4Address{})
         return false;
     // IcmpSendEcho blocks for up to a second: on its own thread, the window is serviced meanwhile, and a cancel or
-    // a spent budget ends the wait at once while the echo finishes by itself.
-    return runServiced<bool>([address] { return echoAnswered(address); });
+    // a spent budget ends the wait at once while the echo finishes by itself. The wait keeps to the second even
+    // where the call does not (Wine's now and then never returns).
+    return runServiced<bool>([address] { return echoAnswered(address); },
+                             std::chrono::milliseconds(kEchoWaitMs) + 2 * kWaitSlice, false);
 }
 
 } // namespace twinspotter

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "online/Online.h"
+#include "online/PathText.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TestSystem.h"
@@ -36,7 +37,7 @@ public:
     void open(const std::string& target) override { opened.push_back(target); }
     int startProgram(const std::filesystem::path& program) override
     {
-        started.push_back(program.string());
+        started.push_back(pathText(program));
         return reallyStart ? OnlineHost::startProgram(program) : 0;
     }
     std::chrono::milliseconds timeLimit(std::chrono::milliseconds normal) override { return std::min(normal, timeout); }

@@ -117,6 +117,17 @@ TEST_F(UpdaterTest, AnotherFileNameIsSavedUnderThatName)
     EXPECT_EQ(host.started, std::vector<std::string>{(dir() / "Helper.bin").string()});
 }
 
+// A user's folder may be named in any script; on Windows the ANSI code page cannot hold this one.
+TEST_F(UpdaterTest, AFolderNamedInAnyScriptTakesTheUpdate)
+{
+    host.directory = pathOf(pathText(dir()) + "/\xD0\xA4\xD0\xBE\xD1\x82\xD0\xBE \xE5\x86\x99\xE7\x9C\x9F") / "";
+    std::filesystem::create_directories(host.directory);
+    downloadUpdater(updaterUrl);
+    EXPECT_EQ(readFile(host.directory / "TwinspotterUpdate.exe"), LoopbackServer::defaultUpdater());
+    EXPECT_EQ(host.started, std::vector<std::string>{pathText(host.directory / "TwinspotterUpdate.exe")});
+    EXPECT_EQ(host.quitRequests, 1);
+}
+
 TEST_F(UpdaterTest, FailedWritePropagatesWithoutStartOrQuit)
 {
     host.directory = dir() / "not-there" / "";
