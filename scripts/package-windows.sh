@@ -20,7 +20,9 @@ version="$(sed -n 's/^project(Twinspotter VERSION \([0-9.]*\).*/\1/p' "$repo/CMa
 for program in twinspotter twinspotter-scan; do
     [ -f "$build/app/$program.exe" ] || { log "no $build/app/$program.exe; run scripts/build-windows.sh"; exit 1; }
 done
-eval "$(bash "$repo/scripts/windows-deps.sh" --with-qt)"
+# scripts/build-windows.sh hands over the prefixes it used; run alone, the script asks the dependency cache.
+[ -n "${TWINSPOTTER_WINDOWS_QT:-}" ] && [ -n "${TWINSPOTTER_WINDOWS_CURL:-}" ] ||
+    eval "$(bash "$repo/scripts/windows-deps.sh" --with-qt)"
 qt="$TWINSPOTTER_WINDOWS_QT"
 mingw=x86_64-w64-mingw32
 

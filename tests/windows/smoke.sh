@@ -52,16 +52,19 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1
 export DISPLAY="$display" WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid"
 # Wine's background services inherit every open stream; with all three redirected nothing waits on them.
+mkdir -p "$WINEPREFIX"
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 "$wine" wineboot </dev/null >/dev/null 2>&1
 step "fresh Wine prefix"
 
-to_unix() { "$wine" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+to_unix() { realpath -m "$("$wine" winepath -u "$1" 2>/dev/null | tr -d '\r')"; }
 to_windows() { "$wine" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-# Every file and folder of the prefix's drive except Wine's own scratch and the per-user temporary folder.
+# Every file and folder of the prefix's drive, except the Windows folder, the temporary folder (an NSIS uninstaller
+# runs from a copy of itself there, which Windows deletes at the next start) and the folder of per-user programs
+# (a known folder of Windows that Wine makes only when something is first installed there).
 drive_listing() {
-    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path '*/AppData/Local/Temp' -prune -o -print) |
-        sort
+    (cd "$WINEPREFIX/drive_c" && find . -path ./windows -prune -o -path './users/*/Temp' -prune -o \
+        -path './users/*/AppData/Local/Programs' -o -print) | sort
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Twinspotter'
 registry_value() { "$wine" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_SZ *//p"; }
@@ -93,7 +96,7 @@ step "installed for the current user into $dir"
 for f in twinspotter.exe twinspotter-scan.exe uninstall.exe Qt6Core.dll platforms/qwindows.dll; do
     [ -f "$dir/$f" ] || fail "$f was not installed"
 done
-start_menu="$WINEPREFIX/drive_c/users/$USER/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Twinspotter.lnk"
+start_menu="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Twinspotter.lnk"
 [ -f "$start_menu" ] || fail "no Start-menu shortcut at $start_menu"
 [ "$(registry_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Twinspotter' DisplayVersion)" = "$version" ] ||
     fail "the installed programs' list does not show version $version"
