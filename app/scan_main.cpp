@@ -1,11 +1,17 @@
 // twinspotter-scan: the duplicate search without a window, for scripts, benchmarks and headless machines.
 #include "app/ScanOutput.h"
+#include "core/Platform.h"
 #include "core/SearchSession.h"
 #include "core/Version.h"
 #include "core/remove.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include "core/windows/WinText.h"
+
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 #include <chrono>
 #include <csignal>
@@ -204,7 +210,7 @@ int usageError(const std::string& message)
 
 } // namespace
 
-int main(int argc, char** argv)
+int scanMain(int argc, char** argv)
 {
     Options options;
     bool optionsEnded = false;
@@ -262,23 +268,21 @@ int main(int argc, char** argv)
         return usageError("too many locations: at most two can be compared");
     for (std::size_t i = 0; i < options.locations.size(); ++i) {
         const std::string& location = options.locations[i];
-        struct stat st
-        {
-        };
         const std::string which = "location " + std::to_string(i + 1);
         if (location.empty())
             return usageError(which + " is empty");
-        if (stat(location.c_str(), &st) != 0)
-            return usageError(which + " does not exist: " + location);
-        if (!S_ISDIR(st.st_mode))
+        if (!realFileSystem().directoryIdentity(location)) {
+            if (!realFileSystem().exists(location))
+                return usageError(which + " does not exist: " + location);
             return usageError(which + " is not a directory: " + location);
+        }
     }
 
     // Refused before the search, so a script never waits for a question nobody can answer.
     if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
         return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
     // A relative safety directory is the shell's, as the user typed it; one given whole is left exactly as given.
-    if (options.hasSafetyDir && options.safetyDir.front() != kSeparator)
+    if (options.hasSafetyDir && !isAbsolutePath(options.safetyDir))
         options.safetyDir = absoluteFilePath(options.safetyDir, realFileSystem());
 
     std::signal(SIGINT, onInterrupt);
@@ -334,3 +338,26 @@ int main(int argc, char** argv)
         return 2;
     return failed || !listed || std::ferror(stdout) ? 1 : 0;
 }
+
+#ifdef _WIN32
+// The arguments as UTF-16, made the core's UTF-8; the output as bytes, with no carriage return added before each line
+// feed, so a script reads what it reads on Linux.
+int wmain(int argc, wchar_t** argv)
+{
+    std::vector<std::string> texts;
+    for (int i = 0; i < argc; ++i)
+        texts.push_back(twinspotter::fromWide(argv[i]));
+    std::vector<char*> args;
+    for (std::string& text : texts)
+        args.push_back(text.data());
+    args.push_back(nullptr);
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    return scanMain(argc, args.data());
+}
+#else
+int main(int argc, char** argv)
+{
+    return scanMain(argc, argv);
+}
+#endif

@@ -2,16 +2,22 @@
 // hole-aware digest of one file.
 #include "core/ContentCompare.h"
 
+#include "core/Backend.h"
 #include "core/ChainIndex.h"
-#include "core/OnDisk.h"
+#include "core/Platform.h"
 
-#include <fcntl.h>
-#include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// On Linux, Debian's libxxhash picks the widest vector unit at run time; the Windows build has the header only.
+#if defined(_WIN32)
+#define TWINSPOTTER_XXH_DISPATCH 0
+#define XXH_INLINE_ALL
 #include <xxhash.h>
-#if defined(__x86_64__)
+#elif defined(__x86_64__)
+#define TWINSPOTTER_XXH_DISPATCH 1
 #include <xxh_x86dispatch.h>
+#include <xxhash.h>
+#else
+#define TWINSPOTTER_XXH_DISPATCH 0
+#include <xxhash.h>
 #endif
 
 #include <algorithm>
@@ -30,8 +36,6 @@ namespace twinspotter {
 
 namespace {
 
-// Large enough that a read costs little beyond its copy, small enough to stay in the core's cache for the hash.
-constexpr std::uint64_t kChunk = 1 << 20;
 // Enough readers to hide the hash behind the reading; few, so that a spinning disk is not sent between many files.
 constexpr unsigned kMaxReaders = 4;
 // How long the search thread waits for a file before it lets the window breathe.
@@ -43,7 +47,7 @@ static_assert(ContentKey::kSize >= XXH3_SECRET_SIZE_MIN);
 
 XXH128_hash_t chunkHash(const char* data, std::size_t size, const ContentKey& key)
 {
-#if defined(__x86_64__)
+#if TWINSPOTTER_XXH_DISPATCH
     return XXH3_128bits_withSecret_dispatch(data, size, key.secret(), ContentKey::kSize);
 #else
     return XXH3_128bits_withSecret(data, size, key.secret(), ContentKey::kSize);
@@ -56,90 +60,10 @@ bool allZero(const char* data, std::size_t size)
     return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
 }
 
-ContentDigest outcome(ContentStatus status, int error = 0)
-{
-    return ContentDigest{status, error, 0, 0};
-}
-
 struct StateFree
 {
     void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
 };
-
-// Reads [offset, offset + size) whole; false with errno set (0 when the file ended early).
-bool readAt(int fd, std::uint64_t offset, char* buffer, std::size_t size)
-{
-    while (size > 0) {
-        const ssize_t n = ::pread(fd, buffer, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            if (n == 0)
-                errno = 0;
-            return false;
-        }
-        buffer += n;
-        offset += static_cast<std::uint64_t>(n);
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The digest of an open regular file of \p size bytes: the chunks' hashes hashed in order. Whole chunks inside a
-// hole are zeros by definition and are not read; \p readSome tells whether any chunk had to be.
-ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& request, bool& readSome)
-{
-    const ContentKey& key = *request.key;
-    thread_local std::unique_ptr<char[]> buffer;
-    thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
-    if (!buffer)
-        buffer.reset(new char[kChunk]);
-    if (!state || XXH3_128bits_reset_withSecret(state.get(), key.secret(), ContentKey::kSize) != XXH_OK)
-        return outcome(ContentStatus::Unreadable, ENOMEM);
-    const XXH128_hash_t zeroChunk{key.zeroChunkLow(), key.zeroChunkHigh()};
-    const auto add = [&](const XXH128_hash_t& chunk, std::uint64_t length) {
-        XXH3_128bits_update(state.get(), &chunk, sizeof chunk);
-        return !request.onBlock || request.onBlock(length);
-    };
-
-    std::uint64_t offset = 0;
-    while (offset < size) {
-        const off_t data = ::lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
-        // ENXIO: nothing but a hole up to the end. Any other failure: take everything as data.
-        const std::uint64_t dataStart = data >= 0 ? static_cast<std::uint64_t>(data) : errno == ENXIO ? size : offset;
-        while (offset < size && offset + std::min(kChunk, size - offset) <= dataStart) {
-            const std::uint64_t length = std::min(kChunk, size - offset);
-            if (!add(zeroChunk, length))
-                return outcome(ContentStatus::Stopped);
-            offset += length;
-        }
-        if (offset >= size)
-            break;
-        const off_t hole = ::lseek(fd, static_cast<off_t>(offset), SEEK_HOLE);
-        const std::uint64_t dataEnd = hole > 0 ? static_cast<std::uint64_t>(hole) : size;
-        if (!readSome)
-            (void)::posix_fadvise(fd, static_cast<off_t>(offset), 0, POSIX_FADV_SEQUENTIAL);
-        readSome = true;
-        do {
-            const std::size_t length = static_cast<std::size_t>(std::min(kChunk, size - offset));
-            if (!readAt(fd, offset, buffer.get(), length))
-                return errno == 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
-            if (!add(allZero(buffer.get(), length) ? zeroChunk : chunkHash(buffer.get(), length, key), length))
-                return outcome(ContentStatus::Stopped);
-            offset += length;
-        } while (offset < size && offset < dataEnd);
-    }
-    // The size is what the file system says, and some cannot say it (/proc, FUSE with direct_io report 0): a file
-    // that holds more than its size is not the file that was listed, whatever it held.
-    ssize_t beyond = 0;
-    do
-        beyond = ::pread(fd, buffer.get(), 1, static_cast<off_t>(size));
-    while (beyond < 0 && errno == EINTR);
-    if (beyond != 0)
-        return beyond > 0 ? outcome(ContentStatus::Changed) : outcome(ContentStatus::Unreadable, errno);
-    const XXH128_hash_t digest = XXH3_128bits_digest(state.get());
-    return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
-}
 
 // Distinct files handed out to reader threads in the order given; the search thread collects the ones read.
 class Readers
@@ -191,7 +115,7 @@ private:
             try {
                 result = m_fs.readContent(request);
             } catch (...) {
-                result = outcome(ContentStatus::Unreadable);
+                result = ContentDigest{ContentStatus::Unreadable, 0, 0, 0};
             }
             bool wake = false;
             {
@@ -224,6 +148,47 @@ private:
 
 } // namespace
 
+ChunkDigester::ChunkDigester(const ContentRequest& request) : m_request(request)
+{
+    thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
+    m_state = state.get();
+    m_ready = m_state && XXH3_128bits_reset_withSecret(static_cast<XXH3_state_t*>(m_state), request.key->secret(),
+                                                       ContentKey::kSize) == XXH_OK;
+}
+
+char* ChunkDigester::buffer()
+{
+    thread_local const std::unique_ptr<char[]> buffer(new char[kContentChunk]);
+    return buffer.get();
+}
+
+bool ChunkDigester::add(std::uint64_t high, std::uint64_t low, std::uint64_t length)
+{
+    const XXH128_hash_t chunk{low, high};
+    XXH3_128bits_update(static_cast<XXH3_state_t*>(m_state), &chunk, sizeof chunk);
+    return !m_request.onBlock || m_request.onBlock(length);
+}
+
+bool ChunkDigester::addZeros(std::uint64_t length)
+{
+    const ContentKey& key = *m_request.key;
+    return add(key.zeroChunkHigh(), key.zeroChunkLow(), length);
+}
+
+bool ChunkDigester::addData(const char* data, std::size_t length)
+{
+    if (allZero(data, length))
+        return addZeros(length);
+    const XXH128_hash_t chunk = chunkHash(data, length, *m_request.key);
+    return add(chunk.high64, chunk.low64, length);
+}
+
+ContentDigest ChunkDigester::digest() const
+{
+    const XXH128_hash_t digest = XXH3_128bits_digest(static_cast<XXH3_state_t*>(m_state));
+    return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
+}
+
 std::string byteProgressText(std::uint64_t done, std::uint64_t total)
 {
     static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
@@ -245,16 +210,8 @@ std::string byteProgressText(std::uint64_t done, std::uint64_t total)
 
 ContentKey::ContentKey()
 {
-    // The kernel's random source; a process whose sandbox refuses it takes the library's.
-    std::size_t filled = 0;
-    while (filled < sizeof m_random) {
-        const ssize_t n = ::getrandom(m_random + filled, sizeof m_random - filled, 0);
-        if (n > 0)
-            filled += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            break;
-    }
-    if (filled < sizeof m_random) {
+    // The system's random source; a process whose sandbox refuses it takes the library's.
+    if (!fillRandom(m_random, sizeof m_random)) {
         std::random_device random;
         for (unsigned char& byte : m_random)
             byte = static_cast<unsigned char>(random());
@@ -396,55 +353,6 @@ ContentComparison compareContents(const FileList& pairs, std::span<const Locatio
         }();
     }
     return comparison;
-}
-
-ContentDigest readContentOnDisk(const ContentRequest& request)
-{
-    DirectoryCache ownCache;
-    ReachFailure failure = ReachFailure::None;
-    int error = 0;
-    const int dir = reachRecordedDirectory(request.file.directory, request.locations,
-                                           request.cache ? *request.cache : ownCache, failure, error);
-    if (failure == ReachFailure::Error)
-        return outcome(ContentStatus::Unreadable, error);
-    if (failure != ReachFailure::None)
-        return outcome(ContentStatus::Changed);
-
-    const char* name = request.file.name.c_str();
-    const FileStamp& stamp = request.file.stamp;
-    struct stat st
-    {
-    };
-    // Looked at before it is opened: opening a device or a FIFO can have effects of its own.
-    if (::fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? outcome(ContentStatus::Changed)
-                                                   : outcome(ContentStatus::Unreadable, errno);
-    if (!matchesStamp(st, stamp))
-        return outcome(ContentStatus::Changed);
-    if (!S_ISREG(st.st_mode))
-        return outcome(ContentStatus::Unreadable);
-
-    // Reading for a comparison is not a use of the file: its access time stays, where the owner (or root) reads.
-    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    UniqueFd fd(::openat(dir, name, kFlags | O_NOATIME));
-    if (!fd && errno == EPERM)
-        fd.reset(::openat(dir, name, kFlags));
-    if (!fd)
-        return errno == ENOENT || errno == ELOOP ? outcome(ContentStatus::Changed)
-                                                 : outcome(ContentStatus::Unreadable, errno);
-    if (::fstat(fd.get(), &st) != 0)
-        return outcome(ContentStatus::Unreadable, errno);
-    if (!matchesStamp(st, stamp) || !S_ISREG(st.st_mode))
-        return outcome(ContentStatus::Changed);
-
-    bool readSome = false;
-    ContentDigest digest = digestOpenFile(fd.get(), static_cast<std::uint64_t>(st.st_size), request, readSome);
-    // A file written to while it was read is not the file the search listed any more. (A file of holes only took
-    // no time to read: a write now is a write after the reading.)
-    if (digest.status == ContentStatus::Digested && readSome &&
-        (::fstat(fd.get(), &st) != 0 || !matchesStamp(st, stamp)))
-        return outcome(ContentStatus::Changed);
-    return digest;
 }
 
 } // namespace twinspotter

@@ -87,7 +87,35 @@ struct ContentComparison
 /// waits; a cancel stops the readers at once and leaves the pairs decided before it. Changes nothing on disk.
 ContentComparison compareContents(const FileList& pairs, std::span<const LocationRoot> locations, WalkEnv& env);
 
-/// The reading behind RealFileSystem::readContent.
+/// The reading behind the real file system's readContent, one per back end (core/posix/, core/windows/).
 ContentDigest readContentOnDisk(const ContentRequest& request);
+
+/// Files are read and digested in chunks of this size: large enough that a read costs little beyond its copy, small
+/// enough to stay in the core's cache for the hash.
+inline constexpr std::uint64_t kContentChunk = 1 << 20;
+
+/// The keyed digest of one file, fed its chunks in order by a back end's reader: the part of reading a file both back
+/// ends share, so equal bytes give equal digests whichever reads them. One at a time per thread.
+class ChunkDigester
+{
+public:
+    explicit ChunkDigester(const ContentRequest& request);
+    /// False when the digest's state could not be made.
+    bool ready() const { return m_ready; }
+    /// kContentChunk bytes of this thread's own to read into.
+    static char* buffer();
+    /// A whole chunk of \p length zeros that needed no reading (a hole). False when the reader is asked to stop.
+    bool addZeros(std::uint64_t length);
+    /// A chunk read; one of zeros counts as a hole, so a file digests alike however sparse it is.
+    bool addData(const char* data, std::size_t length);
+    ContentDigest digest() const;
+
+private:
+    bool add(std::uint64_t high, std::uint64_t low, std::uint64_t length);
+
+    const ContentRequest& m_request;
+    void* m_state = nullptr; ///< this thread's XXH3 state
+    bool m_ready = false;
+};
 
 } // namespace twinspotter

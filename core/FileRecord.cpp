@@ -1,7 +1,5 @@
 #include "core/FileRecord.h"
 
-#include <ctime>
-
 namespace twinspotter {
 
 const PathString& emptyDirectory()
@@ -19,16 +17,6 @@ std::int32_t packDosDateTime(int year, int month, int day, int hour, int minute,
     const std::uint32_t date = (std::uint32_t(year - 1980) << 9) | (std::uint32_t(month) << 5) | std::uint32_t(day);
     const std::uint32_t time = (std::uint32_t(hour) << 11) | (std::uint32_t(minute) << 5) | std::uint32_t(second / 2);
     return static_cast<std::int32_t>((date << 16) | time);
-}
-
-std::int32_t dosDateTimeFromUnix(std::int64_t seconds)
-{
-    std::tm local{};
-    const std::time_t t = static_cast<std::time_t>(seconds);
-    if (!localtime_r(&t, &local))
-        return packDosDateTime(1980, 1, 1, 0, 0, 0);
-    return packDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
-                           local.tm_sec);
 }
 
 DosDateTime unpackDosDateTime(std::int32_t packed)

@@ -13,13 +13,27 @@ namespace twinspotter {
 /// Paths are the file system's own bytes, never re-encoded, so any name can be found and removed.
 using PathString = std::string;
 
+#ifdef _WIN32
+/// The separator paths are made with.
+inline constexpr char kSeparator = '\\';
+/// Every character that separates the components of a path the user gave.
+inline constexpr std::string_view kSeparators = "\\/";
+/// Whether ".desktop" files are followed as links.
+inline constexpr bool kDesktopLinks = false;
+#else
 inline constexpr char kSeparator = '/';
+inline constexpr std::string_view kSeparators = "/";
+inline constexpr bool kDesktopLinks = true;
+#endif
 
 /// Identity of a file on disk; two entries with the same identity are one file seen twice.
 struct FileId
 {
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
+    std::uint64_t device = 0; ///< the device; on Windows the volume serial number
+    std::uint64_t inode = 0;  ///< the inode; on Windows the file ID (its lower half where it has 128 bits)
+#ifdef _WIN32
+    std::uint64_t inodeHigh = 0; ///< the upper half of a 128-bit file ID (ReFS)
+#endif
     bool operator==(const FileId&) const = default;
 };
 

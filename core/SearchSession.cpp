@@ -1,7 +1,7 @@
 // The search command's sequence, shared by the window and the scanner.
 #include "core/SearchSession.h"
 
-#include "core/RemoveOnDisk.h"
+#include "core/Backend.h"
 #include "core/RowCandidates.h"
 #include "core/ScopeExit.h"
 #include "core/match.h"
@@ -75,7 +75,7 @@ void SearchSession::recordLocation(const PathString& location, std::vector<Locat
         return;
     // The walk's own spelling of the location, so that every directory text of the search begins with it.
     PathString directory = location;
-    if (directory.back() != kSeparator)
+    if (kSeparators.find(directory.back()) == std::string_view::npos)
         directory.push_back(kSeparator);
     if (const std::optional<FileId> id = m_fs.directoryIdentity(directory)) {
         PathString resolved = m_fs.resolvedPath(directory);

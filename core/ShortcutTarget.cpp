@@ -2,16 +2,14 @@
 // freedesktop.org ".desktop" links.
 #include "core/ShortcutTarget.h"
 
+#include "core/Platform.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace twinspotter {
 
@@ -330,42 +328,6 @@ std::optional<std::string> localPathOfFileUrl(std::string_view url)
 
 // ---- Files -------------------------------------------------------------------------------------------------------
 
-/// At most `limit` bytes from the start of a regular file; nothing when it cannot be opened or is not a file.
-std::optional<std::vector<unsigned char>> readFilePrefix(const std::string& fileName, std::size_t limit)
-{
-    // O_NONBLOCK keeps a FIFO that happens to carry the name from hanging the caller; the type test rejects it.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::vector<unsigned char>> result;
-    struct stat st
-    {
-    };
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        std::vector<unsigned char> data(std::min<std::size_t>(limit, static_cast<std::size_t>(st.st_size)));
-        std::size_t filled = 0;
-        bool failed = false;
-        while (filled < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + filled, data.size() - filled);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                failed = true;
-                break;
-            }
-            if (n == 0)
-                break;
-            filled += static_cast<std::size_t>(n);
-        }
-        if (!failed) {
-            data.resize(filled);
-            result = std::move(data);
-        }
-    }
-    ::close(fd);
-    return result;
-}
-
 } // namespace
 
 std::optional<std::string> parseShellLinkTarget(std::span<const unsigned char> data)
@@ -429,13 +391,14 @@ std::optional<std::string> parseDesktopLinkTarget(std::string_view text)
 
 std::string shortcutTarget(const std::string& fileName)
 {
-    const std::size_t slash = fileName.rfind('/');
+    const std::size_t slash = fileName.find_last_of(kSeparators);
     const std::string_view name = std::string_view(fileName).substr(slash == std::string::npos ? 0 : slash + 1);
     const std::size_t dot = name.rfind('.');
     const std::string_view extension = dot == std::string_view::npos ? std::string_view() : name.substr(dot);
 
     const bool isShellLink = equalsIgnoringAsciiCase(extension, ".lnk");
-    if (!isShellLink && !equalsIgnoringAsciiCase(extension, ".desktop"))
+    // A ".desktop" link is a Linux desktop's; Windows knows it as a file like any other.
+    if (!isShellLink && (!kDesktopLinks || !equalsIgnoringAsciiCase(extension, ".desktop")))
         return std::string(kNotAShortcut);
 
     const auto data = readFilePrefix(fileName, kShortcutReadLimit);

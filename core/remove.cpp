@@ -2,11 +2,10 @@
 #include "core/remove.h"
 
 #include "core/HashCombine.h"
-#include "core/OnDisk.h"
+#include "core/Platform.h"
 #include "core/ScopeExit.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <optional>
 
@@ -20,24 +19,24 @@ std::string deletedMessage(std::int32_t count, std::int32_t total)
 PathString absoluteFilePath(const PathString& path, FileSystem& fs)
 {
     PathString absolute = path;
-    if (absolute.empty() || absolute.front() != kSeparator) {
+    if (!isAbsolutePath(absolute)) {
         PathString cwd = fs.currentDirectory();
         if (cwd.empty() || cwd.back() != kSeparator)
             cwd += kSeparator;
         absolute = cwd + path;
     }
     // Resolving ".." by text keeps the mirrored path below the safety directory ("/../x" is "/x").
-    return std::filesystem::path(absolute).lexically_normal().native();
+    return lexicallyNormal(absolute);
 }
 
 PathString safetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs)
 {
-    return safetyDir + absoluteFilePath(path, fs);
+    return safetyDir + mirroredPart(absoluteFilePath(path, fs));
 }
 
 PathString defaultSafetyDirectory(FileSystem& fs)
 {
-    return fs.currentDirectory() + "/Savedir";
+    return fs.currentDirectory() + kSeparator + "Savedir";
 }
 
 PathString safetyDirectoryOnTick(const PathString& currentText, FileSystem& fs)

@@ -46,11 +46,12 @@ std::string deletedMessage(std::int32_t count, std::int32_t total);
 PathString absoluteFilePath(const PathString& path, FileSystem& fs);
 
 /// Where \p path goes inside the safety directory: \p safetyDir's text followed directly by the file's absolute
-/// path (which begins with the separator), no separator added or removed. Pure: nothing on disk changes.
+/// path (which begins with the separator; on Windows less its drive, "D:"), no separator added or removed. Pure:
+/// nothing on disk changes.
 PathString safetyTargetPath(const PathString& path, const PathString& safetyDir, FileSystem& fs);
 
 /// The safety directory a first tick fills in: the working directory followed by "/Savedir" (so "//Savedir" when
-/// the working directory is the root).
+/// the working directory is the root; "\Savedir" and "C:\\Savedir" on Windows).
 PathString defaultSafetyDirectory(FileSystem& fs);
 
 /// The text the safety directory field takes when the option is ticked: the field's own text, or the default when

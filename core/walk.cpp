@@ -3,9 +3,6 @@
 
 #include "core/ListingPrefetcher.h"
 
-#include <fnmatch.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -13,22 +10,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-bool maskMatches(std::string_view mask, const PathString& name)
-{
-    if (mask == "*.*" || mask == "*")
-        return true;
-    return fnmatch(std::string(mask).c_str(), name.c_str(), FNM_PERIOD) == 0;
-}
-
-unsigned usableCores()
-{
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return unsigned(CPU_COUNT(&set));
-    return std::max(1u, std::thread::hardware_concurrency());
-}
 
 unsigned defaultWalkThreads()
 {
@@ -74,7 +55,7 @@ private:
 void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view mask, WalkVisitor& visitor,
                DirectoryPool& pool, WalkEnv& env, Lister& lister, std::vector<DirEntry>& listing)
 {
-    if (dir.back() != kSeparator)
+    if (kSeparators.find(dir.back()) == std::string_view::npos)
         dir.push_back(kSeparator);
     const WalkDirectory dirText(dir, pool);
     // The last component, by which a subdirectory is reached from its parent.
@@ -147,7 +128,7 @@ void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
     if (dir.empty())
         return;
     PathString root = dir;
-    if (root.back() != kSeparator)
+    if (kSeparators.find(root.back()) == std::string_view::npos)
         root.push_back(kSeparator);
     Lister lister(env.fs, root, env.threads);
     std::vector<DirEntry> listing;

@@ -1,7 +1,7 @@
 // The connectivity probe: routing-table offline test, getaddrinfo look-up and a real ICMP echo.
 #include "online/Probe.h"
 
-#include "core/UniqueFd.h"
+#include "core/posix/UniqueFd.h"
 #include "online/Waiting.h"
 
 #include <arpa/inet.h>

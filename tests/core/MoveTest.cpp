@@ -1,6 +1,6 @@
 // Moving a file into another directory: never replaces a file, never follows a name planted in the target, and works
 // across file systems without losing a byte or leaving a partial or doubled file behind.
-#include "core/OnDisk.h"
+#include "core/posix/OnDisk.h"
 #include "tests/core/RemoveTestSupport.h"
 
 #include <dirent.h>

@@ -1,7 +1,7 @@
 // Removals after the disk has changed under them: folders swapped for links, files rewritten, one file seen through
 // two mounts, links planted in the safety directory, files that cannot be looked at. Searches run for real, so the
 // records the removals check are the ones the walk made.
-#include "core/OnDisk.h"
+#include "core/posix/OnDisk.h"
 #include "tests/core/RemoveTestSupport.h"
 
 #include <fcntl.h>

@@ -3,7 +3,7 @@
 // system call named by a hook is refused.
 #pragma once
 
-#include "core/RealFileSystem.h"
+#include "core/posix/RealFileSystem.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,9 +1,9 @@
 // The file-system seam on Linux: POSIX calls, no path re-encoding, symbolic links never followed.
-#include "core/RealFileSystem.h"
+#include "core/posix/RealFileSystem.h"
 
 #include "core/ContentCompare.h"
-#include "core/OnDisk.h"
-#include "core/RemoveOnDisk.h"
+#include "core/posix/OnDisk.h"
+#include "core/posix/RemoveOnDisk.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // Two paths on two devices may still be one file: the proofs that they are not.
-#include "core/SameFileProof.h"
+#include "core/posix/SameFileProof.h"
 
-#include "core/OnDisk.h"
+#include "core/posix/OnDisk.h"
 
 #include <fcntl.h>
 #include <sys/random.h>

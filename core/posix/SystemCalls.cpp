@@ -1,5 +1,5 @@
 // The kernel's own calls behind the table that tests can change one entry of.
-#include "core/SystemCalls.h"
+#include "core/posix/SystemCalls.h"
 
 #include <fcntl.h>
 #include <stdio.h>

@@ -1,8 +1,8 @@
 // The removal of one recorded file on Linux: reached through checked descriptors, proven to be another file than its
 // partner, then deleted or moved where the user chose.
-#include "core/RemoveOnDisk.h"
+#include "core/posix/RemoveOnDisk.h"
 
-#include "core/SameFileProof.h"
+#include "core/posix/SameFileProof.h"
 
 #include <fcntl.h>
 #include <unistd.h>

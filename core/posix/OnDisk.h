@@ -4,8 +4,8 @@
 
 #include "core/FileSystem.h"
 #include "core/Removal.h"
-#include "core/SystemCalls.h"
-#include "core/UniqueFd.h"
+#include "core/posix/SystemCalls.h"
+#include "core/posix/UniqueFd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

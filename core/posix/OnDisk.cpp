@@ -1,6 +1,6 @@
 // The descriptor-level steps of a removal: the file system may change between any two calls, so every step works on
 // a descriptor that was checked, and nothing is ever reached through a link below the user's location.
-#include "core/OnDisk.h"
+#include "core/posix/OnDisk.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "core/FileSystem.h"
-#include "core/SystemCalls.h"
+#include "core/posix/SystemCalls.h"
 
 namespace twinspotter {
 

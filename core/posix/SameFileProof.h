@@ -3,7 +3,7 @@
 #pragma once
 
 #include "core/FileSystem.h"
-#include "core/SystemCalls.h"
+#include "core/posix/SystemCalls.h"
 
 #include <sys/stat.h>
 

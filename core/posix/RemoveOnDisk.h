@@ -1,10 +1,10 @@
 // The removal of one recorded file: every check that it may go, then the one place the user chose for it.
 #pragma once
 
-#include "core/OnDisk.h"
 #include "core/Removal.h"
-#include "core/SystemCalls.h"
-#include "core/Trash.h"
+#include "core/posix/OnDisk.h"
+#include "core/posix/SystemCalls.h"
+#include "core/posix/Trash.h"
 
 namespace twinspotter {
 

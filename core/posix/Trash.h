@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core/FileSystem.h"
-#include "core/OnDisk.h"
-#include "core/SystemCalls.h"
+#include "core/posix/OnDisk.h"
+#include "core/posix/SystemCalls.h"
 
 #include <sys/stat.h>
 

@@ -1,5 +1,5 @@
 // Finding the Trash of a file's mount, making its folders, and the info-first move into it.
-#include "core/Trash.h"
+#include "core/posix/Trash.h"
 
 #include <fcntl.h>
 #include <pwd.h>
