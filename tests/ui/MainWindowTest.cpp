@@ -823,6 +823,9 @@ private slots:
 
     void folderPickersOpenAtTheDesktopWithNothingChosenAndWriteNothing()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the folder picker is the shell's own on Windows, a window no test can answer");
+#endif
         QTemporaryDir home;
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Desktop/photos")));
         const ScopedEnvironment homeVariable("HOME", home.path().toStdString());
