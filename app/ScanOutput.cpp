@@ -1,5 +1,7 @@
 #include "app/ScanOutput.h"
 
+#include "core/Utf8.h"
+
 #include <cstdio>
 
 namespace twinspotter {
@@ -29,51 +31,13 @@ std::string escapeField(std::string_view text)
     return out;
 }
 
-namespace {
-
-// Length of the valid UTF-8 sequence at the start of \p s, or 0 when it is not one.
-std::size_t utf8SequenceLength(std::string_view s)
-{
-    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char c = b(0);
-    if (c < 0x80)
-        return 1;
-    std::size_t len = 0;
-    std::uint32_t cp = 0;
-    if (c >= 0xC2 && c <= 0xDF) {
-        len = 2;
-        cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        len = 3;
-        cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        len = 4;
-        cp = c & 0x07;
-    } else {
-        return 0;
-    }
-    if (s.size() < len)
-        return 0;
-    for (std::size_t i = 1; i < len; ++i) {
-        if ((b(i) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b(i) & 0x3F);
-    }
-    const bool overlong = (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-    const bool surrogate = cp >= 0xD800 && cp <= 0xDFFF;
-    if (overlong || surrogate || cp > 0x10FFFF)
-        return 0;
-    return len;
-}
-
-} // namespace
-
 std::string jsonString(std::string_view text)
 {
     std::string out = "\"";
     std::size_t i = 0;
     while (i < text.size()) {
-        const std::size_t len = utf8SequenceLength(text.substr(i));
+        std::uint32_t codePoint = 0;
+        const std::size_t len = utf8SequenceAt(text, i, codePoint);
         if (len == 0) {
             out += "\xEF\xBF\xBD";
             ++i;

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -114,20 +115,17 @@ public:
             m_session.cancel();
         draw(false);
     }
-    void showProgress(std::uint64_t count) override { m_counted = static_cast<long long>(count) + 1; }
-    void showPhase(Phase phase) override
+    void showProgress(const Progress& progress) override
     {
-        m_phase = phase;
         // The counter only moves every hundred files; the catalogue's own count is exact.
-        if (phase == Phase::Matching)
-            m_filesCatalogued = m_session.filesInLocation1();
-        m_counted = 0;
+        if (progress.begins && progress.phase == Phase::Matching)
+            m_filesCatalogued = static_cast<std::uint64_t>(m_session.filesInLocation1());
+        m_progress = progress;
     }
     SearchCriteria criteria() const override
     {
         return {!m_options.ignoreDate, !m_options.ignoreSize, m_options.sameContent};
     }
-    void showContentProgress(const ContentProgress& progress) override { m_content = progress; }
 
     RemovalTarget removalTarget() const override
     {
@@ -171,20 +169,7 @@ private:
         if (!force && now - m_lastDraw < std::chrono::milliseconds(100))
             return;
         m_lastDraw = now;
-        switch (m_phase) {
-        case Phase::Cataloguing:
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld", m_counted);
-            break;
-        case Phase::Matching:
-            std::fprintf(stderr, "\r\033[Kfiles catalogued: %lld, pairs found: %lld", m_filesCatalogued, m_counted);
-            break;
-        case Phase::ComparingContents:
-            std::fprintf(stderr, "\r\033[Kcomparing contents: %llu of %llu files, %s",
-                         static_cast<unsigned long long>(m_content.filesDone),
-                         static_cast<unsigned long long>(m_content.filesTotal),
-                         byteProgressText(m_content.bytesDone, m_content.bytesTotal).c_str());
-            break;
-        }
+        std::fprintf(stderr, "\r\033[K%s", progressLine(m_progress, m_filesCatalogued).c_str());
         m_drawn = true;
     }
 
@@ -195,10 +180,8 @@ private:
     bool m_removing = false;
     std::string m_message;
     std::vector<KeptFile> m_kept;
-    Phase m_phase = Phase::Cataloguing;
-    long long m_counted = 0; ///< files catalogued or pairs found in the current phase
-    ContentProgress m_content;
-    long long m_filesCatalogued = 0;
+    Progress m_progress = Progress::beginning(Phase::Cataloguing);
+    std::uint64_t m_filesCatalogued = 0;
     std::chrono::steady_clock::time_point m_lastDraw{};
 };
 
@@ -208,11 +191,46 @@ int usageError(const std::string& message)
     return 2;
 }
 
-} // namespace
-
-int scanMain(int argc, char** argv)
+/// The checks of a whole command line: options that go together, the locations, and whether a removal can be
+/// asked about; makes a relative safety directory absolute. An exit status when the command line is refused.
+std::optional<int> checkOptions(Options& options)
 {
-    Options options;
+    if ((options.hasSafetyDir || options.trash || options.yes) && !options.deleteLocation2)
+        return usageError("--safety-dir, --trash and --yes only go with --delete-location2");
+    if (options.hasSafetyDir && options.trash)
+        return usageError("--safety-dir and --trash exclude each other");
+    if (options.hasSafetyDir && options.safetyDir.empty())
+        return usageError("the safety directory is empty");
+    if (options.locations.empty())
+        return usageError("LOCATION1 is missing");
+    if (options.locations.size() > 2)
+        return usageError("too many locations: at most two can be compared");
+    for (std::size_t i = 0; i < options.locations.size(); ++i) {
+        const std::string& location = options.locations[i];
+        const std::string which = "location " + std::to_string(i + 1);
+        if (location.empty())
+            return usageError(which + " is empty");
+        if (!realFileSystem().directoryIdentity(location)) {
+            if (!realFileSystem().exists(location))
+                return usageError(which + " does not exist: " + location);
+            return usageError(which + " is not a directory: " + location);
+        }
+    }
+
+    // Refused before the search, so a script never waits for a question nobody can answer.
+    if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
+        return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
+    // A relative safety directory is the shell's, as the user typed it; one given whole is left exactly as given.
+    if (options.hasSafetyDir && !isAbsolutePath(options.safetyDir))
+        options.safetyDir = absoluteFilePath(options.safetyDir, realFileSystem());
+
+    return std::nullopt;
+}
+
+/// Reads the command line into \p options and checks it, locations included; an exit status when the program
+/// ends here (help, version, a usage error).
+std::optional<int> readCommandLine(int argc, char** argv, Options& options)
+{
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -256,34 +274,16 @@ int scanMain(int argc, char** argv)
             options.locations.push_back(arg);
         }
     }
-    if ((options.hasSafetyDir || options.trash || options.yes) && !options.deleteLocation2)
-        return usageError("--safety-dir, --trash and --yes only go with --delete-location2");
-    if (options.hasSafetyDir && options.trash)
-        return usageError("--safety-dir and --trash exclude each other");
-    if (options.hasSafetyDir && options.safetyDir.empty())
-        return usageError("the safety directory is empty");
-    if (options.locations.empty())
-        return usageError("LOCATION1 is missing");
-    if (options.locations.size() > 2)
-        return usageError("too many locations: at most two can be compared");
-    for (std::size_t i = 0; i < options.locations.size(); ++i) {
-        const std::string& location = options.locations[i];
-        const std::string which = "location " + std::to_string(i + 1);
-        if (location.empty())
-            return usageError(which + " is empty");
-        if (!realFileSystem().directoryIdentity(location)) {
-            if (!realFileSystem().exists(location))
-                return usageError(which + " does not exist: " + location);
-            return usageError(which + " is not a directory: " + location);
-        }
-    }
+    return checkOptions(options);
+}
 
-    // Refused before the search, so a script never waits for a question nobody can answer.
-    if (options.deleteLocation2 && !options.yes && isatty(STDIN_FILENO) != 1)
-        return usageError("--delete-location2 asks on a terminal; standard input is none, so give --yes");
-    // A relative safety directory is the shell's, as the user typed it; one given whole is left exactly as given.
-    if (options.hasSafetyDir && !isAbsolutePath(options.safetyDir))
-        options.safetyDir = absoluteFilePath(options.safetyDir, realFileSystem());
+} // namespace
+
+int scanMain(int argc, char** argv)
+{
+    Options options;
+    if (const std::optional<int> status = readCommandLine(argc, argv, options))
+        return *status;
 
     std::signal(SIGINT, onInterrupt);
     SearchSession session;

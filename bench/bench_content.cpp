@@ -45,9 +45,9 @@ class TimingHost : public CommandHost
 {
 public:
     SearchCriteria criteria() const override { return {true, true, true}; }
-    void showPhase(Phase phase) override
+    void showProgress(const Progress& progress) override
     {
-        if (phase == Phase::ComparingContents)
+        if (progress.begins && progress.phase == Phase::ComparingContents)
             m_start = Clock::now();
     }
     double secondsUntil(Clock::time_point end) const { return std::chrono::duration<double>(end - m_start).count(); }

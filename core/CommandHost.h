@@ -3,6 +3,7 @@
 
 #include "core/FileRecord.h"
 #include "core/FileSystem.h"
+#include "core/Progress.h"
 #include "core/remove.h"
 
 #include <cstdint>
@@ -11,29 +12,6 @@
 #include <vector>
 
 namespace twinspotter {
-
-/// The steps of a search, in the order it takes them. Each shows in its own words: the window's progress label, the
-/// scanner's progress line.
-enum class Phase {
-    Cataloguing,       ///< walking location 1 into the catalogue
-    Matching,          ///< pairing the files of location 2 (or of the catalogue itself) with the catalogue
-    ComparingContents, ///< reading the files of the pairs found, when the same content is asked for
-};
-
-/// How far the content comparison has got: distinct files and their bytes, done and to do, and the pairs it has
-/// confirmed so far.
-struct ContentProgress
-{
-    std::uint64_t filesDone = 0;
-    std::uint64_t filesTotal = 0;
-    std::uint64_t bytesDone = 0;
-    std::uint64_t bytesTotal = 0;
-    std::uint64_t pairsKept = 0;
-};
-
-/// "1.2/4.5 GB", "123/456 MB", "12/512 bytes": both amounts in the total's decimal unit, with one decimal place
-/// below a hundred of it.
-std::string byteProgressText(std::uint64_t done, std::uint64_t total);
 
 /// What a pair must share besides the name.
 struct SearchCriteria
@@ -51,12 +29,9 @@ public:
 
     /// Lets the window repaint and take clicks (Cancel above all) in the middle of a long command.
     virtual void serviceEvents() {}
-    /// A search has begun \p phase.
-    virtual void showPhase(Phase /*phase*/) {}
-    /// The running count of the phase: the index of the file catalogued or of the pair found last.
-    virtual void showProgress(std::uint64_t /*count*/) {}
-    /// The content comparison's progress, after every pair it decides and while it waits for a file.
-    virtual void showContentProgress(const ContentProgress& /*progress*/) {}
+    /// How far the search has got: at the start of each phase, then as the phase counts (for the content
+    /// comparison, after every pair it decides and while it waits for a file).
+    virtual void showProgress(const Progress& /*progress*/) {}
 
     /// The criteria ticked: date and size are read afresh for every location-2 file, the content once matching has
     /// ended.

@@ -189,25 +189,6 @@ ContentDigest ChunkDigester::digest() const
     return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
 }
 
-std::string byteProgressText(std::uint64_t done, std::uint64_t total)
-{
-    static constexpr const char* kUnits[] = {"kB", "MB", "GB", "TB", "PB"};
-    if (total < 1000)
-        return std::to_string(done) + "/" + std::to_string(total) + " bytes";
-    double scale = 1000;
-    std::size_t unit = 0;
-    while (unit + 1 < std::size(kUnits) && total >= scale * 1000) {
-        scale *= 1000;
-        ++unit;
-    }
-    // Three digits at most on either side, so the text fits the window's progress label.
-    const int decimals = total < scale * 100 ? 1 : 0;
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f/%.*f %s", decimals, double(done) / scale, decimals, double(total) / scale,
-                  kUnits[unit]);
-    return text;
-}
-
 ContentKey::ContentKey()
 {
     // The system's random source; a process whose sandbox refuses it takes the library's.
@@ -269,7 +250,7 @@ ContentComparison compareContents(const FileList& pairs, std::span<const Locatio
     std::vector<std::uint32_t> places(2 * pairs.size(), kNone);
     std::vector<RecordedFile> files;
     std::size_t candidates = 0;
-    ContentProgress progress;
+    Progress progress{Phase::ComparingContents};
     for (std::size_t i = 0; i < pairs.size(); ++i) {
         const FileRecord& pair = pairs[i];
         if (pair.stamp1.size != pair.stamp2.size)
@@ -286,7 +267,7 @@ ContentComparison compareContents(const FileList& pairs, std::span<const Locatio
             }
         }
     }
-    progress.filesTotal = files.size();
+    progress.total = files.size();
 
     // The pairs of each file, so that a pair is decided as soon as its second file has been read.
     std::vector<std::uint32_t> firstPair(files.size() + 1, 0);
@@ -315,9 +296,9 @@ ContentComparison compareContents(const FileList& pairs, std::span<const Locatio
         std::vector<std::uint32_t> justRead;
         // False when a cancel came.
         const auto breathe = [&] {
-            progress.filesDone = readers.filesDone();
-            progress.bytesDone = readers.bytesDone();
-            env.host.showContentProgress(progress);
+            progress.count = readers.filesDone();
+            progress.bytes = readers.bytesDone();
+            env.host.showProgress(progress);
             env.host.serviceEvents();
             return !env.canceled;
         };

@@ -7,6 +7,9 @@
 #include "core/match.h"
 #include "core/walk.h"
 
+#include <string>
+#include <unordered_set>
+
 namespace twinspotter {
 
 SearchReport SearchSession::search(const PathString& location1, const PathString& location2, CommandHost& host)
@@ -19,53 +22,93 @@ SearchReport SearchSession::search(const PathString& location1, const PathString
     m_lastSearch = {};
     m_lastSearch.ran = true;
     runSearch(location1, location2, host);
-    m_lastSearch.pairs = m_pairs.size();
+    m_lastSearch.pairs = m_pairs->size();
     return m_lastSearch;
 }
 
+struct SearchSession::SearchRun
+{
+    const PathString& location1;
+    const PathString& location2;
+    CommandHost& host;
+    WalkEnv env;
+    Catalogue catalogue;
+    /// Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
+    std::vector<LocationRoot> locations;
+    bool singleDirectory;
+
+    SearchRun(const PathString& one, const PathString& two, CommandHost& commandHost, WalkEnv walkEnv)
+        : location1(one), location2(two), host(commandHost), env(walkEnv), singleDirectory(two.empty())
+    {
+    }
+};
+
+// The search's stages in their order. Each opens its phase; a stage that is not wanted ends the search there.
+struct SearchSession::Stage
+{
+    Phase phase;
+    void (SearchSession::*run)(SearchRun&);
+    bool (*wanted)(const SearchRun&) = nullptr;
+};
+
+const SearchSession::Stage SearchSession::kStages[] = {
+    {Phase::Cataloguing, &SearchSession::catalogueStage},
+    {Phase::Matching, &SearchSession::matchStage},
+    // The content criterion is read once matching has ended.
+    {Phase::ComparingContents, &SearchSession::contentStage,
+     [](const SearchRun& run) { return run.host.criteria().sameContent; }},
+};
+
 void SearchSession::runSearch(const PathString& location1, const PathString& location2, CommandHost& host)
 {
-    host.showPhase(Phase::Cataloguing);
-    WalkEnv env{m_fs, host, m_cancelRequested, m_walkThreads};
-    // Taken before each walk, so a location swapped during the search cannot be mistaken for the one walked.
-    std::vector<LocationRoot> locations;
-    recordLocation(location1, locations);
-    Catalogue catalogue;
-    catalogueTree(catalogue, location1, kSearchMask, m_filesInLocation1, env);
+    SearchRun run{location1, location2, host, WalkEnv{m_fs, host, m_cancelRequested, m_walkThreads}};
+    for (const Stage& stage : kStages) {
+        if (stage.wanted && !stage.wanted(run))
+            return;
+        host.showProgress(Progress::beginning(stage.phase));
+        (this->*stage.run)(run);
+    }
+}
 
-    m_pairs.reset(catalogue.pool());
+void SearchSession::catalogueStage(SearchRun& run)
+{
+    recordLocation(run.location1, run.locations);
+    catalogueTree(run.catalogue, run.location1, m_filesInLocation1, run.env);
+    // A new list, never the old one emptied: whoever still shows the last search's pairs keeps them intact.
+    m_pairs = std::make_shared<FileList>(run.catalogue.pool());
     m_filesInLocation2 = 0;
-    const bool singleDirectory = location2.empty();
-    if (!singleDirectory)
-        recordLocation(location2, locations);
-    m_locations = std::move(locations);
-    m_searchedMode = singleDirectory ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
+    if (!run.singleDirectory)
+        recordLocation(run.location2, run.locations);
+    m_locations = std::move(run.locations);
+    m_searchedMode = run.singleDirectory ? SearchMode::SingleDirectory : SearchMode::TwoLocations;
+}
 
-    host.showPhase(Phase::Matching);
-    if (singleDirectory)
-        matchWithinCatalogue(catalogue, m_pairs, env);
+void SearchSession::matchStage(SearchRun& run)
+{
+    if (run.singleDirectory)
+        matchWithinCatalogue(run.catalogue, *m_pairs, run.env);
     else
-        matchTreeAgainstCatalogue(catalogue, m_pairs, location2, kSearchMask, m_filesInLocation2, env);
+        matchTreeAgainstCatalogue(run.catalogue, *m_pairs, run.location2, m_filesInLocation2, run.env);
     // A cancel from here on comes after every file was walked and counted: the file counts are complete.
     m_lastSearch.cancelled = m_cancelRequested;
+}
 
-    if (!host.criteria().sameContent)
-        return;
-    host.showPhase(Phase::ComparingContents);
-    const ContentComparison comparison = compareContents(m_pairs, m_locations, env);
+void SearchSession::contentStage(SearchRun& run)
+{
+    const ContentComparison comparison = compareContents(*m_pairs, m_locations, run.env);
     m_lastSearch.content = comparison.report;
     // Only the pairs decided before the cancel are kept: the pair count is not the answer.
     if (!comparison.complete)
         m_lastSearch.cancelled = true;
-    if (singleDirectory && comparison.complete) {
+    if (run.singleDirectory && comparison.complete) {
         // Paired again with the content as part of the key: two equal files with an unequal one of the same name,
         // date and size between them in the catalogue are a pair, which the first pairing could not see.
         const bool never = false;
-        WalkEnv uncancelled{m_fs, host, never};
-        m_pairs.reset(catalogue.pool());
-        matchWithinCatalogue(catalogue, m_pairs, uncancelled, &comparison.digests);
+        WalkEnv uncancelled{m_fs, run.host, never};
+        m_pairs = std::make_shared<FileList>(run.catalogue.pool());
+        matchWithinCatalogue(run.catalogue, *m_pairs, uncancelled, &comparison.digests);
     } else {
-        comparison.keepConfirmed(m_pairs);
+        comparison.keepConfirmed(*m_pairs);
     }
 }
 
@@ -88,8 +131,8 @@ void SearchSession::recordLocation(const PathString& location, std::vector<Locat
 std::size_t SearchSession::pairIndexOfRow(std::size_t row) const
 {
     std::size_t counted = 0;
-    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
-        if (m_pairs[i].deleted)
+    for (std::size_t i = 0; i < pairs().size(); ++i) {
+        if (pairs()[i].deleted)
             continue;
         if (counted == row)
             return i;
@@ -111,7 +154,7 @@ void SearchSession::lowerCounterOf(Side side)
 RemovalResult SearchSession::removePairSide(std::size_t index, Side side, const RemovalTarget& target,
                                             RemovalCache* cache)
 {
-    return removePairFile(m_pairs[index], side, target, m_locations, m_fs, cache);
+    return removePairFile(pairs()[index], side, target, m_locations, m_fs, cache);
 }
 
 SearchSession::RemovalCommand::RemovalCommand(SearchSession& session, std::string_view question, CommandHost& host)
@@ -132,7 +175,7 @@ SearchSession::RemovalCommand::~RemovalCommand()
 
 void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report)
 {
-    FileRecord& pair = m_pairs[index];
+    FileRecord& pair = pairs()[index];
     switch (result.outcome) {
     case RemoveOutcome::Removed:
         ++report.count;
@@ -149,8 +192,12 @@ void SearchSession::applyOutcome(std::size_t index, Side side, const RemovalResu
     }
 }
 
-void SearchSession::finishRemoval(const RemovalReport& report, CommandHost& host)
+void SearchSession::finishRemoval(RemovalReport& report, CommandHost& host)
 {
+    // A file in several pairs that stays for a reason of its own would be listed once per pair: once is the truth.
+    std::unordered_set<std::string> listed;
+    std::erase_if(report.kept,
+                  [&listed](const KeptFile& file) { return !listed.insert(file.path + '\0' + file.text()).second; });
     host.inform(deletedMessage(report.count, report.total));
     if (!report.kept.empty())
         host.reportKept(report.kept);
@@ -163,11 +210,11 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
     if (!command)
         return report;
     report.ran = true;
-    report.total = static_cast<std::int32_t>(m_pairs.size());
+    report.total = static_cast<std::int32_t>(pairs().size());
     RemovalCache folders;
     std::optional<SiblingIndex> siblings; // made when the first file goes
-    for (std::size_t i = 0; i < m_pairs.size(); ++i) {
-        if (m_pairs[i].deleted)
+    for (std::size_t i = 0; i < pairs().size(); ++i) {
+        if (pairs()[i].deleted)
             continue;
         const RemovalResult result = removePairSide(i, Side::Location2, host.removalTarget(), &folders);
         applyOutcome(i, Side::Location2, result, report);
@@ -175,8 +222,8 @@ RemovalReport SearchSession::removeAllLocation2Copies(CommandHost& host)
         // report it as found gone when this very command removed it.
         if (result.outcome == RemoveOutcome::Removed) {
             if (!siblings)
-                siblings.emplace(m_pairs, Side::Location2);
-            siblings->markDeleted(m_pairs, i);
+                siblings.emplace(pairs(), Side::Location2);
+            siblings->markDeleted(pairs(), i);
         }
         host.serviceEvents();
     }
@@ -195,11 +242,11 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
 
     RemovalCache folders;
     std::optional<SiblingIndex> siblings; // made when the first file goes
-    RowCandidates candidates(rows, m_pairs, side);
+    RowCandidates candidates(rows, pairs(), side);
     for (std::size_t row = 0; row < rows.size(); ++row) {
         // A selection can hold a million rows; the window stays alive as it does during a search.
         host.serviceEvents();
-        const std::optional<std::size_t> found = candidates.pairOf(row, m_pairs);
+        const std::optional<std::size_t> found = candidates.pairOf(row, pairs());
         if (!found)
             continue;
         const std::size_t index = *found;
@@ -207,8 +254,8 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
         applyOutcome(index, side, result, report);
         if (result.outcome != RemoveOutcome::StillPresent) {
             if (!siblings)
-                siblings.emplace(m_pairs, side);
-            siblings->markDeleted(m_pairs, index);
+                siblings.emplace(pairs(), side);
+            siblings->markDeleted(pairs(), index);
         }
     }
     finishRemoval(report, host);
@@ -217,14 +264,14 @@ RemovalReport SearchSession::removeSelectedRows(const std::vector<SelectedRow>& 
 
 std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex, Side side, CommandHost& host)
 {
-    if (pairIndex >= m_pairs.size())
+    if (pairIndex >= pairs().size())
         return std::nullopt;
     const RemovalCommand command(*this, kDeleteSelectedQuestion, host);
     if (!command)
         return std::nullopt;
 
     const RemovalResult result = removePairSide(pairIndex, side, host.removalTarget(), nullptr);
-    const FileRecord& pair = m_pairs[pairIndex];
+    const FileRecord& pair = pairs()[pairIndex];
     if (result.outcome == RemoveOutcome::StillPresent) {
         host.reportKept({{sideDirectory(pair, side) + pair.name, result.reason, result.error}});
         return result.outcome;
@@ -233,8 +280,8 @@ std::optional<RemoveOutcome> SearchSession::removeOneFile(std::size_t pairIndex,
     if (result.outcome == RemoveOutcome::Gone)
         host.reportKept({{sideDirectory(pair, side) + pair.name, KeepReason::AlreadyGone, 0}});
     lowerCounterOf(side);
-    markSiblingsDeleted(m_pairs, pairIndex, side);
-    m_pairs[pairIndex].deleted = true;
+    markSiblingsDeleted(pairs(), pairIndex, side);
+    pairs()[pairIndex].deleted = true;
     return result.outcome;
 }
 

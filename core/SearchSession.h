@@ -10,12 +10,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
 namespace twinspotter {
-
-inline constexpr std::string_view kSearchMask = "*.*";
 
 /// What a search compared: the files of one location with each other, or location 2 against location 1.
 enum class SearchMode { SingleDirectory, TwoLocations };
@@ -37,8 +36,11 @@ public:
     explicit SearchSession(FileSystem& fs = realFileSystem()) : m_fs(fs) {}
 
     /// The pairs of the last search; removals mark them deleted.
-    FileList& pairs() { return m_pairs; }
-    const FileList& pairs() const { return m_pairs; }
+    FileList& pairs() { return *m_pairs; }
+    const FileList& pairs() const { return *m_pairs; }
+    /// The same list, for a view that shows it: a search makes a new list and never changes one it has handed out,
+    /// so the holder's list stays whole while the next search runs.
+    std::shared_ptr<const FileList> sharedPairs() const { return m_pairs; }
     /// The files the last search counted in location 1 and 2, lowered by the removals since.
     std::int32_t filesInLocation1() const { return m_filesInLocation1; }
     std::int32_t filesInLocation2() const { return m_filesInLocation2; }
@@ -53,7 +55,7 @@ public:
     /// pairs themselves, such as tests and benchmarks).
     void setPairs(FileList pairs, std::vector<LocationRoot> locations, SearchMode mode)
     {
-        m_pairs = std::move(pairs);
+        m_pairs = std::make_shared<FileList>(std::move(pairs));
         m_locations = std::move(locations);
         m_searchedMode = mode;
     }
@@ -96,7 +98,13 @@ public:
     bool busy() const { return m_searching || m_removing; }
 
 private:
+    struct SearchRun;
+    struct Stage;
+    static const Stage kStages[];
     void runSearch(const PathString& location1, const PathString& location2, CommandHost& host);
+    void catalogueStage(SearchRun& run);
+    void matchStage(SearchRun& run);
+    void contentStage(SearchRun& run);
     void recordLocation(const PathString& location, std::vector<LocationRoot>& locations);
     /// One removal command from its question on: refused while another command runs, and under way (busy) until it
     /// ends, on every way out; true only when it may go ahead.
@@ -119,13 +127,13 @@ private:
     /// Marks and counts a removal's outcome, or lists the file as kept.
     void applyOutcome(std::size_t index, Side side, const RemovalResult& result, RemovalReport& report);
     /// The count message, and the kept files when there are any.
-    void finishRemoval(const RemovalReport& report, CommandHost& host);
+    void finishRemoval(RemovalReport& report, CommandHost& host);
     /// One file fewer on \p side, never below zero.
     void lowerCounterOf(Side side);
 
     FileSystem& m_fs;
     unsigned m_walkThreads = defaultWalkThreads();
-    FileList m_pairs;
+    std::shared_ptr<FileList> m_pairs = std::make_shared<FileList>();
     bool m_cancelRequested = false;
     std::int32_t m_filesInLocation1 = 0;
     std::int32_t m_filesInLocation2 = 0;

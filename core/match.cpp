@@ -27,7 +27,7 @@ void appendPair(FileList& pairs, FileRecord pair, CommandHost& host)
 {
     pairs.append(std::move(pair));
     const std::size_t index = pairs.size() - 1;
-    host.showProgress(index);
+    host.showProgress(Progress::counted(Phase::Matching, index));
     if (index % 100 == 0)
         host.serviceEvents();
 }
@@ -95,10 +95,10 @@ void CatalogueMatcher::matchFile(const WalkDirectory& dir, const DirEntry& entry
 }
 
 void matchTreeAgainstCatalogue(const Catalogue& catalogue, FileList& pairs, const PathString& dir,
-                               std::string_view mask, std::int32_t& fileCount, WalkEnv& env)
+                               std::int32_t& fileCount, WalkEnv& env)
 {
     AgainstCatalogueVisitor visitor(catalogue, pairs, fileCount, env.host);
-    walkTree(dir, mask, visitor, *pairs.pool(), env);
+    walkTree(dir, visitor, *pairs.pool(), env);
 }
 
 void matchWithinCatalogue(const Catalogue& catalogue, FileList& pairs, WalkEnv& env, const ContentDigests* sameBytes)

@@ -32,7 +32,7 @@ private:
 /// equal date and size when the host's criteria ask for it (read afresh for every file). Pairs come in walk order of
 /// location 2, the pairs of one file in catalogue order. Raises \p fileCount once per location-2 file.
 void matchTreeAgainstCatalogue(const Catalogue& catalogue, FileList& pairs, const PathString& dir,
-                               std::string_view mask, std::int32_t& fileCount, WalkEnv& env);
+                               std::int32_t& fileCount, WalkEnv& env);
 
 /// Pairs every catalogue entry with the nearest later entry of equal name, date and size (and, given \p sameBytes,
 /// equal bytes: entries not read whole are left out), ordered by the earlier entry. A cancel keeps the pairs made

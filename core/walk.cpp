@@ -52,8 +52,8 @@ private:
 
 // A stopped level returns at once; the level above notices the cancel at its own next poll, so a level whose
 // last descent was the one stopped still finishes and reports its directory done.
-void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view mask, WalkVisitor& visitor,
-               DirectoryPool& pool, WalkEnv& env, Lister& lister, std::vector<DirEntry>& listing)
+void walkLevel(const OpenedDirectory* parent, PathString dir, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env,
+               Lister& lister, std::vector<DirEntry>& listing)
 {
     if (kSeparators.find(dir.back()) == std::string_view::npos)
         dir.push_back(kSeparator);
@@ -67,7 +67,7 @@ void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view m
     lister.list(parent, name, dir, listing, self);
 
     for (DirEntry& entry : listing) {
-        if (entry.isDirectory || !maskMatches(mask, entry.name))
+        if (entry.isDirectory)
             continue;
         if (env.canceled)
             return;
@@ -90,7 +90,7 @@ void walkLevel(const OpenedDirectory* parent, PathString dir, std::string_view m
     for (PathString& sub : pending) {
         if (env.canceled)
             return;
-        walkLevel(self.get(), std::move(sub), mask, visitor, pool, env, lister, listing);
+        walkLevel(self.get(), std::move(sub), visitor, pool, env, lister, listing);
     }
     visitor.directoryDone();
 }
@@ -108,7 +108,7 @@ public:
         m_catalogue.add(dir.interned(), entry.name, dosDateTimeFromUnix(entry.mtime), entry.stamp());
         const std::size_t index = m_catalogue.size() - 1;
         if (index % 100 == 0) {
-            m_host.showProgress(index);
+            m_host.showProgress(Progress::counted(Phase::Cataloguing, index));
             m_host.serviceEvents();
         }
     }
@@ -123,7 +123,7 @@ private:
 
 } // namespace
 
-void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
+void walkTree(const PathString& dir, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env)
 {
     if (dir.empty())
         return;
@@ -132,14 +132,13 @@ void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor
         root.push_back(kSeparator);
     Lister lister(env.fs, root, env.threads);
     std::vector<DirEntry> listing;
-    walkLevel(nullptr, std::move(root), mask, visitor, pool, env, lister, listing);
+    walkLevel(nullptr, std::move(root), visitor, pool, env, lister, listing);
 }
 
-void catalogueTree(Catalogue& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
-                   WalkEnv& env)
+void catalogueTree(Catalogue& catalogue, const PathString& dir, std::int32_t& fileCount, WalkEnv& env)
 {
     CatalogueVisitor visitor(catalogue, fileCount, env.host);
-    walkTree(dir, mask, visitor, *catalogue.pool(), env);
+    walkTree(dir, visitor, *catalogue.pool(), env);
 }
 
 } // namespace twinspotter

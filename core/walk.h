@@ -61,18 +61,14 @@ public:
     virtual void directoryDone() {}
 };
 
-/// True when \p name matches the wildcard \p mask; "*.*" and "*" match every name, with or without a dot.
-bool maskMatches(std::string_view mask, const PathString& name);
-
 /// Walks the tree under \p dir depth first: a directory's own files in listing order, then each subdirectory
 /// (not those whose name begins with ".") with its whole subtree. A directory's text goes into \p pool once, when a
 /// visitor first asks for it.
 /// A cancel stops the current level at once and each level above at its next poll. Nothing on disk changes.
-void walkTree(const PathString& dir, std::string_view mask, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
+void walkTree(const PathString& dir, WalkVisitor& visitor, DirectoryPool& pool, WalkEnv& env);
 
 /// Appends every file under \p dir to \p catalogue; sets \p fileCount to the catalogue's length each time
 /// a directory finishes, so a cancel leaves the length as of the last level that finished.
-void catalogueTree(Catalogue& catalogue, const PathString& dir, std::string_view mask, std::int32_t& fileCount,
-                   WalkEnv& env);
+void catalogueTree(Catalogue& catalogue, const PathString& dir, std::int32_t& fileCount, WalkEnv& env);
 
 } // namespace twinspotter

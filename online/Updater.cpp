@@ -2,6 +2,7 @@
 #include "online/Updater.h"
 
 #include "online/HttpClient.h"
+#include "online/NewFile.h"
 #include "online/OnlineHost.h"
 #include "online/OnlineSettings.h"
 #include "online/Waiting.h"
@@ -91,48 +92,15 @@ void refuseAnythingButAFile(const std::filesystem::path& path)
                                     whereToGetIt());
 }
 
-// A file of the program's own beside the updater, new and exclusive: never a name that a link or a FIFO holds.
-// The one call that differs between systems.
-int createNewFile(const std::filesystem::path& path)
-{
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0755);
-}
-
 // Writes bytes to a new temporary name beside target and returns that name; removes it again on any failure.
+// A file of the program's own, new and exclusive: never a name that a link or a FIFO holds.
 std::filesystem::path writeTemporaryBeside(const std::filesystem::path& target, const std::string& bytes)
 {
-    std::filesystem::path temporary;
-    int fd = -1;
-    int error = 0;
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
-                                            std::to_string(attempt) + ".part");
-        fd = createNewFile(temporary);
-        error = fd < 0 ? errno : 0;
-        if (error != 0 && error != EEXIST)
-            break;
-    }
-    if (fd < 0)
-        throw std::system_error(error, std::generic_category(), "Could not create " + temporary.string());
-    std::size_t written = 0;
-    while (written < bytes.size() && error == 0) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            error = n < 0 ? errno : EIO;
-        else
-            written += static_cast<std::size_t>(n);
-    }
-    if (error == 0 && ::fsync(fd) != 0)
-        error = errno;
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        throw std::system_error(error, std::generic_category(), "Could not write " + temporary.string());
-    }
-    return temporary;
+    const NewFile written = writeNewFileBeside(target, bytes, 0755, ".part");
+    if (written.error != 0)
+        throw std::system_error(written.error, std::generic_category(),
+                                (written.created ? "Could not write " : "Could not create ") + written.name.string());
+    return written.name;
 }
 
 // The earlier updater becomes the backup and the new one takes its name; a failure puts the earlier one back.

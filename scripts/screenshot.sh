@@ -8,7 +8,8 @@
 #   --tick BOX            tick the check box of that object name (chkContent, chkTrash, ...) before the search
 #   --remove-all          after the search, press "Delete duplicate files", answer Yes, and take the picture of the
 #                         "Not removed" box instead of the window (run it where a removal will keep files)
-# TWINSPOTTER_BIN names the program to run (default: build/app/twinspotter beside this script's repository).
+# TWINSPOTTER_BIN names the program to run (default: build/app/twinspotter-screenshot, the window with a harness
+# that takes the picture, beside this script's repository).
 set -euo pipefail
 
 cancel_after=""
@@ -34,7 +35,7 @@ done
 
 here="$(cd "$(dirname "$0")/.." && pwd)"
 out="$(realpath -m "${1:-twinspotter.png}")"
-bin="${TWINSPOTTER_BIN:-$here/build/app/twinspotter}"
+bin="${TWINSPOTTER_BIN:-$here/build/app/twinspotter-screenshot}"
 [ -x "$bin" ] || { echo "screenshot: no program at $bin (build it, or set TWINSPOTTER_BIN)" >&2; exit 1; }
 command -v Xvfb >/dev/null || { echo "screenshot: Xvfb is missing; run scripts/install-deps.sh" >&2; exit 1; }
 

@@ -67,19 +67,6 @@ void setTextColor(QWidget* widget, const QColor& color)
     widget->setPalette(palette);
 }
 
-QString phaseText(Phase phase)
-{
-    switch (phase) {
-    case Phase::Cataloguing:
-        return QStringLiteral("Readin files form location 1");
-    case Phase::Matching:
-        return QStringLiteral("Looking for duplicates ...");
-    case Phase::ComparingContents:
-        return QStringLiteral("Comparing contents ...");
-    }
-    return {};
-}
-
 // "Doublicates found: 3", and what the content comparison left out when it left out any.
 QString pairCountText(const SearchReport& report)
 {
@@ -118,7 +105,7 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     buildTopPanel();
 
     m_resultsTable = named(new QTableView(m_client), "strGridD");
-    m_model = new ResultsModel(m_session.pairs(), this);
+    m_model = new ResultsModel(this);
     m_resultsTable->setModel(m_model);
     m_resultsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_resultsTable->setSelectionMode(QAbstractItemView::ContiguousSelection);
@@ -201,11 +188,7 @@ MainWindow::MainWindow(FileSystem& fs, QWidget* parent) : QMainWindow(parent), m
     new AppMessage(this);
 }
 
-MainWindow::~MainWindow()
-{
-    m_model->showNothing();
-    m_session.pairs().clear();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::buildTopPanel()
 {
@@ -426,12 +409,6 @@ void MainWindow::setVisible(bool visible)
     }
 }
 
-void MainWindow::startUp()
-{
-    if (runStartUpSteps())
-        askAboutUpdate();
-}
-
 bool MainWindow::runStartUpSteps()
 {
     m_started = true;
@@ -523,7 +500,7 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // command has returned. A removal cannot be stopped half-way through its list; the window closes when it ends.
     if (busy()) {
         m_closePending = true;
-        if (m_activity != Activity::Removing && !m_session.removing())
+        if (m_activity == Activity::Searching)
             m_session.cancel();
         event->ignore();
         return;
@@ -541,7 +518,7 @@ void MainWindow::closeIfPending()
 
 bool MainWindow::busy() const
 {
-    return m_activity != Activity::Idle || m_session.busy();
+    return m_activity != Activity::Idle;
 }
 
 void MainWindow::setActivity(Activity activity)
@@ -592,6 +569,8 @@ void MainWindow::search()
     m_location1CountLabel->setText(QStringLiteral("Total files in Location 1"));
     m_location2CountLabel->setText(QStringLiteral("Total files in Location 2 "));
     setActivity(Activity::Searching);
+    // The table lets go of the last search's pairs, which the search replaces, rather than keep both lists.
+    m_model->showNothing();
     const auto searched = qScopeGuard([this] {
         setActivity(Activity::Idle);
         // Disabling the search button moved the focus on to the next control, a criterion box that the next Space
@@ -673,7 +652,7 @@ void MainWindow::applySelectionRule()
 void MainWindow::rebuildResultsTable()
 {
     m_phaseLabel->setText(QStringLiteral("Loading duplicates in the table ..."));
-    // Within a command the command's own state holds; on its own (after the detailed view) the rebuild holds the
+    // Within a command the command's own state holds; on its own (as a test calls it) the rebuild holds the
     // other commands off, and a close asked for meanwhile is carried out once it is done.
     const bool onItsOwn = m_activity == Activity::Idle;
     if (onItsOwn)
@@ -689,7 +668,8 @@ void MainWindow::rebuildResultsTable()
 
     // Every pair in the list gets its row, also after a cancel: a removal must never reach a pair the table does
     // not show.
-    const FileList& pairs = m_session.pairs();
+    const std::shared_ptr<const FileList> shared = m_session.sharedPairs();
+    const FileList& pairs = *shared;
     ResultsModel::RowIndex rows;
     rows.reserve(pairs.size());
     for (std::size_t i = 0; i < pairs.size(); ++i) {
@@ -703,7 +683,7 @@ void MainWindow::rebuildResultsTable()
         }
     }
     const std::size_t shown = rows.size();
-    m_model->showRows(std::move(rows), false);
+    m_model->showRows(shared, std::move(rows), false);
     // Any pair arms the bulk removal, the ones dealt with too, but only in two-location mode.
     m_bulkRemovalArmed = (m_bulkRemovalArmed || !pairs.empty()) && !m_singleDirectory;
     updateRemovalButtons();
@@ -731,30 +711,19 @@ void MainWindow::serviceEvents()
         m_progressCounter->setText(QString::number(m_progress));
         m_progressPending = false;
     }
-    m_model->dropStaleRows();
     QCoreApplication::processEvents();
 }
 
-void MainWindow::showPhase(Phase phase)
+void MainWindow::showProgress(const Progress& progress)
 {
-    m_model->dropStaleRows();
-    m_phaseLabel->setText(phaseText(phase));
-}
-
-void MainWindow::showProgress(std::uint64_t count)
-{
-    // Called for every pair found: the label takes the count when events are next serviced, the only moment it
+    if (progress.begins || progress.phase == Phase::ComparingContents)
+        m_phaseLabel->setText(displayText(progressTitle(progress)));
+    if (progress.begins)
+        return;
+    // Counted for every pair found: the label takes the count when events are next serviced, the only moment it
     // can be seen, rather than a hundred thousand texts nobody sees.
-    m_progress = count;
+    m_progress = progress.count;
     m_progressPending = true;
-}
-
-void MainWindow::showContentProgress(const ContentProgress& progress)
-{
-    m_model->dropStaleRows();
-    m_phaseLabel->setText(phaseText(Phase::ComparingContents) + QLatin1Char(' ') +
-                          displayText(byteProgressText(progress.bytesDone, progress.bytesTotal)));
-    m_progressCounter->setText(QString::number(progress.filesDone));
 }
 
 SearchCriteria MainWindow::criteria() const
@@ -895,6 +864,11 @@ void MainWindow::openPairDetails()
     const int row = std::max(0, m_resultsTable->currentIndex().row());
     m_detailedPair = m_session.pairIndexOfRow(static_cast<std::size_t>(row));
     const TablePlace place = tablePlace();
+    setActivity(Activity::ViewingPair);
+    const auto viewed = qScopeGuard([this] {
+        setActivity(Activity::Idle);
+        closeIfPending();
+    });
     {
         PairDetailsDialog dialog(m_session, m_detailedPair, *this, this);
         dialog.exec();

@@ -47,10 +47,6 @@ public:
 
     /// The splash that the first show puts up modally; without one the start-up goes straight on.
     void setSplash(SplashScreen* splash) { m_splash = splash; }
-    /// The start-up steps that run once: all but the update prompt just before the window first appears, the
-    /// prompt once it is on screen. Public so that a test can run them on a window it never shows.
-    void startUp();
-
     /// Refills the table and the count labels from the pair list.
     void rebuildResultsTable();
 
@@ -103,9 +99,7 @@ private:
 
     // CommandHost: what the search and removal commands need from the window.
     void serviceEvents() override;
-    void showPhase(Phase phase) override;
-    void showProgress(std::uint64_t count) override;
-    void showContentProgress(const ContentProgress& progress) override;
+    void showProgress(const Progress& progress) override;
     SearchCriteria criteria() const override;
     RemovalTarget removalTarget() const override;
     bool confirm(std::string_view question) override;
@@ -115,11 +109,12 @@ private:
     /// What the window is doing: a command holds the others off until it has returned and the table is rebuilt.
     enum class Activity {
         Idle,
-        Searching,  ///< locations, search and removals locked; Cancel enabled
-        Removing,   ///< locations, search and removals locked
-        Rebuilding, ///< a rebuild of its own, after the detailed view: nothing locked, other commands refused
+        Searching,   ///< locations, search and removals locked; Cancel enabled
+        Removing,    ///< locations, search and removals locked
+        Rebuilding,  ///< a rebuild of its own: nothing locked, other commands refused
+        ViewingPair, ///< the detailed view is open, and may remove a file: nothing locked, other commands refused
     };
-    /// A command or a rebuild is under way, in the window or in the session.
+    /// A command, the detailed view or a rebuild is under way: the one account of it, which every command asks.
     bool busy() const;
     /// Enables and disables the controls for \p activity.
     void setActivity(Activity activity);

@@ -13,10 +13,7 @@ constexpr int kColumns = static_cast<int>(ResultsColumn::Count);
 
 } // namespace
 
-ResultsModel::ResultsModel(const FileList& pairs, QObject* parent)
-    : QAbstractTableModel(parent), m_pairs(pairs), m_header(kColumns, QString())
-{
-}
+ResultsModel::ResultsModel(QObject* parent) : QAbstractTableModel(parent), m_header(kColumns, QString()) {}
 
 int ResultsModel::rowCount(const QModelIndex& parent) const
 {
@@ -35,7 +32,7 @@ std::int64_t ResultsModel::pairAt(int row) const
     if (row < 0 || static_cast<std::size_t>(row) >= m_rows.size())
         return -1;
     const std::uint32_t pair = m_rows[static_cast<std::size_t>(row)];
-    return pair < m_pairs.size() ? std::int64_t(pair) : -1;
+    return m_pairs && pair < m_pairs->size() ? std::int64_t(pair) : -1;
 }
 
 int ResultsModel::rowFromPair(std::uint32_t pair) const
@@ -55,7 +52,7 @@ QVariant ResultsModel::data(const QModelIndex& index, int role) const
     const std::int64_t pair = pairAt(index.row());
     if (pair < 0)
         return QString();
-    const FileRecord& record = m_pairs[static_cast<std::size_t>(pair)];
+    const FileRecord& record = (*m_pairs)[static_cast<std::size_t>(pair)];
     switch (static_cast<ResultsColumn>(index.column())) {
     case ResultsColumn::Nr:
         return QString::number(index.row() + 1);
@@ -91,22 +88,16 @@ void ResultsModel::writeHeaderRow()
 
 void ResultsModel::showNothing()
 {
-    showRows({}, true);
+    showRows(nullptr, {}, true);
 }
 
-void ResultsModel::showRows(RowIndex rows, bool trailingEmptyRow)
+void ResultsModel::showRows(std::shared_ptr<const FileList> pairs, RowIndex rows, bool trailingEmptyRow)
 {
     beginResetModel();
+    m_pairs = std::move(pairs);
     m_rows = std::move(rows);
     m_trailingEmptyRow = trailingEmptyRow || m_rows.empty();
-    m_highestPair = m_rows.empty() ? 0 : *std::max_element(m_rows.begin(), m_rows.end());
     endResetModel();
-}
-
-void ResultsModel::dropStaleRows()
-{
-    if (!m_rows.empty() && m_highestPair >= m_pairs.size())
-        showNothing();
 }
 
 } // namespace twinspotter

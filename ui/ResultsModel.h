@@ -1,4 +1,4 @@
-// The results table's model: reads the pair list through a row-to-pair index, so rows cost no items.
+// The results table's model: reads a pair list it shares through a row-to-pair index, so rows cost no items.
 #pragma once
 
 #include "core/FileRecord.h"
@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace twinspotter {
@@ -21,7 +22,7 @@ public:
     /// Row indexes are 32-bit: four bytes a row keep a million rows small.
     using RowIndex = std::vector<std::uint32_t>;
 
-    explicit ResultsModel(const FileList& pairs, QObject* parent = nullptr);
+    explicit ResultsModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -30,13 +31,12 @@ public:
 
     /// Writes the header texts; until then the header row is blank.
     void writeHeaderRow();
-    /// The header row and one empty data row.
+    /// The header row and one empty data row; the pair list shown until now is let go.
     void showNothing();
-    /// Shows one data row per entry of \p rows (pair indexes), followed by one empty row when \p trailingEmptyRow
-    /// or when \p rows is empty.
-    void showRows(RowIndex rows, bool trailingEmptyRow);
-    /// Forgets rows whose pairs are no longer in the list (the search has emptied it under the table).
-    void dropStaleRows();
+    /// Shows one data row per entry of \p rows (indexes into \p pairs), followed by one empty row when
+    /// \p trailingEmptyRow or when \p rows is empty. The list is held until the next call: a search never changes
+    /// a list it has handed out, so the rows can never point past its end.
+    void showRows(std::shared_ptr<const FileList> pairs, RowIndex rows, bool trailingEmptyRow);
 
     std::size_t shownPairs() const { return m_rows.size(); }
     /// The pair shown in data row \p row, or -1 for an empty row.
@@ -45,10 +45,9 @@ public:
     int rowFromPair(std::uint32_t pair) const;
 
 private:
-    const FileList& m_pairs;
+    std::shared_ptr<const FileList> m_pairs;
     RowIndex m_rows;
     bool m_trailingEmptyRow = true;
-    std::uint32_t m_highestPair = 0;
     QStringList m_header;
 };
 

@@ -3,7 +3,6 @@
 #include "core/walk.h"
 
 #include <fcntl.h>
-#include <fnmatch.h>
 #include <sched.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -53,13 +52,6 @@ std::int32_t dosDateTimeFromUnix(std::int64_t seconds)
         return packDosDateTime(1980, 1, 1, 0, 0, 0);
     return packDosDateTime(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
                            local.tm_sec);
-}
-
-bool maskMatches(std::string_view mask, const PathString& name)
-{
-    if (mask == "*.*" || mask == "*")
-        return true;
-    return fnmatch(std::string(mask).c_str(), name.c_str(), FNM_PERIOD) == 0;
 }
 
 unsigned usableCores()

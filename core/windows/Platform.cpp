@@ -75,35 +75,6 @@ std::int32_t dosDateTimeFromUnix(std::int64_t seconds)
     return static_cast<std::int32_t>(std::uint32_t(date) << 16 | time);
 }
 
-bool maskMatches(std::string_view mask, const PathString& name)
-{
-    if (mask == "*.*" || mask == "*")
-        return true;
-    // "*" any run, "?" one character, letters without regard to case, as Windows matches names.
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    std::size_t m = 0;
-    std::size_t n = 0;
-    std::size_t star = std::string_view::npos;
-    std::size_t resume = 0;
-    while (n < name.size()) {
-        if (m < mask.size() && (mask[m] == '?' || lower(mask[m]) == lower(name[n]))) {
-            ++m;
-            ++n;
-        } else if (m < mask.size() && mask[m] == '*') {
-            star = m++;
-            resume = n;
-        } else if (star != std::string_view::npos) {
-            m = star + 1;
-            n = ++resume;
-        } else {
-            return false;
-        }
-    }
-    while (m < mask.size() && mask[m] == '*')
-        ++m;
-    return m == mask.size();
-}
-
 unsigned usableCores()
 {
     DWORD_PTR process = 0;

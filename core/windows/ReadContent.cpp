@@ -32,8 +32,10 @@ bool readSome(HANDLE file, char* buffer, DWORD size, DWORD& got)
 
 ContentDigest readContentOnDisk(const ContentRequest& request)
 {
+    DirectoryCache ownCache;
     ReachedDirectory dir;
-    switch (reachRecordedDirectory(request.file.directory, request.locations, dir)) {
+    switch (reachRecordedDirectory(request.file.directory, request.locations, request.cache ? *request.cache : ownCache,
+                                   dir)) {
     case ReachFailure::None:
         break;
     case ReachFailure::Error:
@@ -78,8 +80,14 @@ ContentDigest readContentOnDisk(const ContentRequest& request)
         return outcome(ContentStatus::Unreadable, ::GetLastError());
     if (beyond != 0)
         return outcome(ContentStatus::Changed);
-    const std::optional<HandleFacts> after = factsOf(file.get());
-    if (!after || !matchesStamp(*after, stamp))
+    // The handle's file is the one checked; only its size and times can have moved (its identity, slow to ask for under
+    // Wine, cannot).
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    if (!::GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) ||
+        !::GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof standard) ||
+        standard.EndOfFile.QuadPart != stamp.size || unixNanoseconds(basic.LastWriteTime.QuadPart) != stamp.mtimeNs ||
+        unixNanoseconds(basic.ChangeTime.QuadPart) != stamp.ctimeNs)
         return outcome(ContentStatus::Changed);
     return digester.digest();
 }

@@ -207,8 +207,8 @@ RemovalResult removeTo(const MoveToSafetyDirectory& safety, const RemovalRequest
     const RemovalResult blocked = holdMirroredFolder(safety.directory, mirroredPart(request.folder), held, folderPath);
     if (blocked.outcome != RemoveOutcome::Removed)
         return blocked;
-    const std::optional<HandleFacts> target = factsOf(held.back().get());
-    if (target && target->stamp.id == from.id)
+    const std::optional<FileId> target = identityOf(held.back().get());
+    if (target && target == identityOf(from.folder))
         return RemovalResult::kept(KeepReason::SafetyHoldsLocation);
     if (renameByHandle(file.get(), folderPath + request.file.name))
         return RemovalResult::done();
@@ -343,8 +343,10 @@ RemovalResult removeTo(const MoveToTrash&, const RemovalRequest& request, Unique
 
 RemovalResult removeOnDisk(const RemovalRequest& request)
 {
+    RemovalCache ownCache;
+    RemovalCache& cache = request.cache ? *request.cache : ownCache;
     ReachedDirectory dir;
-    switch (reachRecordedDirectory(request.file.directory, request.locations, dir)) {
+    switch (reachRecordedDirectory(request.file.directory, request.locations, cache.folders, dir)) {
     case ReachFailure::None:
         break;
     case ReachFailure::Missing:
@@ -374,7 +376,7 @@ RemovalResult removeOnDisk(const RemovalRequest& request)
 
     // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
     ReachedDirectory partnerDir;
-    switch (reachRecordedDirectory(request.partner.directory, request.locations, partnerDir)) {
+    switch (reachRecordedDirectory(request.partner.directory, request.locations, cache.folders, partnerDir)) {
     case ReachFailure::None:
         break;
     case ReachFailure::Missing:

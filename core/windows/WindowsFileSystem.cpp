@@ -133,22 +133,6 @@ bool readEntries(HANDLE handle, std::uint64_t volume, std::vector<DirEntry>& out
     return subdirectories;
 }
 
-std::optional<FileId> identityOf(HANDLE handle)
-{
-    FILE_ID_INFO id{};
-    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
-        std::uint64_t low = 0;
-        std::uint64_t high = 0;
-        std::memcpy(&low, id.FileId.Identifier, 8);
-        std::memcpy(&high, id.FileId.Identifier + 8, 8);
-        return FileId{id.VolumeSerialNumber, low, high};
-    }
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info))
-        return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber, std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow, 0};
-}
-
 UniqueHandle openDirectory(const PathString& path, bool followReparsePoint, DWORD share)
 {
     return UniqueHandle(::CreateFileW(
@@ -169,6 +153,22 @@ ReachFailure failureOf(DWORD error)
 }
 
 } // namespace
+
+std::optional<FileId> identityOf(HANDLE handle)
+{
+    FILE_ID_INFO id{};
+    if (::GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) {
+        std::uint64_t low = 0;
+        std::uint64_t high = 0;
+        std::memcpy(&low, id.FileId.Identifier, 8);
+        std::memcpy(&high, id.FileId.Identifier + 8, 8);
+        return FileId{id.VolumeSerialNumber, low, high};
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(handle, &info))
+        return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow, 0};
+}
 
 std::optional<HandleFacts> factsOf(HANDLE handle)
 {
@@ -198,10 +198,24 @@ UniqueHandle openNoFollow(const PathString& path, DWORD access, DWORD share, DWO
                                       FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
+HANDLE DirectoryCache::findLocation(const LocationRoot& location) const
+{
+    for (const auto& [known, handle] : m_locations)
+        if (known == &location)
+            return handle.get();
+    return nullptr;
+}
+
+void DirectoryCache::keepLocation(const LocationRoot& location, UniqueHandle handle)
+{
+    m_locations.emplace_back(&location, std::move(handle));
+}
+
 ReachFailure reachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations,
-                                    ReachedDirectory& reached)
+                                    DirectoryCache& cache, ReachedDirectory& reached)
 {
     reached.held.clear();
+    reached.folder = nullptr;
     reached.path = directory;
     const LocationRoot* root = nullptr;
     for (const LocationRoot& location : locations)
@@ -209,34 +223,47 @@ ReachFailure reachRecordedDirectory(const PathString& directory, std::span<const
             (!root || location.directory.size() > root->directory.size()))
             root = &location;
 
-    // Each folder is held as it is checked, so the next one is looked for in the very folder that was checked.
-    const auto hold = [&](const PathString& path, bool follow) -> ReachFailure {
-        UniqueHandle handle = openDirectory(path, follow, kSharePinned);
-        if (!handle) {
+    // Each folder is held as it is checked, so the next one is looked for in the very folder that was checked. Its
+    // attributes say enough; its identity (the volume's serial number, slow to ask for under Wine) is asked only of
+    // the location.
+    const auto hold = [&](const PathString& path) -> ReachFailure {
+        UniqueHandle handle = openDirectory(path, false, kSharePinned);
+        FILE_BASIC_INFO basic{};
+        FILE_STANDARD_INFO standard{};
+        if (!handle || !::GetFileInformationByHandleEx(handle.get(), FileBasicInfo, &basic, sizeof basic) ||
+            !::GetFileInformationByHandleEx(handle.get(), FileStandardInfo, &standard, sizeof standard)) {
             reached.error = ::GetLastError();
-            return failureOf(reached.error);
+            return handle ? ReachFailure::Error : failureOf(reached.error);
         }
-        const std::optional<HandleFacts> facts = factsOf(handle.get());
-        if (!facts) {
-            reached.error = ::GetLastError();
-            return ReachFailure::Error;
-        }
-        if (!follow && (facts->attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (basic.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
             return ReachFailure::Link;
-        if (!facts->directory)
+        if (!standard.Directory)
             return ReachFailure::Missing;
-        reached.id = facts->stamp.id;
+        reached.folder = handle.get();
         reached.held.push_back(std::move(handle));
         return ReachFailure::None;
     };
 
     if (!root)
-        return hold(directory, false);
+        return hold(directory);
     // The location as the user named it: a link the user typed is the user's choice.
-    if (const ReachFailure failure = hold(root->directory, true); failure != ReachFailure::None)
-        return failure;
-    if (reached.id != root->id)
-        return ReachFailure::LocationReplaced;
+    reached.folder = cache.findLocation(*root);
+    if (!reached.folder) {
+        UniqueHandle location = openDirectory(root->directory, true, kSharePinned);
+        if (!location) {
+            reached.error = ::GetLastError();
+            return failureOf(reached.error);
+        }
+        const std::optional<FileId> id = identityOf(location.get());
+        if (!id) {
+            reached.error = ::GetLastError();
+            return ReachFailure::Error;
+        }
+        if (*id != root->id)
+            return ReachFailure::LocationReplaced;
+        reached.folder = location.get();
+        cache.keepLocation(*root, std::move(location));
+    }
     PathString path = root->directory;
     const std::string_view below = std::string_view(directory).substr(root->directory.size());
     for (std::size_t start = 0; start < below.size();) {
@@ -246,7 +273,7 @@ ReachFailure reachRecordedDirectory(const PathString& directory, std::span<const
         if (end > start) {
             path.append(below.substr(start, end - start));
             path.push_back(kSeparator);
-            if (const ReachFailure failure = hold(path, false); failure != ReachFailure::None)
+            if (const ReachFailure failure = hold(path); failure != ReachFailure::None)
                 return failure;
         }
         start = end + 1;

@@ -27,9 +27,16 @@ public:
     ContentDigest readContent(const ContentRequest& request) override;
 };
 
-/// What a content reader keeps between files; nothing yet on Windows, where each file's folders are reached afresh.
+/// What a content reader or a removal command keeps between files: each location it has checked to be the folder the
+/// search walked, held open without FILE_SHARE_DELETE (so it stays that folder) for as long as the cache lives.
 class DirectoryCache
 {
+public:
+    HANDLE findLocation(const LocationRoot& location) const;
+    void keepLocation(const LocationRoot& location, UniqueHandle handle);
+
+private:
+    std::vector<std::pair<const LocationRoot*, UniqueHandle>> m_locations;
 };
 
 /// What one removal command keeps between files.
@@ -58,21 +65,25 @@ bool matchesStamp(const HandleFacts& facts, const FileStamp& stamp);
 /// Why a recorded directory could not be reached.
 enum class ReachFailure { None, Missing, Link, LocationReplaced, Error };
 
-/// A recorded directory reached from its location: the location and every folder below it held open without
-/// FILE_SHARE_DELETE, so none of them can be renamed, moved or replaced while this lives.
+/// A recorded directory reached from its location: every folder below the location held open without
+/// FILE_SHARE_DELETE (the location itself is held by the cache), so none of them can be renamed, moved or replaced
+/// while this lives.
 struct ReachedDirectory
 {
     std::vector<UniqueHandle> held;
-    PathString path; ///< the directory's text, ending with the separator
-    FileId id;       ///< its identity
-    DWORD error = 0; ///< the Windows error behind ReachFailure::Error
+    HANDLE folder = nullptr; ///< the directory itself, held here or by the cache
+    PathString path;         ///< the directory's text, ending with the separator
+    DWORD error = 0;         ///< the Windows error behind ReachFailure::Error
 };
 
 /// Reaches \p directory, a text the walk made below one of \p locations: the location opened as the user named it and
-/// checked to be the very directory the search walked, then each folder below it opened without following a reparse
-/// point. A text below no location is opened itself, as a directory that is no reparse point.
+/// checked to be the very directory the search walked (once per \p cache), then each folder below it opened without
+/// following a reparse point. A text below no location is opened itself, as a directory that is no reparse point.
 ReachFailure reachRecordedDirectory(const PathString& directory, std::span<const LocationRoot> locations,
-                                    ReachedDirectory& reached);
+                                    DirectoryCache& cache, ReachedDirectory& reached);
+
+/// The identity of the file or folder \p handle is open on.
+std::optional<FileId> identityOf(HANDLE handle);
 
 /// Opens \p path (absolute or not) without following a reparse point at its last component.
 UniqueHandle openNoFollow(const PathString& path, DWORD access, DWORD share, DWORD flags = 0);

@@ -119,7 +119,7 @@ TEST_F(ContentCompareTest, AFileInThreePairsIsReadOnce)
         disk.reads,
         (std::map<PathString, int>{
             {tree.path("one/a/x"), 1}, {tree.path("one/b/x"), 1}, {tree.path("one/c/x"), 1}, {tree.path("two/x"), 1}}));
-    EXPECT_EQ(host.contentProgress.back().bytesDone, 400u);
+    EXPECT_EQ(host.contentProgress.back().bytes, 400u);
 }
 
 TEST_F(ContentCompareTest, AFileChangedSinceTheCatalogueIsLeftOutEvenWithTheSameBytes)

@@ -35,7 +35,7 @@ std::vector<std::string> CatalogueDirsOf(const std::string& location, const std:
     SilentHost host;
     const bool canceled = false;
     WalkEnv env{realFileSystem(), host, canceled};
-    catalogueTree(catalogue, location, "*.*", count, env);
+    catalogueTree(catalogue, location, count, env);
     std::vector<std::string> dirs;
     for (const FileRecord& f : catalogue)
         if (f.name == name)

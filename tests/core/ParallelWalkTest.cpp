@@ -67,9 +67,9 @@ WalkResult Walk(unsigned seed, unsigned threads)
     WalkEnv env{fs, host, canceled, threads};
     WalkResult result;
     Catalogue catalogue;
-    catalogueTree(catalogue, tree.path("one"), "*.*", result.files1, env);
+    catalogueTree(catalogue, tree.path("one"), result.files1, env);
     FileList pairs(catalogue.pool());
-    matchTreeAgainstCatalogue(catalogue, pairs, tree.path("two"), "*.*", result.files2, env);
+    matchTreeAgainstCatalogue(catalogue, pairs, tree.path("two"), result.files2, env);
     const std::size_t prefix = tree.root().size();
     for (const FileRecord& r : catalogue)
         result.catalogue.push_back(r.dir1().substr(prefix) + r.name + " " + std::to_string(r.size));
@@ -108,7 +108,7 @@ TEST(ParallelWalkTest, ListingsThatWaitGetMoreThreadsAndTheSameOrder)
         WalkEnv env{fs, host, canceled, threads};
         Catalogue catalogue;
         std::int32_t count = 0;
-        catalogueTree(catalogue, tree.path("loc"), "*.*", count, env);
+        catalogueTree(catalogue, tree.path("loc"), count, env);
         mostAtOnce = fs.mostListingsAtOnce;
         std::vector<std::string> names;
         for (const FileRecord& r : catalogue)
@@ -135,7 +135,7 @@ TEST(ParallelWalkTest, ACancelStopsTheWalkAndItsWorkers)
     WalkEnv env{fs, host, canceled, 8};
     Catalogue catalogue;
     std::int32_t count = 0;
-    catalogueTree(catalogue, tree.path("loc"), "*.*", count, env);
+    catalogueTree(catalogue, tree.path("loc"), count, env);
     EXPECT_LT(catalogue.size(), 200u);
     // Every worker has returned by now: nothing lists behind the walk's back.
     const std::size_t listed = fs.listed.size();

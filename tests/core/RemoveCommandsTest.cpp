@@ -78,6 +78,15 @@ TEST_F(RemoveCommandsTest, BulkRemovesALocation2FilePairedTwiceOnceAndReportsNot
     EXPECT_EQ(deletedFlags(), (Flags{true, true}));
     EXPECT_EQ(session.filesInLocation2(), 9);
     EXPECT_EQ(host.events, (std::vector<std::string>{"inform:1 files was deleted from total of 2"}));
+
+    // One that stays for a reason of its own is listed once, not once per pair.
+    pair("one/a/", "two/", "y");
+    pair("one/b/", "two/", "y");
+    fs.failDelete.insert(loc2 + "y");
+    host.answers = {true};
+    EXPECT_EQ(session.removeAllLocation2Copies(host).kept.size(), 1u);
+    ASSERT_EQ(host.kept.size(), 1u);
+    EXPECT_EQ(host.kept[0].path, loc2 + "y");
 }
 
 TEST_F(RemoveCommandsTest, BulkInSingleDirectoryModeLowersTheLocation1CounterAndReportsAnEmptyList)

@@ -1,5 +1,6 @@
 // Tests of the shortcut resolver on ".lnk" files built here byte by byte and on ".desktop" links.
 #include "core/ShortcutTarget.h"
+#include "core/FileRecord.h"
 #include "tests/support/TempTree.h"
 
 #include <gtest/gtest.h>
@@ -320,18 +321,21 @@ TEST_F(ShortcutTargetTest, OnlyLnkAndDesktopExtensionsAreShortcuts)
         EXPECT_EQ(shortcutTarget(write(name, link)), "NOL") << name;
     EXPECT_EQ(shortcutTarget(m_tree.path("dir.lnk/plain")), "NOL");
 
+    // A ".desktop" link is a Linux desktop's; on Windows it is a file like any other.
     EXPECT_EQ(shortcutTarget(write("Photos.Desktop", "[Desktop Entry]\nType=Link\nURL=file:///srv/My%20Photos\n")),
-              "/srv/My Photos");
+              kDesktopLinks ? "/srv/My Photos" : kNotAShortcut);
 }
 
 TEST_F(ShortcutTargetTest, UnreadableOrTargetlessShortcutsGiveAnEmptyText)
 {
     EXPECT_EQ(shortcutTarget(m_tree.path("missing.lnk")), "");
-    EXPECT_EQ(shortcutTarget(m_tree.path("missing.desktop")), "");
+    const std::string_view unreadableDesktopLink = kDesktopLinks ? "" : kNotAShortcut;
+    EXPECT_EQ(shortcutTarget(m_tree.path("missing.desktop")), unreadableDesktopLink);
     EXPECT_EQ(shortcutTarget(m_tree.dir("dir.lnk")), ""); // a directory, not a file
     EXPECT_EQ(shortcutTarget(write("empty.lnk", "")), "");
     EXPECT_EQ(shortcutTarget(write("printer.lnk", buildLink(LinkParts{.linkInfo = false}))), "");
-    EXPECT_EQ(shortcutTarget(write("gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n")), "");
+    EXPECT_EQ(shortcutTarget(write("gimp.desktop", "[Desktop Entry]\nType=Application\nExec=gimp\n")),
+              unreadableDesktopLink);
 }
 
 // Writes the fuzzer's seed corpus when TWINSPOTTER_FUZZ_SEEDS names a directory; otherwise it has nothing to do.

@@ -25,7 +25,7 @@ Walked Walk(const std::string& dir, FileSystem& fs, CommandHost& host, const boo
 {
     Walked c;
     WalkEnv env{fs, host, canceled};
-    catalogueTree(c.files, dir, "*.*", c.count, env);
+    catalogueTree(c.files, dir, c.count, env);
     return c;
 }
 
@@ -204,13 +204,13 @@ TEST(WalkTest, CancelBeforeAnyLevelFinishesLeavesTheCounterAlone)
     Walked c;
     c.count = 77;
     WalkEnv env{fs, host, canceled};
-    catalogueTree(c.files, tree.path("loc"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc"), c.count, env);
     EXPECT_EQ(c.files.size(), 0u);
     EXPECT_EQ(c.count, 77);
 
     // An empty directory is stopped by a click during its one servicing too.
     canceled = false;
-    catalogueTree(c.files, tree.path("loc/empty"), "*.*", c.count, env);
+    catalogueTree(c.files, tree.path("loc/empty"), c.count, env);
     EXPECT_EQ(c.count, 77);
 }
 

@@ -16,9 +16,9 @@ public:
     bool tickDate = true;
     bool tickSize = true;
     bool tickContent = false;
-    std::vector<ContentProgress> contentProgress;
-    std::deque<bool> answers;          ///< answers to confirm(), in order; No when none is left
-    std::vector<std::string> progress; ///< the running counts, as decimal texts
+    std::vector<Progress> contentProgress; ///< the content comparison's reports
+    std::deque<bool> answers;              ///< answers to confirm(), in order; No when none is left
+    std::vector<std::string> progress;     ///< the running counts, as decimal texts
     std::vector<Phase> phases;
     std::vector<std::string> questions;
     std::vector<std::string> messages;
@@ -34,10 +34,16 @@ public:
         if (onService)
             onService();
     }
-    void showProgress(std::uint64_t count) override { progress.push_back(std::to_string(count)); }
-    void showPhase(Phase phase) override { phases.push_back(phase); }
+    void showProgress(const Progress& report) override
+    {
+        if (report.begins)
+            phases.push_back(report.phase);
+        else if (report.phase == Phase::ComparingContents)
+            contentProgress.push_back(report);
+        else
+            progress.push_back(std::to_string(report.count));
+    }
     SearchCriteria criteria() const override { return {tickDate, tickSize, tickContent}; }
-    void showContentProgress(const ContentProgress& progress) override { contentProgress.push_back(progress); }
     bool confirm(std::string_view question) override
     {
         questions.emplace_back(question);

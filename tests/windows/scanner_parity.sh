@@ -18,18 +18,20 @@ trap 'rm -rf "$work"' EXIT
 root="$work/tree"
 failures=0
 
-# One file: PATH SIZE-OR-TEXT DATE.
+template="$work/template"
+
+# One file of the template: PATH SIZE-OR-TEXT DATE.
 put() {
-    mkdir -p "$(dirname "$root/$1")"
-    if [[ "$2" =~ ^[0-9]+$ ]]; then head -c "$2" /dev/zero | tr '\0' 'x' >"$root/$1"; else printf '%s' "$2" >"$root/$1"; fi
-    touch -d "$3 UTC" "$root/$1"
+    mkdir -p "$(dirname "$template/$1")"
+    if [[ "$2" =~ ^[0-9]+$ ]]; then head -c "$2" /dev/zero | tr '\0' 'x' >"$template/$1"; else printf '%s' "$2" >"$template/$1"; fi
+    touch -d "$3 UTC" "$template/$1"
 }
 
-# The same tree each time, names and dates that try both systems' rules: non-Latin names, spaces, a name in two
-# letter cases, odd seconds (the packed date has two-second steps), a date before 1980 (the packed date's first),
-# hidden folders (skipped), equal sizes of other bytes, a file in two folders of location 1.
-make_tree() {
-    rm -rf "$root" "$work/safe"
+# The tree, made once and copied afresh for each run: names and dates that try both systems' rules: non-Latin names,
+# spaces, a name in two letter cases, odd seconds (the packed date has two-second steps), a date before 1980 (the
+# packed date's first), hidden folders (skipped), equal sizes of other bytes, a file in two folders of location 1, and
+# a file of several read blocks.
+make_template() {
     put "one/a.jpg" 5 "2011-03-07 12:00:00"
     put "two/a.jpg" 5 "2011-03-07 12:00:00"
     put "two/other/a.jpg" 5 "2012-01-01 00:00:01"
@@ -52,9 +54,15 @@ make_tree() {
     put "one/.hidden/a.jpg" 5 "2011-03-07 12:00:00"
     put "two/.hidden/a.jpg" 5 "2011-03-07 12:00:00"
     put "two/lonely" 1 "2011-03-07 12:00:00"
-    big="$(head -c 3000000 /dev/urandom | base64 -w0)"
-    put "one/big.bin" "$big" "2018-08-08 08:08:08"
-    put "two/big.bin" "$big" "2018-08-08 08:08:08"
+    head -c 3000000 /dev/urandom >"$template/one/big.bin"
+    cp "$template/one/big.bin" "$template/two/big.bin"
+    touch -d "2018-08-08 08:08:08 UTC" "$template/one/big.bin" "$template/two/big.bin"
+}
+make_template
+
+make_tree() {
+    rm -rf "$root" "$work/safe"
+    cp -a "$template" "$root"
 }
 
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
