@@ -3,8 +3,9 @@
 # outside as a Windows user would meet them:
 #   - the installer installs silently for the current user: the program, its Start-menu shortcut, its entry among
 #     the installed programs;
-#   - the installed twinspotter.exe opens its window with the right caption, searches the two locations given on its
-#     command line, shows the pair count the scanner finds, pictures its window and exits cleanly;
+#   - the installed twinspotter.exe opens its window with the right caption and ends cleanly when it is closed;
+#   - the same window (the build's twinspotter-screenshot.exe, over the installed DLLs and plugins) searches the two
+#     locations given on its command line, lists as many pairs as the installed scanner finds and pictures itself;
 #   - the settings key HKEY_CURRENT_USER\Software\QuillNet\Twinspotter exists afterwards and holds no values;
 #   - the silent uninstaller takes away everything the installer put there, and nothing else;
 #   - the same for an all-users installation under Program Files.
@@ -116,23 +117,39 @@ if [ -x "$repo/build/app/twinspotter-scan" ]; then
 fi
 step "the installed scanner finds $pairs pairs"
 
-# The window from outside: its caption on the X display, then what it pictured, and its exit status.
+# The installed program from outside, as a user starts it: its window comes up on the X display with its caption,
+# and it ends cleanly when the window is closed (Alt+F4).
 mkdir -p "$work/cwd" "$(dirname "$screenshot")"
-timeout 60 xdotool search --sync --onlyvisible --name '^Duplicate file finder  v\. '"${version//./\\.}"'$' \
-    >"$work/window" 2>/dev/null &
-watch_pid=$!
+caption="Duplicate file finder  v. $version"
+(cd "$work/cwd" && exec timeout 120 "$wine" "$(to_windows "$dir/twinspotter.exe")" "$location1" "$location2" \
+    </dev/null >"$work/program.log" 2>&1) &
+program_pid=$!
+window="$(timeout 60 xdotool search --sync --onlyvisible --name "^${caption//./\\.}\$" 2>/dev/null | head -n1)" || true
+[ -n "$window" ] || fail "no window captioned \"$caption\" appeared"
+# The start-up's update check runs once the window is up; its answer (no server) comes within the probe's second.
+sleep 3
+xdotool windowfocus --sync "$window" key alt+F4
 status=0
-(cd "$work/cwd" && TWINSPOTTER_SCREENSHOT="$(to_windows "$work/window.png")" TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 \
-    timeout 120 "$wine" "$(to_windows "$dir/twinspotter.exe")" "$location1" "$location2" \
-    </dev/null >"$work/program.log" 2>&1) || status=$?
-wait "$watch_pid" || fail "no window captioned \"Duplicate file finder  v. $version\" appeared"
-[ "$status" = 0 ] || fail "twinspotter.exe exited with status $status"
+wait "$program_pid" || status=$?
+[ "$status" = 0 ] || fail "twinspotter.exe exited with status $status after its window was closed"
+step "the installed window came up captioned \"$caption\" and closed cleanly"
+
+# The search in the window, over the installed DLLs and plugins: the build's twinspotter-screenshot.exe is the same
+# window with a harness that searches the locations it was given, pictures the window and says what it shows.
+harness="$build/app/twinspotter-screenshot.exe"
+[ -f "$harness" ] || fail "no $harness"
+status=0
+(cd "$work/cwd" && WINEPATH="$(to_windows "$dir")" QT_PLUGIN_PATH="$(to_windows "$dir")" \
+    TWINSPOTTER_SCREENSHOT="$(to_windows "$work/window.png")" TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 \
+    timeout 120 "$wine" "$(to_windows "$harness")" "$location1" "$location2" </dev/null >"$work/program.log" 2>&1) ||
+    status=$?
+[ "$status" = 0 ] || fail "the window's search exited with status $status"
 shown="$(tr -d '\r' <"$work/program.log" | sed -n 's/^twinspotter: pictured //p')"
-[ "$shown" = "\"Duplicate file finder  v. $version\" showing \"Doublicates found: $pairs\" in $pairs rows" ] ||
+[ "$shown" = "\"$caption\" showing \"Doublicates found: $pairs\" in $pairs rows" ] ||
     fail "the window showed: ${shown:-nothing}"
 [ -s "$work/window.png" ] || fail "the window's picture was not saved"
 cp "$work/window.png" "$screenshot"
-step "the window showed $pairs pairs and exited cleanly; its picture is $screenshot"
+step "the window's search listed $pairs pairs; its picture is $screenshot"
 
 "$wine" reg query 'HKCU\Software\QuillNet\Twinspotter' >"$work/key" 2>&1 || fail "no settings key after the first run"
 [ "$(tr -d '\r' <"$work/key" | grep -c 'REG_')" = 0 ] || fail "the settings key holds values: $(cat "$work/key")"
