@@ -2,9 +2,6 @@
 
 #include "online/ShownText.h"
 
-#include <langinfo.h>
-#include <locale.h>
-
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -189,18 +186,45 @@ private:
 
 } // namespace
 
-DateTimeSettings DateTimeSettings::fromLocale()
+// Windows' letters: h/hh and H/HH the hour of 12 or 24 (one letter unpadded), m/mm, s/ss, t/tt the designator;
+// text in single quotes is literal ('' a quote) and dropped like any other literal text.
+DateTimeSettings DateTimeSettings::fromWindowsTimeFormat(const std::string& timeFormat, const std::string& am,
+                                                         const std::string& pm)
 {
-    // The environment's LC_TIME, whatever the process's global locale is at the moment.
-    locale_t locale = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-    if (locale == static_cast<locale_t>(0))
-        locale = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
-    if (locale == static_cast<locale_t>(0))
-        return fromTimeFormat(kDefaultPattern, kDefaultAmpmFormat, "AM", "PM");
-    DateTimeSettings settings = fromTimeFormat(nl_langinfo_l(T_FMT, locale), nl_langinfo_l(T_FMT_AMPM, locale),
-                                               nl_langinfo_l(AM_STR, locale), nl_langinfo_l(PM_STR, locale));
-    freelocale(locale);
-    return settings;
+    std::string pattern;
+    for (std::size_t i = 0; i < timeFormat.size();) {
+        const char letter = timeFormat[i];
+        if (letter == '\'') {
+            const std::size_t end = timeFormat.find('\'', i + 1);
+            i = end == std::string::npos ? timeFormat.size() : end + 1;
+            continue;
+        }
+        std::size_t run = 1;
+        while (i + run < timeFormat.size() && timeFormat[i + run] == letter)
+            ++run;
+        i += run;
+        switch (letter) {
+        case 'H':
+            pattern += run == 1 ? "%-H" : "%H";
+            break;
+        case 'h':
+            pattern += run == 1 ? "%-I" : "%I";
+            break;
+        case 'm':
+            pattern += "%M";
+            break;
+        case 's':
+            pattern += "%S";
+            break;
+        case 't':
+            pattern += "%p";
+            break;
+        default:
+            pattern += ' ';
+            break;
+        }
+    }
+    return fromTimeFormat(pattern, "", am, pm);
 }
 
 DateTimeSettings DateTimeSettings::fromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,

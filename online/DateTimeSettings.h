@@ -35,11 +35,15 @@ public:
 class DateTimeSettings
 {
 public:
-    /// The long time format of the environment's LC_TIME (nl_langinfo T_FMT, AM_STR, PM_STR).
+    /// The user's long time format: on Linux the environment's LC_TIME (nl_langinfo T_FMT, AM_STR, PM_STR), on
+    /// Windows the user's locale (LOCALE_STIMEFORMAT, LOCALE_S1159, LOCALE_S2359).
     static DateTimeSettings fromLocale();
     /// The same from given strftime texts: timeFormat as T_FMT, ampmFormat as T_FMT_AMPM (what "%r" stands for).
     static DateTimeSettings fromTimeFormat(const std::string& timeFormat, const std::string& ampmFormat,
                                            const std::string& am, const std::string& pm);
+    /// The same from a Windows time format such as "HH:mm:ss" or "h:mm:ss tt" (LOCALE_STIMEFORMAT).
+    static DateTimeSettings fromWindowsTimeFormat(const std::string& timeFormat, const std::string& am,
+                                                  const std::string& pm);
 
     /// The time pattern in use, in strftime notation with ":" as separator, e.g. "%H:%M:%S" or "%I:%M:%S %p".
     const std::string& longTimeFormat() const { return m_pattern; }

@@ -2,14 +2,12 @@
 #include "online/Postponement.h"
 
 #include "core/ScopeExit.h"
+#include "online/LocalTime.h"
 #include "online/NewFile.h"
 #include "online/Online.h"
 #include "online/ShownText.h"
+#include "online/SystemFiles.h"
 #include "online/Waiting.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -53,33 +51,19 @@ std::runtime_error notARegularFile(const std::filesystem::path& path)
 // refusal names its reason.
 std::string readPostponementLine(const std::filesystem::path& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0 && errno == ELOOP)
+    const FileStart start = readFileStart(path, kPostponementReadBytes);
+    switch (start.outcome) {
+    case FileStart::Outcome::NotARegularFile:
         throw notARegularFile(path);
-    if (fd < 0)
-        throw std::runtime_error(systemError("Cannot open the postponement file", path, errno));
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        throw notARegularFile(path);
+    case FileStart::Outcome::OpenFailed:
+        throw std::runtime_error(systemError("Cannot open the postponement file", path, start.error));
+    case FileStart::Outcome::ReadFailed:
+        throw std::runtime_error(systemError("Cannot read the postponement file", path, start.error));
+    case FileStart::Outcome::Read:
+        break;
     }
-    std::string content(kPostponementReadBytes, '\0');
-    std::size_t got = 0;
-    while (got < content.size() && content.find('\n') >= got) {
-        const ssize_t n = ::read(fd, content.data() + got, content.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            throw std::runtime_error(systemError("Cannot read the postponement file", path, error));
-        }
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    content.resize(got);
+    const std::string& content = start.bytes;
+    const std::size_t got = content.size();
     const auto end = content.find('\n');
     if (end == std::string::npos && got == kPostponementReadBytes)
         throw DateTimeConversionError("The postponement file " + path.string() + " cannot be converted: '" +
@@ -101,9 +85,8 @@ void writePostponementFile(const std::filesystem::path& path, const std::string&
     const NewFile written = writeNewFileBeside(path, text, 0666, "");
     if (written.error != 0)
         throw std::runtime_error(systemError("Cannot write the postponement file", path, written.error));
-    if (::rename(written.name.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(written.name.c_str());
+    if (const int error = renameReplacing(written.name, path)) {
+        removeFile(written.name);
         throw std::runtime_error(systemError("Cannot write the postponement file", path, error));
     }
 }
@@ -111,8 +94,7 @@ void writePostponementFile(const std::filesystem::path& path, const std::string&
 LocalDateTime localDateTimeOf(system_clock::time_point moment)
 {
     const std::time_t t = system_clock::to_time_t(time_point_cast<seconds>(moment));
-    std::tm local{};
-    localtime_r(&t, &local);
+    const std::tm local = localTimeOf(t);
     LocalDateTime value;
     value.date =
         year_month_day{year{local.tm_year + 1900}, month{unsigned(local.tm_mon + 1)}, day{unsigned(local.tm_mday)}};

@@ -17,23 +17,29 @@ using IPv4Address = std::array<std::uint8_t, 4>;
 /// The offline test: called with flags 0, answers non-zero when the system is offline.
 using OfflineTestFunction = std::function<std::uint32_t(std::uint32_t flags)>;
 
+#ifdef _WIN32
+/// Where the offline test lives on Windows: the system's own InetIsOffline.
+inline constexpr const char* kOfflineTestLibrary = "url.dll";
+#else
 /// Where the offline test lives on Linux: the kernel's routing tables, separated by ":".
 inline constexpr const char* kOfflineTestLibrary = "/proc/net/route:/proc/net/ipv6_route";
+#endif
 inline constexpr const char* kOfflineTestFunction = "InetIsOffline";
 
-/// Loads the offline test named function from library (a ":"-separated list of routing-table files). True, with
-/// entry set, when the function is known and at least one table can be read; false, entry untouched, otherwise.
-/// The loaded test reads the tables afresh at every call and reports offline when no readable table holds a
-/// route that is up through an interface other than loopback.
+/// Loads the offline test named function from library. On Linux library is a ":"-separated list of routing-table
+/// files: true, with entry set, when the function is known and at least one table can be read; the loaded test reads
+/// the tables afresh at every call and reports offline when no readable table holds a route that is up through an
+/// interface other than loopback. On Windows library is a DLL and function its export, loaded as the system loads
+/// them. False, entry untouched, otherwise.
 bool loadLibFunction(const std::string& library, const std::string& function, OfflineTestFunction& entry);
 
 /// The host's first IPv4 address, or all zero when the name does not resolve. Never throws.
 IPv4Address hostToIP(const std::string& hostName);
 
 /// Sends one ICMP echo request to the host and waits up to 1000 ms for its reply. False when no ICMP socket can be
-/// opened (datagram, else raw), when the name does not resolve (nothing is sent then) or when no reply comes.
-/// The look-up and the wait are serviced like a request (Waiting.h): WaitCancelled when the user ends the wait, and
-/// an error when the action's budget is used up; nothing else is thrown.
+/// opened (datagram, else raw; on Windows the ICMP helper, IcmpSendEcho), when the name does not resolve (nothing is
+/// sent then) or when no reply comes. The look-up and the wait are serviced like a request (Waiting.h): WaitCancelled
+/// when the user ends the wait, and an error when the action's budget is used up; nothing else is thrown.
 bool pingHost(const std::string& hostName);
 
 /// What the probe uses; tests point it at their own routing tables and watch the echoes.

@@ -25,6 +25,8 @@ stop_wine() { /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true; }
 trap stop_wine EXIT
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
+# The user's long time format, as the control panel would set it: 24 hours, which the update check's tests write.
+/usr/lib/wine/wine64 reg add 'HKCU\Control Panel\International' /v sTimeFormat /d HH:mm:ss /f </dev/null >/dev/null 2>&1
 # An empty drive T: for the test of a search from a drive's root (Wine's drives are links in the prefix).
 mkdir -p "$build/wine-drive-t"
 ln -sfn "$build/wine-drive-t" "$WINEPREFIX/dosdevices/t:"

@@ -7,6 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 # Every warning is an error here; the package step below builds from the same configuration.
 export TWINSPOTTER_WERROR=ON
+# A fresh clone in another folder still finds its objects in ccache: paths are taken relative to the checkout, and
+# the folder itself is left out of the hash (only debug information names it).
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 bash scripts/install-deps.sh
 # Every C++ source laid out by .clang-format (clang-format --dry-run -Werror); "scripts/format.sh" mends it.
 bash scripts/format.sh --check

@@ -6,6 +6,8 @@
 #
 # - curl 7.88.1 from Debian's `curl` source: HTTP only, Schannel, shared, nothing optional;
 # - GoogleTest from /usr/src/googletest;
+# - cpp-httplib's single header from Debian's `cpp-httplib` source (the online tests' loopback server; Debian's
+#   own package splits it into a header and a Linux library);
 # - with --with-qt, Qt 6.4.2 from Debian's `qt6-base` source: Core, Gui, Widgets, Test and the windows platform
 #   plugin and the JPEG image plugin, about half an hour on two cores.
 #
@@ -15,8 +17,8 @@
 # and a change of options builds afresh beside the old one. A lock per library lets two checkouts share the cache.
 #
 # Standard output gets shell assignments for the other scripts (eval "$(bash scripts/windows-deps.sh)"):
-#   TWINSPOTTER_WINDOWS_CURL=... TWINSPOTTER_WINDOWS_GTEST=... [TWINSPOTTER_WINDOWS_QT=...]
-#   TWINSPOTTER_WINDOWS_DEPS="curl;gtest[;qt]"   (the toolchain file's search prefixes)
+#   TWINSPOTTER_WINDOWS_CURL=... TWINSPOTTER_WINDOWS_GTEST=... TWINSPOTTER_WINDOWS_HTTPLIB=... [TWINSPOTTER_WINDOWS_QT=...]
+#   TWINSPOTTER_WINDOWS_DEPS="curl;gtest;httplib[;qt]"   (the toolchain file's search prefixes)
 # --env-file FILE writes the same lines to FILE. Progress goes to standard error.
 set -euo pipefail
 
@@ -177,7 +179,17 @@ build_gtest() {
     cmake --install "$build" >/dev/null
 }
 
-# Qt: Core, Gui, Widgets, Test, the windows platform plugin and the JPEG reader (the splash picture), with Debian's own Qt as the host tools (moc, rcc,
+httplib_version=0.11.4
+build_httplib() {
+    local prefix="$2"
+    local src
+    src="$(debian_source cpp-httplib "$httplib_version")"
+    mkdir -p "$prefix/include"
+    cp "$src/httplib.h" "$prefix/include/httplib.h"
+}
+
+# Qt: Core, Gui, Widgets, Test, the windows platform plugin and the JPEG reader (the splash picture), with Debian's
+# own Qt as the host tools (moc, rcc,
 # uic). Three switches avoid faults of this Qt version on MinGW without OpenGL: dynamicgl must follow opengl off
 # (the platform plugin does not compile otherwise), DirectWrite 3 needs Direct2D on (else qwindows.dll lacks a
 # font database symbol), and the tablet support needs wintab.h, which neither the tarball nor MinGW has.
@@ -206,9 +218,11 @@ build_qt() {
 
 curl_prefix="$(build_cached curl "$curl_version" build_curl "${curl_options[@]}")"
 gtest_prefix="$(build_cached googletest "$gtest_version" build_gtest "${gtest_options[@]}")"
-deps="$curl_prefix;$gtest_prefix"
+httplib_prefix="$(build_cached cpp-httplib "$httplib_version" build_httplib)"
+deps="$curl_prefix;$gtest_prefix;$httplib_prefix"
 out="TWINSPOTTER_WINDOWS_CURL='$curl_prefix'
-TWINSPOTTER_WINDOWS_GTEST='$gtest_prefix'"
+TWINSPOTTER_WINDOWS_GTEST='$gtest_prefix'
+TWINSPOTTER_WINDOWS_HTTPLIB='$httplib_prefix'"
 if [ "$with_qt" = 1 ]; then
     qt_prefix="$(build_cached qt "$qt_version" build_qt "${qt_options[@]}")"
     deps="$deps;$qt_prefix"
@@ -217,7 +231,7 @@ TWINSPOTTER_WINDOWS_QT='$qt_prefix'"
 fi
 out="$out
 TWINSPOTTER_WINDOWS_DEPS='$deps'
-export TWINSPOTTER_WINDOWS_CURL TWINSPOTTER_WINDOWS_GTEST TWINSPOTTER_WINDOWS_DEPS"
+export TWINSPOTTER_WINDOWS_CURL TWINSPOTTER_WINDOWS_GTEST TWINSPOTTER_WINDOWS_HTTPLIB TWINSPOTTER_WINDOWS_DEPS"
 [ "$with_qt" = 1 ] && out="$out TWINSPOTTER_WINDOWS_QT"
 echo "$out"
 if [ -n "$env_file" ]; then echo "$out" >"$env_file"; fi

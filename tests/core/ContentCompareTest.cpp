@@ -244,6 +244,43 @@ TEST_F(ContentCompareTest, ReadersTakeNoFileAfterACancel)
     EXPECT_LE(reads, 4) << "each reader ends the file it holds and takes no other";
 }
 
+// Counts the blocks of every file read, as the readers report them.
+class CountingDisk : public SeamFileSystem
+{
+public:
+    std::atomic<std::uint64_t> blocks{0};
+    ContentDigest readContent(const ContentRequest& request) override
+    {
+        ContentRequest counted = request;
+        counted.onBlock = [&](std::uint64_t bytes) {
+            ++blocks;
+            return !request.onBlock || request.onBlock(bytes);
+        };
+        return SeamFileSystem::readContent(counted);
+    }
+};
+
+TEST(ContentReadersTest, AReaderStopsInTheMiddleOfItsFileOnceCancelled)
+{
+    // Files of 4 TiB, holes only: millions of blocks that cost no disk, so a reader is surely in the middle of one
+    // when the cancel comes.
+    TempTree tree;
+    const std::int64_t size = std::int64_t(4) << 40;
+    tree.file("one/huge", size, kNoon);
+    tree.file("two/huge", size, kNoon);
+    CountingDisk disk;
+    SearchSession session{disk};
+    RecordingHost host;
+    host.tickContent = true;
+    host.onService = [&] {
+        if (host.phases.back() == Phase::ComparingContents && disk.blocks > 0)
+            session.cancel();
+    };
+    session.search(tree.path("one"), tree.path("two"), host);
+    EXPECT_TRUE(session.lastSearch().cancelled);
+    EXPECT_LT(disk.blocks, std::uint64_t(size >> 20)) << "the readers went on to the end of their files";
+}
+
 TEST(ContentKeyTest, EachComparisonDrawsASecretOfItsOwn)
 {
     const ContentKey first, second;

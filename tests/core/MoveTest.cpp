@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 
 namespace twinspotter {
@@ -207,8 +208,31 @@ TEST(MoveTest, AnOriginalWrittenToDuringItsCopyOrACopyThatCannotBeSyncedStays)
                 return ::fsync(fd);
             };
         }
+        // A copy holding half an edit never gets the final name, not even for a moment a crash could make last.
+        bool halfEditNamed = false;
+        if (!atNaming) {
+            const auto link = calls.linkat;
+            calls.linkat = [&, link](int fromDir, const char* source, int toDir, const char* to, int flags) {
+                halfEditNamed = true;
+                return link(fromDir, source, toDir, to, flags);
+            };
+        }
         EXPECT_EQ(Move(from, target + "/big", calls).reason, KeepReason::FileChanged) << "at naming " << atNaming;
+        EXPECT_FALSE(halfEditNamed);
         EXPECT_EQ(ContentOf(from).substr(0, 5), "EDITb");
+        EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
+    }
+    {
+        // Replaced by an unrelated file just as the whole copy gets its name: that file is no original to remove.
+        const std::string replaced = tree.file("replaced", 1 << 10, 0, 'r');
+        SystemCalls calls = CopyingCalls(replaced, true);
+        const auto link = calls.linkat;
+        calls.linkat = [&, link](int fromDir, const char* source, int toDir, const char* to, int flags) {
+            std::filesystem::rename(tree.file("unrelated", 1 << 10, 0, 'u'), replaced);
+            return link(fromDir, source, toDir, to, flags);
+        };
+        EXPECT_EQ(Move(replaced, target + "/replaced", calls).reason, KeepReason::FileChanged);
+        EXPECT_EQ(ContentOf(replaced), std::string(1 << 10, 'u'));
         EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
     }
     // A disk that fails to write the copy back: it never gets its name.
@@ -348,6 +372,34 @@ TEST(MoveTest, AnOriginalThatCannotBeRemovedAfterItsCopyTakesTheCopyBack)
         EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
         EXPECT_TRUE(Names(target).empty()) << "left behind: " << Names(target).front();
     }
+}
+
+TEST(MoveTest, ALinkedMoveWhoseOriginalCannotGoTakesItsLinkBack)
+{
+    // No rename that refuses to replace (an older kernel's or file system's): a link, then the original's removal.
+    TempTree tree;
+    const std::string from = tree.file("a/photo.jpg", 10, 0, 'a');
+    const std::string target = tree.dir("safe");
+    SystemCalls calls = SystemCalls::kernel();
+    calls.renameat2 = [](int fromDir, const char* source, int toDir, const char* to, unsigned flags) {
+        if (flags != 0) {
+            errno = EINVAL;
+            return -1;
+        }
+        return ::renameat2(fromDir, source, toDir, to, flags);
+    };
+    calls.unlinkat = [&](int dir, const char* path, int flags) {
+        if (PathAt(dir, path) == from) {
+            errno = EPERM;
+            return -1;
+        }
+        return ::unlinkat(dir, path, flags);
+    };
+    const RemovalResult result = Move(from, target + "/photo.jpg", calls);
+    EXPECT_EQ(result.reason, KeepReason::SourceNotRemoved);
+    EXPECT_EQ(result.error, EPERM);
+    EXPECT_EQ(ContentOf(from), std::string(10, 'a'));
+    EXPECT_TRUE(Names(target).empty()) << "a second name of the kept file was left behind";
 }
 
 TEST(MoveTest, AFileSystemThatCannotRefuseToReplaceKeepsTheFileAndAStaleCopyOfADeadProcessGoes)

@@ -1,5 +1,6 @@
 // The walk with listing workers against the walk without: the same catalogue, the same pairs, in the same order,
 // also when folders cannot be listed or vanish during the walk; and a cancel that stops the workers.
+#include "core/ListingPrefetcher.h"
 #include "core/match.h"
 #include "core/walk.h"
 #include "tests/support/RecordingHost.h"
@@ -8,8 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <stdexcept>
+#include <thread>
 
 namespace twinspotter {
 namespace {
@@ -141,6 +147,121 @@ TEST(ParallelWalkTest, ACancelStopsTheWalkAndItsWorkers)
     const std::size_t listed = fs.listed.size();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(fs.listed.size(), listed);
+}
+
+TEST(ParallelWalkTest, AnErrorWhileAFolderIsListedReachesTheWalk)
+{
+    TempTree tree;
+    for (int d = 0; d < 20; ++d)
+        tree.file("loc/d" + std::to_string(d) + "/f", 1);
+    // Whichever thread lists the folder, the walk must fail rather than take its subtree for empty.
+    for (const unsigned threads : {1u, 4u}) {
+        SeamFileSystem fs;
+        fs.afterList = [&](const PathString& dir) {
+            if (dir == tree.path("loc/d13/"))
+                throw std::runtime_error("input/output error");
+        };
+        RecordingHost host;
+        const bool canceled = false;
+        WalkEnv env{fs, host, canceled, threads};
+        Catalogue catalogue;
+        std::int32_t count = 0;
+        EXPECT_THROW(catalogueTree(catalogue, tree.path("loc"), count, env), std::runtime_error) << threads;
+    }
+}
+
+TEST(ParallelWalkTest, AFolderSwappedForALinkDuringTheWalkIsNotFollowed)
+{
+    for (const unsigned threads : {1u, 4u}) {
+        TempTree tree;
+        tree.file("loc/sub/inner/f", 1);
+        tree.file("outside/secret", 1);
+        tree.file("outside/deeper/secret", 1);
+        SeamFileSystem fs;
+        // Once the location has been listed, before any of its folders is.
+        fs.afterList = [&](const PathString& dir) {
+            if (dir != tree.path("loc/"))
+                return;
+            std::filesystem::rename(tree.path("loc/sub"), tree.path("moved"));
+            std::filesystem::create_directory_symlink(tree.path("outside"), tree.path("loc/sub"));
+        };
+        RecordingHost host;
+        const bool canceled = false;
+        WalkEnv env{fs, host, canceled, threads};
+        Catalogue catalogue;
+        std::int32_t count = 0;
+        catalogueTree(catalogue, tree.path("loc"), count, env);
+        EXPECT_EQ(catalogue.size(), 0u) << threads << " threads walked into " << catalogue[0].dir1();
+    }
+}
+
+// Counts what the listings returned, whichever thread made them.
+class CountingDisk : public SeamFileSystem
+{
+public:
+    std::atomic<std::size_t> listings{0};
+    std::atomic<std::size_t> entries{0};
+    bool listSubdirectory(const OpenedDirectory* parent, std::string_view name, const PathString& dir,
+                          std::vector<DirEntry>& out, std::shared_ptr<OpenedDirectory>* keep) override
+    {
+        const bool ok = SeamFileSystem::listSubdirectory(parent, name, dir, out, keep);
+        entries += out.size();
+        ++listings;
+        return ok;
+    }
+};
+
+TEST(ListingPrefetcherTest, ListingAheadStaysWithinItsBoundGoesOnAsTheWalkTakesAndSkipsDotFolders)
+{
+    TempTree tree;
+    constexpr std::size_t kBound = 8;
+    constexpr unsigned kThreads = 3;
+    constexpr std::size_t kFolders = 30;
+    for (std::size_t d = 0; d < kFolders; ++d)
+        for (int f = 0; f < 4; ++f)
+            tree.file("loc/d" + std::to_string(d) + "/f" + std::to_string(f), 1);
+    tree.file("loc/.hidden/f", 1);
+    tree.file("loc/d0/.cache/f", 1);
+    CountingDisk disk;
+    const std::string root = tree.path("loc/");
+    std::size_t taken = 0;
+    std::size_t mostAhead = 0;
+    {
+        ListingPrefetcher ahead(disk, root, kThreads, kThreads, 1, kBound);
+        // After each take the workers fill the room again up to the bound, or list all there is.
+        const auto filled = [&] {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (disk.entries - taken < kBound && disk.listings < kFolders + 1) {
+                if (std::chrono::steady_clock::now() > until)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+            }
+            return true;
+        };
+        std::function<void(const std::string&)> walk = [&](const std::string& dir) {
+            if (HasFatalFailure())
+                return;
+            std::vector<DirEntry> entries;
+            ASSERT_TRUE(ahead.take(dir, entries)) << dir;
+            taken += entries.size();
+            ASSERT_TRUE(filled()) << "nothing was listed ahead after " << dir << " was taken";
+            if (dir == root)
+                std::this_thread::sleep_for(std::chrono::milliseconds(100)); // time for workers that overrun
+            if (dir != root)
+                mostAhead = std::max(mostAhead, disk.entries - taken);
+            for (const DirEntry& entry : entries)
+                if (entry.isDirectory && entry.name[0] != '.')
+                    walk(dir + entry.name + "/");
+        };
+        walk(root);
+        if (HasFatalFailure())
+            return;
+    }
+    EXPECT_EQ(taken, 4 * kFolders + 2 + kFolders);
+    // A listing starts only below the bound, and each of the threads may finish one more of five entries.
+    EXPECT_LE(mostAhead, kBound - 1 + kThreads * 5);
+    for (const PathString& dir : disk.listed)
+        EXPECT_EQ(dir.find("/."), PathString::npos) << dir << " was listed, but the walk never enters it";
 }
 
 } // namespace

@@ -5,17 +5,39 @@
 #include "tests/core/RemoveTestSupport.h"
 
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 
 namespace twinspotter {
 namespace {
 
 using namespace test;
 namespace fs = std::filesystem;
+
+// Makes this process's openat2 fail with \p error, as an older kernel (ENOSYS) or a container's system-call filter
+// (EPERM) does.
+bool RefuseOpenat2(int error)
+{
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_openat2, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (static_cast<unsigned>(error) & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    const sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 && prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
 
 class RemovalSafetyTest : public ::testing::Test
 {
@@ -71,6 +93,38 @@ TEST_F(RemovalSafetyTest, AFolderSwappedForALinkAfterTheSearchRedirectsNoRemoval
     EXPECT_EQ(keptTexts(), (std::vector<std::string>{"a folder on its path has been replaced by a symbolic link",
                                                      "its location is no longer the folder the search looked at"}));
     EXPECT_EQ(DeletedFlags(session.pairs()), (std::vector<bool>{false, false}));
+}
+
+TEST_F(RemovalSafetyTest, WithoutOpenat2FoldersAreReachedOneByOneAndNeverThroughALink)
+{
+    for (const int refusal : {ENOSYS, EPERM}) {
+        const std::string round = std::to_string(refusal);
+        for (const char* path : {"/swapped/a.txt", "/kept/b.txt"}) {
+            tree.file("one" + round + path, 4, 0, '1');
+            tree.file("two" + round + path, 4, 0, '2');
+        }
+        search(tree.path("one" + round), tree.path("two" + round));
+        ASSERT_EQ(session.pairs().size(), 2u);
+        // The folder moved elsewhere and a link to it put in its place: the file behind the link is unchanged.
+        const std::string moved = tree.path("moved" + round);
+        fs::rename(tree.path("two" + round + "/swapped"), moved);
+        fs::create_directory_symlink(moved, tree.path("two" + round + "/swapped"));
+
+        const pid_t child = fork();
+        if (child == 0) {
+            if (!RefuseOpenat2(refusal))
+                _exit(100);
+            host.answers = {true};
+            session.removeAllLocation2Copies(host);
+            _exit(host.kept.size() == 1 ? static_cast<int>(host.kept[0].reason) : 101);
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(KeepReason::LinkOnPath)) << "refused with " << refusal;
+        EXPECT_EQ(ContentOf(moved + "/a.txt"), "2222");
+        EXPECT_FALSE(OnDisk(tree.path("two" + round + "/kept/b.txt"))) << "refused with " << refusal;
+    }
 }
 
 TEST_F(RemovalSafetyTest, AFileOrPartnerThatChangedSinceTheSearchStays)
@@ -204,12 +258,15 @@ TEST_F(RemovalSafetyTest, ALinkPlantedInTheSafetyDirectoryIsAFailedMoveNotAWayOu
 
 TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
 {
-    // A file whose path is longer than the kernel takes in one piece: reached folder by folder, and really removed.
-    std::string deep = "one";
-    while (deep.size() < 3900)
-        deep += "/" + std::string(200, 'd');
+    // A file whose path below its location is longer than the kernel takes in one piece: reached folder by folder,
+    // and really removed. No path to its folder fits in PATH_MAX, so each folder is made from the one above.
     const std::string name(250, 'n');
-    const UniqueFd deepDir(open(tree.dir(deep).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd deepDir(open(tree.dir("one").c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    for (std::size_t below = 0; below <= PATH_MAX; below += 201) {
+        const std::string folder(200, 'd');
+        ASSERT_EQ(mkdirat(deepDir.get(), folder.c_str(), 0755), 0);
+        deepDir.reset(openat(deepDir.get(), folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    }
     close(openat(deepDir.get(), name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
     tree.file("two/" + name, 0, 0, '2');
     tree.file("one/stuck", 4, 0, '1');
@@ -217,7 +274,7 @@ TEST_F(RemovalSafetyTest, ADetailedViewRemovalCountsAFileGoneOnlyWhenItReallyIs)
     search(tree.path("one"), tree.path("two"));
     ASSERT_EQ(session.pairs().size(), 2u);
     const std::size_t longOne = session.pairs()[0].name == name ? 0 : 1;
-    ASSERT_GT(session.pairs()[longOne].path1().size(), 4096u);
+    ASSERT_GT(session.pairs()[longOne].dir1().size(), tree.path("one/").size() + PATH_MAX);
     session.setFileCounts(10, session.filesInLocation2());
 
     // A file that cannot be looked at is not gone: nothing is marked or counted, and the user hears why.

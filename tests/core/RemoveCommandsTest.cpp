@@ -270,6 +270,20 @@ TEST_F(RemoveCommandsTest, DetailedViewMarksAndCountsOnlyWhenTheChosenFileIsGone
     EXPECT_TRUE(host.messages.empty());
 }
 
+TEST_F(RemoveCommandsTest, DetailedViewOfAPairPastTheEndAsksNothingAndRemovesNothing)
+{
+    pair("one/", "two/", "a");
+    host.answers = {true, true};
+    // A view left open over a list that a new search has since shortened.
+    EXPECT_FALSE(session.removeOneFile(1, Side::Location2, host).has_value());
+    EXPECT_FALSE(session.removeOneFile(std::size_t(-1), Side::Location1, host).has_value());
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_TRUE(OnDisk(loc1 + "a") && OnDisk(loc2 + "a"));
+    EXPECT_EQ(deletedFlags(), Flags{false});
+    EXPECT_EQ(session.filesInLocation1(), 10);
+    EXPECT_EQ(session.filesInLocation2(), 10);
+}
+
 TEST_F(RemoveCommandsTest, DetailedViewWithSafetyMovesAndNeverDeletesWhatItCannotMove)
 {
     singleDirectorySearch();

@@ -1,9 +1,13 @@
 // Removal into the Trash on real trees: the home Trash and a second mount's, compared with what GLib's gio writes
 // under the same private data directory, unique names, and a restore done from the info file alone.
+#include "core/ScopeExit.h"
 #include "core/posix/Trash.h"
 #include "tests/core/RemoveTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -59,6 +63,14 @@ protected:
     {
         session.search(location1, location2, host);
     }
+    /// Trashes the location-2 file of the pair of files called \p name.
+    std::optional<RemoveOutcome> trashOut(const std::string& name)
+    {
+        host.answers = {true};
+        const auto pair = std::find_if(session.pairs().begin(), session.pairs().end(),
+                                       [&](const FileRecord& p) { return p.name == name; });
+        return session.removeOneFile(pair - session.pairs().begin(), Side::Location2, host);
+    }
 };
 
 TEST_F(TrashTest, OnTheHomeFileSystemCopiesGoWhereGioPutsThemUnderNamesOfTheirOwnAndComeBackWhole)
@@ -102,6 +114,8 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
         GTEST_SKIP() << "mounting a second file system needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
     for (const char* name : {"stuck", "plain", "sticky", "unsticky", "linked"}) {
         tree.file(std::string("one/") + name, 4, kNoon, '1');
         tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
@@ -145,6 +159,7 @@ TEST_F(TrashTest, OnASecondMountCopiesGoToThatMountsTrashOrStay)
     const std::string ram = tree.dir("ram");
     if (mount("twinspotter-test", ram.c_str(), "ramfs", 0, nullptr) != 0)
         GTEST_SKIP() << "no ramfs to compare the info file with gio's: " << std::strerror(errno);
+    const ScopeExit unmountRam([&ram] { umount2(ram.c_str(), MNT_DETACH); });
     tree.file("ram/two/g h", 4, kNoon, 'g');
     ASSERT_EQ(GioTrash(tree.path("ram/two/g h")), 0);
     tree.file("ram/two/g h", 4, kNoon, '2');
@@ -165,6 +180,8 @@ TEST_F(TrashTest, AHomeTrashMountedApartAMissingProcAndNamesOfStrayBytesStillWor
         GTEST_SKIP() << "mounting needs root and a mount namespace of our own";
     const std::string top = tree.dir("mnt");
     ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
     // The data folder on the files' mount, its Trash folder a mount of its own: files go to their mount's Trash.
     const ScopedEnvironment dataHere("XDG_DATA_HOME", tree.dir("mnt/data"));
     ASSERT_EQ(mount("twinspotter-test", tree.dir("mnt/data/Trash").c_str(), "tmpfs", 0, nullptr), 0);
@@ -186,6 +203,110 @@ TEST_F(TrashTest, AHomeTrashMountedApartAMissingProcAndNamesOfStrayBytesStillWor
     EXPECT_EQ(outcome, RemoveOutcome::Removed);
     EXPECT_TRUE(ContentOf(top + "/.Trash-0/info/" + session.pairs()[1].name + ".trashinfo")
                     .starts_with("[Trash Info]\nPath=two/" + session.pairs()[1].name + "\n"));
+}
+
+TEST_F(TrashTest, ALinkOrAnotherUsersFolderInTheTrashReceivesNothing)
+{
+    const std::string elsewhere = tree.dir("elsewhere");
+    for (const char* name : {"files-linked", "info-linked"}) {
+        tree.file(std::string("one/") + name, 4, kNoon, '1');
+        tree.file(std::string("two/") + name, 4, kNoon, '2');
+    }
+    search(tree.path("one"), tree.path("two"));
+    ASSERT_EQ(session.pairs().size(), 2u);
+    const std::string trash = tree.dir("data/Trash");
+    // A link where the Trash keeps its files, then one where it keeps its info files: either would carry the
+    // trashed file, or what restores it, out of the Trash.
+    for (const std::string which : {"files", "info"}) {
+        fs::remove_all(trash);
+        tree.dir(which == "files" ? "data/Trash/info" : "data/Trash/files");
+        fs::create_directory_symlink(elsewhere, trash + "/" + which);
+        EXPECT_EQ(trashOut(which + "-linked"), RemoveOutcome::StillPresent) << which;
+        EXPECT_TRUE(OnDisk(tree.path("two/" + which + "-linked")));
+        EXPECT_TRUE(fs::is_empty(elsewhere)) << which;
+    }
+
+    if (!PrivateMounts())
+        GTEST_SKIP() << "a Trash at the top of another mount needs root and a mount namespace of our own";
+    const std::string top = tree.dir("mnt");
+    ASSERT_EQ(mount("twinspotter-test", top.c_str(), "tmpfs", 0, nullptr), 0) << std::strerror(errno);
+    // Unmounted before the tree goes, or its folder stays behind in the temporary folder.
+    const ScopeExit unmount([&top] { umount2(top.c_str(), MNT_DETACH); });
+    for (const char* name : {"foreign", "linked"}) {
+        tree.file(std::string("one/") + name, 4, kNoon, '1');
+        tree.file(std::string("mnt/two/") + name, 4, kNoon, '2');
+    }
+    search(tree.path("one"), tree.path("mnt/two"));
+    ASSERT_EQ(session.pairs().size(), 2u);
+    // Another user's folder under our Trash's name, then a link under it to a folder that is ours.
+    const std::string own = top + "/.Trash-" + std::to_string(geteuid());
+    fs::create_directory(own);
+    ASSERT_EQ(chown(own.c_str(), 4242, 4242), 0);
+    EXPECT_EQ(trashOut("foreign"), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(fs::is_empty(own));
+    fs::remove(own);
+    const std::string decoy = tree.dir("mnt/decoy");
+    fs::create_directory_symlink(decoy, own);
+    EXPECT_EQ(trashOut("linked"), RemoveOutcome::StillPresent);
+    EXPECT_TRUE(fs::is_empty(decoy));
+    EXPECT_TRUE(OnDisk(top + "/two/foreign") && OnDisk(top + "/two/linked"));
+    for (const KeptFile& kept : host.kept)
+        EXPECT_EQ(kept.reason, KeepReason::NoTrash) << kept.text();
+}
+
+class TrashMoveTest : public ::testing::Test
+{
+protected:
+    TempTree tree;
+    ScopedEnvironment data{"XDG_DATA_HOME", tree.path("data")};
+    std::string trash = tree.path("data/Trash");
+    TrashDirectories trashes;
+
+    /// Moves the file at \p relative into the home Trash as a removal does.
+    RemovalResult trashFile(const std::string& relative, const SystemCalls& calls = SystemCalls::kernel())
+    {
+        const std::string path = tree.path(relative);
+        const std::string folder = path.substr(0, path.rfind('/') + 1);
+        const std::string name = path.substr(folder.size());
+        const UniqueFd dir(open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        struct stat st
+        {
+        };
+        lstat(path.c_str(), &st);
+        return moveToTrash(dir.get(), name, name, folder, st, trashes, calls);
+    }
+};
+
+TEST_F(TrashMoveTest, NothingIsCopiedToAnotherFileSystemAndAFailedMoveLeavesNoInfoFile)
+{
+    tree.file("a/photo.jpg", 10, 0, 'a');
+    SystemCalls calls = SystemCalls::kernel();
+    // The Trash turns out to lie on another file system than the file.
+    calls.renameat2 = [](int, const char*, int, const char*, unsigned) {
+        errno = EXDEV;
+        return -1;
+    };
+    const RemovalResult result = trashFile("a/photo.jpg", calls);
+    EXPECT_EQ(result.reason, KeepReason::NoTrash);
+    EXPECT_EQ(result.error, EXDEV);
+    EXPECT_EQ(ContentOf(tree.path("a/photo.jpg")), std::string(10, 'a'));
+    EXPECT_TRUE(fs::is_empty(trash + "/files"));
+    EXPECT_TRUE(fs::is_empty(trash + "/info")) << "an info file for a file that is not in the Trash";
+}
+
+TEST_F(TrashMoveTest, ANameTakenInFilesAloneIsNumberedAndALongNameStaysWithinItsLimit)
+{
+    // A name in files/ without its info file (a crash between the two, another program's leftovers) is never
+    // replaced, and does not block the Trash: the file takes the next number, with its info file beside it.
+    const std::string name(255, 'n');
+    tree.file("a/" + name, 10, 0, 'a');
+    tree.file("data/Trash/files/" + trashEntryName(name, 1), 3, 0, 't');
+    tree.dir("data/Trash/info");
+    ASSERT_EQ(trashFile("a/" + name).outcome, RemoveOutcome::Removed);
+    EXPECT_EQ(ContentOf(trash + "/files/" + trashEntryName(name, 1)), "ttt");
+    EXPECT_EQ(ContentOf(trash + "/files/" + trashEntryName(name, 2)), std::string(10, 'a'));
+    EXPECT_TRUE(OnDisk(trash + "/info/" + trashEntryName(name, 2) + ".trashinfo"));
+    EXPECT_FALSE(OnDisk(tree.path("a/" + name)));
 }
 
 } // namespace

@@ -4,11 +4,9 @@
 #include "online/Online.h"
 #include "tests/support/LoopbackServer.h"
 #include "tests/support/ScopedEnvironment.h"
+#include "tests/support/TestSystem.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -76,7 +74,7 @@ protected:
     void SetUp() override
     {
         m_directory = std::filesystem::temp_directory_path() /
-                      ("twinspotter-online-" + std::to_string(::getpid()) + "-" + std::to_string(++s_counter));
+                      ("twinspotter-online-" + std::to_string(processId()) + "-" + std::to_string(++s_counter));
         std::filesystem::remove_all(m_directory);
         std::filesystem::create_directories(m_directory);
         host.directory = m_directory / "";
@@ -105,7 +103,7 @@ private:
 class RefusingPort
 {
 public:
-    RefusingPort() : m_fd(::socket(AF_INET, SOCK_STREAM, 0))
+    RefusingPort() : m_fd((socketsStarted(), ::socket(AF_INET, SOCK_STREAM, 0)))
     {
         sockaddr_in address{};
         address.sin_family = AF_INET;
@@ -115,13 +113,13 @@ public:
         ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &size);
         m_port = ntohs(address.sin_port);
     }
-    ~RefusingPort() { ::close(m_fd); }
+    ~RefusingPort() { closeSocket(m_fd); }
     RefusingPort(const RefusingPort&) = delete;
     RefusingPort& operator=(const RefusingPort&) = delete;
     std::string address() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
 private:
-    int m_fd;
+    SocketHandle m_fd;
     int m_port = 0;
 };
 

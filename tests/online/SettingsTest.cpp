@@ -64,8 +64,12 @@ TEST(SettingsTest, DefaultHostRecordsTheQuitRequestAndNamesTheExecutablesDirecto
     host.requestQuit();
     EXPECT_TRUE(host.quitRequested());
     const auto directory = host.programDirectory();
-    EXPECT_EQ(directory.string().back(), '/');
+    EXPECT_EQ(directory.native().back(), std::filesystem::path::preferred_separator);
+#ifdef _WIN32
+    EXPECT_TRUE(std::filesystem::exists(directory / "online_tests.exe"));
+#else
     EXPECT_TRUE(std::filesystem::exists(directory / "online_tests"));
+#endif
 }
 
 } // namespace

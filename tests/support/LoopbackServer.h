@@ -1,6 +1,8 @@
 // A stand-in for the maker's web server on 127.0.0.1 that records every request it gets.
 #pragma once
 
+#include "tests/support/TestSystem.h"
+
 #include <httplib.h>
 
 #include <algorithm>
@@ -39,7 +41,7 @@ public:
     static constexpr const char* kDefaultVersion = "1.0.7";
     static constexpr const char* kDefaultInfo = "Twinspotter finds files that exist twice.";
     static constexpr const char* kDefaultContactText = "Write to us: we read every message.";
-    static constexpr const char* kDefaultUpdater = "#!/bin/sh\necho updater\n";
+    static std::string defaultUpdater() { return programStart() + "echo updater\n"; }
     static constexpr const char* kDefaultReply = "Thank you for your message.";
 
     LoopbackServer()
@@ -47,7 +49,7 @@ public:
         serve(kVersionPath, kDefaultVersion);
         serve(kInfoPath, kDefaultInfo);
         serve(kContactTextPath, kDefaultContactText);
-        serve(kUpdaterPath, kDefaultUpdater);
+        serve(kUpdaterPath, defaultUpdater());
         serve(kContactScriptPath, kDefaultReply);
 
         m_server.Get(

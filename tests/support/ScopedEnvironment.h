@@ -15,19 +15,37 @@ public:
     {
         if (const char* old = std::getenv(name))
             m_old = old;
-        ::setenv(name, value.c_str(), 1);
+        set(name, value.c_str());
     }
     ~ScopedEnvironment()
     {
         if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
+            set(m_name, m_old->c_str());
         else
-            ::unsetenv(m_name);
+            unset(m_name);
     }
     ScopedEnvironment(const ScopedEnvironment&) = delete;
     ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
+    // The C library's own environment, which getenv reads; on Windows an empty value removes the variable.
+    static void set(const char* name, const char* value)
+    {
+#ifdef _WIN32
+        ::_putenv_s(name, value);
+#else
+        ::setenv(name, value, 1);
+#endif
+    }
+    static void unset(const char* name)
+    {
+#ifdef _WIN32
+        ::_putenv_s(name, "");
+#else
+        ::unsetenv(name);
+#endif
+    }
+
     const char* m_name;
     std::optional<std::string> m_old;
 };

@@ -27,7 +27,7 @@ int main(int argc, char** argv)
 {
     std::string version = twinspotter::test::LoopbackServer::kDefaultVersion;
     std::string logPath;
-    std::string updater = twinspotter::test::LoopbackServer::kDefaultUpdater;
+    std::string updater = twinspotter::test::LoopbackServer::defaultUpdater();
     std::string errorPath;
     int errorStatus = 0;
     for (int i = 1; i < argc; ++i) {
