@@ -135,14 +135,17 @@ wait "$program_pid" || status=$?
 step "the installed window came up captioned \"$caption\" and closed cleanly"
 
 # The search in the window, over the installed DLLs and plugins: the build's twinspotter-screenshot.exe is the same
-# window with a harness that searches the locations it was given, pictures the window and says what it shows.
+# window with a harness that searches the locations it was given, pictures the window and says what it shows. It
+# runs from the installed folder (as windeployqt's layout wants: Qt finds its plugins beside the program) and is
+# taken out again before the uninstaller runs.
 harness="$build/app/twinspotter-screenshot.exe"
 [ -f "$harness" ] || fail "no $harness"
+cp "$harness" "$dir/"
 status=0
-(cd "$work/cwd" && WINEPATH="$(to_windows "$dir")" QT_PLUGIN_PATH="$(to_windows "$dir")" \
-    TWINSPOTTER_SCREENSHOT="$(to_windows "$work/window.png")" TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 \
-    timeout 120 "$wine" "$(to_windows "$harness")" "$location1" "$location2" </dev/null >"$work/program.log" 2>&1) ||
-    status=$?
+(cd "$work/cwd" && TWINSPOTTER_SCREENSHOT="$(to_windows "$work/window.png")" TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 \
+    timeout 120 "$wine" "$(to_windows "$dir/twinspotter-screenshot.exe")" "$location1" "$location2" </dev/null \
+    >"$work/program.log" 2>&1) || status=$?
+rm "$dir/twinspotter-screenshot.exe"
 [ "$status" = 0 ] || fail "the window's search exited with status $status"
 shown="$(tr -d '\r' <"$work/program.log" | sed -n 's/^twinspotter: pictured //p')"
 [ "$shown" = "\"$caption\" showing \"Doublicates found: $pairs\" in $pairs rows" ] ||
