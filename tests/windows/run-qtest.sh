@@ -18,6 +18,10 @@ for prefix in "${prefixes[@]}"; do
     [ -d "$prefix/bin" ] && path="${path:+$path;}$(windows_path "$prefix/bin")"
     [ -d "$prefix/plugins/platforms" ] && export QT_PLUGIN_PATH="$(windows_path "$prefix/plugins")"
 done
+# Qt's DLLs load MinGW's C++ runtime, which the package ships beside them.
+for dll in libstdc++-6.dll libwinpthread-1.dll; do
+    path="$path;$(windows_path "$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")")")"
+done
 export WINEPATH="$path"
 
 log="$(mktemp --suffix=.txt)"
