@@ -1,7 +1,7 @@
 // Removal into the Trash on real trees: the home Trash and a second mount's, compared with what GLib's gio writes
 // under the same private data directory, unique names, and a restore done from the info file alone.
-#include "core/ScopeExit.h"
 #include "core/posix/Trash.h"
+#include "core/ScopeExit.h"
 #include "tests/core/RemoveTestSupport.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScopedEnvironment.h"
