@@ -7,6 +7,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/Application.h"
 #include "ui/ContactDialog.h"
+#include "ui/Desktop.h"
 #include "ui/MainWindow.h"
 #include "ui/PathText.h"
 #include "ui/QtOnlineHost.h"
@@ -99,8 +100,7 @@ int runWindowProgram(int argc, char** argv, const std::function<void(MainWindow&
     if (answerInformationOption(argc, argv))
         return 0;
     // Qt would abort with a core dump; say what is wrong and where the headless scanner is instead.
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-        !platformChosen(argc, argv)) {
+    if (!desktop::displayAvailable() && !platformChosen(argc, argv)) {
         std::fprintf(stderr, "twinspotter: no display found. On a machine without a screen use the headless "
                              "scanner: twinspotter-scan LOCATION1 [LOCATION2]\n");
         return 1;

@@ -64,12 +64,23 @@ void pictureNotRemovedBox(twinspotter::MainWindow& window, const QString& target
     window.findChild<QPushButton*>(QStringLiteral("btnDelete"))->click();
 }
 
+// What the picture shows, for a script that checks the window without reading the picture: the caption, the pair
+// count and the table's rows.
+void reportPictured(const twinspotter::MainWindow& window)
+{
+    const auto* count = window.findChild<QLabel*>(QStringLiteral("Labelcount1"));
+    const auto* table = window.findChild<QTableView*>(QStringLiteral("strGridD"));
+    std::fprintf(stderr, "twinspotter: pictured \"%s\" showing \"%s\" in %d rows\n",
+                 qUtf8Printable(window.windowTitle()), qUtf8Printable(count->text()), table->model()->rowCount());
+}
+
 // With TWINSPOTTER_SCREENSHOT set, the program runs one search on the locations it was given,
-// saves a picture of its own window there and quits. TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that
-// search once it has found N pairs, TWINSPOTTER_SCREENSHOT_CANCEL=comparing once it compares contents;
-// TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the table to its last rows first; TWINSPOTTER_SCREENSHOT_TICK names
-// check boxes (by object name, comma-separated) to tick before the search; TWINSPOTTER_SCREENSHOT_REMOVE=1 runs the
-// bulk removal after the search and pictures its "Not removed" box instead of the window.
+// saves a picture of its own window there, names on standard error what it shows and quits.
+// TWINSPOTTER_SCREENSHOT_CANCEL=N (when not empty) cancels that search once it has found N pairs,
+// TWINSPOTTER_SCREENSHOT_CANCEL=comparing once it compares contents; TWINSPOTTER_SCREENSHOT_LAST_ROWS=1 scrolls the
+// table to its last rows first; TWINSPOTTER_SCREENSHOT_TICK names check boxes (by object name, comma-separated) to tick
+// before the search; TWINSPOTTER_SCREENSHOT_REMOVE=1 runs the bulk removal after the search and pictures its "Not
+// removed" box instead of the window.
 void scheduleScreenshot(twinspotter::MainWindow& window)
 {
     const QString target = qEnvironmentVariable("TWINSPOTTER_SCREENSHOT");
@@ -107,6 +118,7 @@ void scheduleScreenshot(twinspotter::MainWindow& window)
             window.findChild<QTableView*>(QStringLiteral("strGridD"))->scrollToBottom();
         QTimer::singleShot(300, &window, [&window, target] {
             const bool saved = window.grab().save(target, "PNG");
+            reportPictured(window);
             QCoreApplication::exit(saved ? 0 : 1);
         });
     });

@@ -9,7 +9,7 @@
 # - cpp-httplib's single header from Debian's `cpp-httplib` source (the online tests' loopback server; Debian's
 #   own package splits it into a header and a Linux library);
 # - with --with-qt, Qt 6.4.2 from Debian's `qt6-base` source: Core, Gui, Widgets, Test and the windows platform
-#   plugin, about half an hour on two cores.
+#   plugin and the JPEG image plugin, about half an hour on two cores.
 #
 # The cache is TWINSPOTTER_WINDOWS_CACHE (default /var/cache/twinspotter-windows). Each library lives in a folder
 # named by its version, the MinGW compiler's version and a hash of its build options, is built into a temporary
@@ -132,7 +132,8 @@ build_cached() {
     exec {lockfd}>"$cache/.$name.lock"
     flock "$lockfd"
     if [ ! -d "$prefix" ]; then
-        rm -rf "$cache/.build-$key" "$cache/.install-$key"
+        # Left by an interrupted build of this library; nobody else builds it while we hold its lock.
+        rm -rf "$cache/.build-$name-"* "$cache/.install-$name-"*
         mkdir -p "$cache/.build-$key" "$cache/.install-$key"
         log "building $name $version into $prefix"
         local start=$SECONDS
@@ -187,7 +188,8 @@ build_httplib() {
     cp "$src/httplib.h" "$prefix/include/httplib.h"
 }
 
-# Qt: Core, Gui, Widgets, Test and the windows platform plugin, with Debian's own Qt as the host tools (moc, rcc,
+# Qt: Core, Gui, Widgets, Test, the windows platform plugin and the JPEG reader (the splash picture), with Debian's
+# own Qt as the host tools (moc, rcc,
 # uic). Three switches avoid faults of this Qt version on MinGW without OpenGL: dynamicgl must follow opengl off
 # (the platform plugin does not compile otherwise), DirectWrite 3 needs Direct2D on (else qwindows.dll lacks a
 # font database symbol), and the tablet support needs wintab.h, which neither the tarball nor MinGW has.
@@ -197,7 +199,7 @@ qt_options=(-DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-g
     -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF
     -DFEATURE_sql=OFF -DFEATURE_network=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF -DFEATURE_dbus=OFF
     -DFEATURE_printsupport=OFF -DFEATURE_xml=OFF -DFEATURE_concurrent=OFF -DFEATURE_vulkan=OFF
-    -DFEATURE_jpeg=OFF -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_zstd=OFF -DFEATURE_tabletevent=OFF
+    -DFEATURE_jpeg=ON -DFEATURE_system_jpeg=OFF -DFEATURE_icu=OFF -DFEATURE_glib=OFF -DFEATURE_zstd=OFF -DFEATURE_tabletevent=OFF
     -DFEATURE_direct2d=ON -DFEATURE_directwrite3=ON
     -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_png=OFF
     -DFEATURE_system_freetype=OFF -DFEATURE_system_harfbuzz=OFF -DFEATURE_system_doubleconversion=OFF

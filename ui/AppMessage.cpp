@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QDir>
 #include <QDropEvent>
 #include <QLineEdit>
 #include <QMimeData>
@@ -29,7 +30,8 @@ QString firstLocalPath(const QMimeData* data)
     const QList<QUrl> urls = data->urls();
     if (urls.isEmpty() || !urls.first().isLocalFile())
         return QString();
-    return urls.first().toLocalFile();
+    // In the system's own form: "C:\photos" on Windows, as the user types it and the core lists it.
+    return QDir::toNativeSeparators(urls.first().toLocalFile());
 }
 
 // Copy, never Move: a source that is told "moved" may delete the file it offered.

@@ -2,6 +2,7 @@
 #include "ui/Dialogs.h"
 
 #include "ui/Application.h"
+#include "ui/Desktop.h"
 #include "ui/KeptFilesDialog.h"
 #include "ui/PathText.h"
 
@@ -107,8 +108,7 @@ void Dialogs::error(QWidget* parent, const QString& text)
 
 QString Dialogs::chooseDirectory(QWidget* parent, const QString& title)
 {
-    FolderPicker picker(title, parent);
-    return picker.exec() == QDialog::Accepted ? picker.chosenFolder() : QString();
+    return desktop::chooseFolder(parent, title);
 }
 
 QString pickerStartFolder()

@@ -34,7 +34,7 @@ public:
     virtual void keptFiles(QWidget* parent, const QString& summary, const QString& details);
     /// The general error report: the text of an error that escaped a command.
     virtual void error(QWidget* parent, const QString& text);
-    /// A FolderPicker titled \p title; an empty text when the user cancels.
+    /// The platform's folder picker titled \p title (a FolderPicker on Linux); an empty text when the user cancels.
     virtual QString chooseDirectory(QWidget* parent, const QString& title);
 };
 

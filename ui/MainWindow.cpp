@@ -32,7 +32,6 @@
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QSettings>
 #include <QShortcut>
 #include <QStyle>
 #include <QTableView>
@@ -285,8 +284,7 @@ void MainWindow::buildBottomPanel()
     m_browseSafetyButton->setAccessibleName(QStringLiteral("Browse for the safety directory"));
     m_browseSafetyButton->setGeometry(332, 34, 28, 26);
     // Beside the safety option, the other way of keeping what goes; ticking one unticks the other.
-    m_trashBox =
-        named(new QCheckBox(QStringLiteral("move files to the &Trash instead of deleting"), m_bottomPanel), "chkTrash");
+    m_trashBox = named(new QCheckBox(desktop::trashOptionCaption(), m_bottomPanel), "chkTrash");
     m_trashBox->setGeometry(420, 6, 300, 22);
     m_browseSafetyButton->hide();
 
@@ -419,15 +417,7 @@ bool MainWindow::runStartUpSteps()
         if (m_splash)
             m_splash->exec();
 
-        m_settings = std::make_unique<QSettings>(QStringLiteral("QuillNet"), QStringLiteral("Twinspotter"));
-        // QSettings writes nothing while it holds no values, so the key's file is created by hand.
-        const QFileInfo key(m_settings->fileName());
-        if (!key.exists() && QDir().mkpath(key.absolutePath())) {
-            QFile file(key.absoluteFilePath());
-            if (file.open(QIODevice::WriteOnly))
-                file.close();
-        }
-        m_settings->sync();
+        m_settingsKey = desktop::openSettingsKey();
 
         m_appReleaseDate = QString::fromLatin1(kReleaseDate);
         QFile::remove(kUpdaterFile);

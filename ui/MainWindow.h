@@ -3,6 +3,7 @@
 
 #include "core/CommandHost.h"
 #include "core/SearchSession.h"
+#include "ui/Desktop.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -21,7 +22,6 @@ class QLineEdit;
 class QMenu;
 class QPoint;
 class QPushButton;
-class QSettings;
 class QTableView;
 
 namespace twinspotter {
@@ -58,7 +58,7 @@ public:
     const QString& appReleaseDate() const { return m_appReleaseDate; }
     const QString& caption() const { return m_caption; }
     /// The settings key the start-up opened; null before it.
-    QSettings* settings() const { return m_settings.get(); }
+    const desktop::SettingsKey* settingsKey() const { return m_settingsKey.get(); }
 
     /// Fills Location 1 and 2 as typing them would: a non-empty Location 2 switches to two-location mode.
     void setLocations(const QString& location1, const QString& location2);
@@ -175,7 +175,7 @@ private:
     QWidget* m_client = nullptr;
     QWidget* m_topPanel = nullptr;
     QWidget* m_bottomPanel = nullptr;
-    std::unique_ptr<QSettings> m_settings;
+    std::unique_ptr<desktop::SettingsKey> m_settingsKey;
     QString m_appReleaseDate;
     QString m_caption;
 

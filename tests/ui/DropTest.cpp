@@ -1,4 +1,5 @@
 // Files, folders and shortcuts dropped on the main window, delivered the way the windowing system delivers them.
+#include "core/FileRecord.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/TempTree.h"
 #include "tests/ui/FakeDialogs.h"
@@ -212,7 +213,8 @@ private slots:
         QCOMPARE(box->text(), qt(folder));
         box->clear();
         QVERIFY(drop(box, middle(box), {url(desktop)}));
-        QCOMPARE(box->text(), qt(folder));
+        // Windows has no such links: there the file is dropped as itself.
+        QCOMPARE(box->text(), qt(kDesktopLinks ? folder : desktop));
         QVERIFY(drop(box, middle(box), {url(plain)}));
         QCOMPARE(box->text(), qt(plain));
         QVERIFY(m_dialogs.messages.isEmpty());
@@ -229,7 +231,7 @@ private slots:
         for (const std::string& shortcut : {printer, broken, app}) {
             box->setText(QStringLiteral("/was/here"));
             QVERIFY(drop(box, middle(box), {url(shortcut)}));
-            QCOMPARE(box->text(), QString());
+            QCOMPARE(box->text(), shortcut == app && !kDesktopLinks ? qt(app) : QString());
         }
         QVERIFY(m_dialogs.messages.isEmpty());
     }

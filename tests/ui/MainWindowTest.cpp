@@ -76,6 +76,18 @@ void addPair(MainWindow& window, const std::string& name, bool deleted = false)
     pairs.append(std::move(pair));
 }
 
+// The settings key as another program finds it: in the registry on Windows, as QSettings' file elsewhere.
+bool settingsKeyExists()
+{
+#ifdef Q_OS_WIN
+    return QSettings(QStringLiteral("HKEY_CURRENT_USER\\Software\\QuillNet"), QSettings::NativeFormat)
+        .childGroups()
+        .contains(QStringLiteral("Twinspotter"));
+#else
+    return QFile::exists(QSettings(QStringLiteral("QuillNet"), QStringLiteral("Twinspotter")).fileName());
+#endif
+}
+
 // Runs \p check on the folder picker as soon as it is up, then closes it unless the check did; any other modal
 // window is closed at once, so that a test can never wait for ever.
 void whenPickerOpens(QObject* context, std::function<void(FolderPicker&)> check)
@@ -167,9 +179,9 @@ private slots:
         QCOMPARE(form.appReleaseDate(), QStringLiteral("09/02/2010"));
         QVERIFY(!QFile::exists(QStringLiteral("TwinspotterUpdate.exe")));
         QVERIFY(QFile::exists(notInWorkingDir));
-        QVERIFY(form.settings() != nullptr);
-        QVERIFY(QFile::exists(form.settings()->fileName()));
-        QVERIFY(form.settings()->allKeys().isEmpty());
+        QVERIFY(form.settingsKey() != nullptr);
+        QVERIFY2(settingsKeyExists(), qPrintable(form.settingsKey()->location()));
+        QVERIFY(QSettings(QStringLiteral("QuillNet"), QStringLiteral("Twinspotter")).allKeys().isEmpty());
 
         const QAbstractItemModel* model = ui.resultsTable->model();
         QStringList header;
@@ -811,6 +823,9 @@ private slots:
 
     void folderPickersOpenAtTheDesktopWithNothingChosenAndWriteNothing()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the folder picker is the shell's own on Windows, a window no test can answer");
+#endif
         QTemporaryDir home;
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral("Desktop/photos")));
         const ScopedEnvironment homeVariable("HOME", home.path().toStdString());
