@@ -21,7 +21,22 @@ export XDG_DATA_HOME="$HOME/.local/share"
 rm -rf "$WINEPREFIX" "$HOME" "$build/wine-drive-t"
 mkdir -p "$HOME" "$WINEPREFIX"
 
-stop_wine() { /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true; }
+# The window's tests need a display even on Qt's offscreen platform: Wine's own windows (drag and drop, the
+# desktop) draw through X. A private Xvfb keeps them off any user's screen.
+display=""
+for n in $(seq 191 240); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
+done
+[ -n "$display" ] || { echo "test-windows: no free X display between :191 and :240" >&2; exit 1; }
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+export DISPLAY="$display"
+
+stop_wine() {
+    /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
+    kill "$xvfb_pid" 2>/dev/null || true
+}
 trap stop_wine EXIT
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1

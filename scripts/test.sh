@@ -16,9 +16,12 @@ bash scripts/format.sh --check
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j 2 --timeout 300)
 
-# The engine and the scanner built for Windows, tested under Wine, and the Windows scanner against the Linux one.
+# Windows: the window, the scanner, their tests and the installer built with MinGW (Qt built once into the
+# dependency cache); the tests under Wine, the Windows scanner against the Linux one, then the installer's smoke test
+# under Wine on an Xvfb display.
 bash scripts/build-windows.sh
 bash scripts/test-windows.sh build/app/twinspotter-scan
+bash tests/windows/smoke.sh build-windows
 
 # The Debian package from the same build, unpacked and checked as a user would get it.
 bash scripts/package.sh >/dev/null
