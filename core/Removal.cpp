@@ -61,4 +61,22 @@ std::string keepReasonText(KeepReason reason, int error)
     return {};
 }
 
+std::optional<RemovalResult> unreachedFolderResult(ReachFailure failure, bool partnerFolder, int error)
+{
+    switch (failure) {
+    case ReachFailure::None:
+        return std::nullopt;
+    case ReachFailure::Missing:
+        // The copy's own folder gone is the copy gone; the partner's gone may leave the copy the last one.
+        return partnerFolder ? RemovalResult::kept(KeepReason::PartnerGone) : RemovalResult::gone();
+    case ReachFailure::Link:
+        return RemovalResult::kept(partnerFolder ? KeepReason::PartnerChanged : KeepReason::LinkOnPath);
+    case ReachFailure::LocationReplaced:
+        return RemovalResult::kept(partnerFolder ? KeepReason::PartnerChanged : KeepReason::LocationReplaced);
+    case ReachFailure::Error:
+        return RemovalResult::kept(partnerFolder ? KeepReason::PartnerUnreachable : KeepReason::Unreachable, error);
+    }
+    return std::nullopt;
+}
+
 } // namespace twinspotter

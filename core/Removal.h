@@ -5,6 +5,7 @@
 #include "core/FileRecord.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <variant>
@@ -58,6 +59,19 @@ struct RemovalResult
     static RemovalResult gone() { return {RemoveOutcome::Gone, KeepReason::None, 0}; }
     static RemovalResult kept(KeepReason why, int error = 0) { return {RemoveOutcome::StillPresent, why, error}; }
 };
+
+/// Why a recorded directory could not be reached.
+enum class ReachFailure {
+    None,
+    Missing,          ///< it, or a folder above it, no longer exists
+    Link,             ///< a folder on the way is now a symbolic link or reparse point
+    LocationReplaced, ///< the location no longer leads to the directory the search walked
+    Error             ///< anything else; the error number says what
+};
+
+/// What a removal reports when the folder of its file (or, with \p partnerFolder, of the partner) could not be
+/// reached for \p failure, \p error being the error number behind an Error; nothing when it was reached.
+std::optional<RemovalResult> unreachedFolderResult(ReachFailure failure, bool partnerFolder, int error);
 
 /// A file that a removal command set out to remove and did not: left where it is, or found gone already.
 struct KeptFile

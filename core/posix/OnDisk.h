@@ -35,15 +35,6 @@ inline bool sameInode(const struct stat& a, const struct stat& b)
 /// chose); true when it exists as a directory afterwards.
 bool makeFolderChain(const PathString& path, mode_t mode, const SystemCalls& calls);
 
-/// Why a recorded directory could not be reached.
-enum class ReachFailure {
-    None,
-    Missing,          ///< it, or a folder above it, no longer exists
-    Link,             ///< a folder on the way is now a symbolic link
-    LocationReplaced, ///< the location no longer leads to the directory the search walked
-    Error             ///< anything else; the errno says what
-};
-
 /// The folders one removal command has reached and checked, kept open for the files that follow in them, and the
 /// locations it has checked. A folder moved or swapped after it was checked is still the folder the search walked,
 /// so its descriptor stays good for the rest of the command; the cache lives no longer than that.

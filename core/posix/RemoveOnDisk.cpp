@@ -132,18 +132,8 @@ RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& cal
     ReachFailure failure = ReachFailure::None;
     int error = 0;
     const int dir = reachRecordedDirectory(request.file.directory, request.locations, cache.folders, failure, error);
-    switch (failure) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return RemovalResult::gone();
-    case ReachFailure::Link:
-        return RemovalResult::kept(KeepReason::LinkOnPath);
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::LocationReplaced);
-    case ReachFailure::Error:
-        return RemovalResult::kept(KeepReason::Unreachable, error);
-    }
+    if (const std::optional<RemovalResult> unreached = unreachedFolderResult(failure, false, error))
+        return *unreached;
     const PathString& name = request.file.name;
     struct stat st
     {
@@ -157,17 +147,8 @@ RemovalResult removeOnDisk(const RemovalRequest& request, const SystemCalls& cal
     // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
     const int partnerDir =
         reachRecordedDirectory(request.partner.directory, request.locations, cache.folders, failure, error);
-    switch (failure) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return RemovalResult::kept(KeepReason::PartnerGone);
-    case ReachFailure::Link:
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::PartnerChanged);
-    case ReachFailure::Error:
-        return RemovalResult::kept(KeepReason::PartnerUnreachable, error);
-    }
+    if (const std::optional<RemovalResult> unreached = unreachedFolderResult(failure, true, error))
+        return *unreached;
     struct stat partner
     {
     };

@@ -346,18 +346,9 @@ RemovalResult removeOnDisk(const RemovalRequest& request)
     RemovalCache ownCache;
     RemovalCache& cache = request.cache ? *request.cache : ownCache;
     ReachedDirectory dir;
-    switch (reachRecordedDirectory(request.file.directory, request.locations, cache.folders, dir)) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return RemovalResult::gone();
-    case ReachFailure::Link:
-        return RemovalResult::kept(KeepReason::LinkOnPath);
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::LocationReplaced);
-    case ReachFailure::Error:
-        return kept(KeepReason::Unreachable, dir.error);
-    }
+    const ReachFailure failure = reachRecordedDirectory(request.file.directory, request.locations, cache.folders, dir);
+    if (const std::optional<RemovalResult> unreached = unreachedFolderResult(failure, false, errnoOf(dir.error)))
+        return *unreached;
     // Reading too for a copy onto another volume; the handle is what is checked and what is removed.
     const bool moving = std::holds_alternative<MoveToSafetyDirectory>(request.target);
     UniqueHandle file = openNoFollow(dir.path + request.file.name,
@@ -376,17 +367,11 @@ RemovalResult removeOnDisk(const RemovalRequest& request)
 
     // The partner may be the last copy left: it must still be there, be what the search found, and be another file.
     ReachedDirectory partnerDir;
-    switch (reachRecordedDirectory(request.partner.directory, request.locations, cache.folders, partnerDir)) {
-    case ReachFailure::None:
-        break;
-    case ReachFailure::Missing:
-        return RemovalResult::kept(KeepReason::PartnerGone);
-    case ReachFailure::Link:
-    case ReachFailure::LocationReplaced:
-        return RemovalResult::kept(KeepReason::PartnerChanged);
-    case ReachFailure::Error:
-        return kept(KeepReason::PartnerUnreachable, partnerDir.error);
-    }
+    const ReachFailure partnerFailure =
+        reachRecordedDirectory(request.partner.directory, request.locations, cache.folders, partnerDir);
+    if (const std::optional<RemovalResult> unreached =
+            unreachedFolderResult(partnerFailure, true, errnoOf(partnerDir.error)))
+        return *unreached;
     const UniqueHandle partner =
         openNoFollow(partnerDir.path + request.partner.name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);

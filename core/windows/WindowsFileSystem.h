@@ -62,9 +62,6 @@ std::optional<HandleFacts> factsOf(HANDLE handle);
 /// ID, size, last-write and change time.
 bool matchesStamp(const HandleFacts& facts, const FileStamp& stamp);
 
-/// Why a recorded directory could not be reached.
-enum class ReachFailure { None, Missing, Link, LocationReplaced, Error };
-
 /// A recorded directory reached from its location: every folder below the location held open without
 /// FILE_SHARE_DELETE (the location itself is held by the cache), so none of them can be renamed, moved or replaced
 /// while this lives.
