@@ -39,20 +39,13 @@ bin="${TWINSPOTTER_BIN:-$here/build/app/twinspotter-screenshot}"
 [ -x "$bin" ] || { echo "screenshot: no program at $bin (build it, or set TWINSPOTTER_BIN)" >&2; exit 1; }
 command -v Xvfb >/dev/null || { echo "screenshot: Xvfb is missing; run scripts/install-deps.sh" >&2; exit 1; }
 
-display=""
-for n in $(seq 91 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "screenshot: no free X display between :91 and :140" >&2; exit 1; }
-
+source "$here/scripts/lib/private-display.sh"
 runtime="$(mktemp -d)"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; rm -rf "$runtime"' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+trap 'stop_private_display; rm -rf "$runtime"' EXIT
+start_private_display
 
 # Nothing may leave the machine: the online services talk to a closed loopback port and probe no real host.
-DISPLAY="$display" XDG_RUNTIME_DIR="$runtime" XDG_CONFIG_HOME="$runtime/config" QT_QPA_PLATFORM=xcb \
+XDG_RUNTIME_DIR="$runtime" XDG_CONFIG_HOME="$runtime/config" QT_QPA_PLATFORM=xcb \
 TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid" \
 TWINSPOTTER_SCREENSHOT="$out" TWINSPOTTER_SCREENSHOT_CANCEL="$cancel_after" TWINSPOTTER_SCREENSHOT_LAST_ROWS="$last_rows" \
 TWINSPOTTER_SCREENSHOT_TICK="$tick" TWINSPOTTER_SCREENSHOT_REMOVE="$remove_all" \

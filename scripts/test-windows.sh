@@ -23,21 +23,13 @@ mkdir -p "$HOME" "$WINEPREFIX"
 
 # The window's tests need a display even on Qt's offscreen platform: Wine's own windows (drag and drop, the
 # desktop) draw through X. A private Xvfb keeps them off any user's screen.
-display=""
-for n in $(seq 191 240); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || { echo "test-windows: no free X display between :191 and :240" >&2; exit 1; }
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-export DISPLAY="$display"
-
+source scripts/lib/private-display.sh
 stop_wine() {
     /usr/lib/wine/wineserver -k </dev/null >/dev/null 2>&1 || true
-    kill "$xvfb_pid" 2>/dev/null || true
+    stop_private_display
 }
 trap stop_wine EXIT
+start_private_display
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 /usr/lib/wine/wine64 wineboot </dev/null >/dev/null 2>&1
 # The user's long time format, as the control panel would set it: 24 hours, which the update check's tests write.

@@ -22,32 +22,27 @@ for _ in $(seq 50); do [ -s "$work/port" ] && break; sleep 0.1; done
 port=$(head -n1 "$work/port")
 [ -n "$port" ] || fail "the test server did not start"
 
-display=""
-for n in $(seq 90 130); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+source "$(dirname "$0")/../../scripts/lib/private-display.sh"
+start_private_display 1280x1024x24 || fail "no private X display"
+pids+=("$private_display_pid")
 
 mkdir -p "$work/cwd" "$work/config"
-(cd "$work/cwd" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
+(cd "$work/cwd" && QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
     TWINSPOTTER_SERVER="http://127.0.0.1:$port" TWINSPOTTER_PROBE_HOSTS=127.0.0.1 \
     exec "$program") >"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
 
-question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
+question=$(timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
     fail "the update question did not come up"
-DISPLAY=$display xdotool search --onlyvisible --name '^Duplicate file finder  v\. 1\.0\.7$' >/dev/null ||
+xdotool search --onlyvisible --name '^Duplicate file finder  v\. 1\.0\.7$' >/dev/null ||
     fail "the main window was not on screen while the update question was asked"
 grep -qP '^/downloads/twinspotter/version\.txt\tts=\d{8}\tBasic Og==$' "$work/requests.log" ||
     fail "the version text was not requested with an eight-digit ts and the anonymous Authorization header"
 echo "the question came up after: $(grep -c . "$work/requests.log") request(s)"
 
 # Escape closes the question without a Yes: the question is postponed by seven days.
-DISPLAY=$display xdotool windowfocus --sync "$question" key Escape
+xdotool windowfocus --sync "$question" key Escape
 for _ in $(seq 100); do [ -s "$work/cwd/postponed.txt" ] && break; sleep 0.1; done
 [ -s "$work/cwd/postponed.txt" ] || fail "no postponement was written after answering No"
 expected_date=$(date -d "+7 days" +%m-%d-%Y)
@@ -65,19 +60,19 @@ printf '#!/bin/sh\necho "$PWD" >"$(dirname "$0")/updater-ran"\n' >"$work/updater
 pids+=($!)
 for _ in $(seq 50); do [ -s "$work/port2" ] && break; sleep 0.1; done
 mkdir -p "$work/bin" "$work/cwd2" && cp "$program" "$work/bin/twinspotter"
-(cd "$work/cwd2" && DISPLAY=$display QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
+(cd "$work/cwd2" && QT_QPA_PLATFORM=xcb XDG_CONFIG_HOME="$work/config" \
     TWINSPOTTER_SERVER="http://127.0.0.1:$(head -n1 "$work/port2")" TWINSPOTTER_PROBE_HOSTS=127.0.0.1 \
     exec "$work/bin/twinspotter") >>"$work/program.log" 2>&1 &
 program_pid=$!
 pids+=($program_pid)
-question=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
+question=$(timeout 30 xdotool search --sync --onlyvisible --name '^Confirm$' | head -n1) ||
     fail "the update question did not come up the second time"
-DISPLAY=$display xdotool windowfocus --sync "$question" key y
-error_box=$(DISPLAY=$display timeout 30 xdotool search --sync --onlyvisible --name '^Twinspotter$' | head -n1) ||
+xdotool windowfocus --sync "$question" key y
+error_box=$(timeout 30 xdotool search --sync --onlyvisible --name '^Twinspotter$' | head -n1) ||
     fail "the failed report was not shown"
 for _ in $(seq 50); do [ -s "$work/bin/updater-ran" ] && break; sleep 0.1; done
 [ "$(cat "$work/bin/updater-ran" 2>/dev/null)" = "$work/cwd2" ] || fail "the updater did not run"
-DISPLAY=$display xdotool windowfocus --sync "$error_box" key Return
+xdotool windowfocus --sync "$error_box" key Return
 for _ in $(seq 100); do kill -0 "$program_pid" 2>/dev/null || break; sleep 0.1; done
 kill -0 "$program_pid" 2>/dev/null && fail "the program kept running beside the updater"
 echo "2 passed, 0 failed"

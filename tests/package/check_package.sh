@@ -33,30 +33,26 @@ pairs=$("$bin/twinspotter-scan" "$root/tree/one" "$root/tree/two" 2>/dev/null)
 
 # The installed window starts with the locations on its command line and shows its caption on a private X
 # display. Its online services talk to a closed loopback port and probe no real host.
-display=""
-for n in $(seq 141 190); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display"
+source "$(dirname "$0")/../../scripts/lib/private-display.sh"
 mkdir -m 700 "$root/runtime"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill "$window_pid" "$xvfb_pid" 2>/dev/null || true; rm -rf "$root"' EXIT
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
-(cd "$root" && DISPLAY="$display" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/runtime" XDG_CONFIG_HOME="$root/config" \
+window_pid=""
+trap 'kill $window_pid 2>/dev/null || true; stop_private_display; rm -rf "$root"' EXIT
+start_private_display || fail "no private X display"
+(cd "$root" && QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/runtime" XDG_CONFIG_HOME="$root/config" \
     TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid" \
     exec "$bin/twinspotter" "$root/tree/one" "$root/tree/two" >/dev/null 2>&1) &
 window_pid=$!
 caption=""
 for _ in $(seq 100); do
-    caption=$(DISPLAY="$display" xdotool search --name '^Duplicate file finder  v\. ' getwindowname 2>/dev/null | head -1) &&
+    caption=$(xdotool search --name '^Duplicate file finder  v\. ' getwindowname 2>/dev/null | head -1) &&
         [ -n "$caption" ] && break
     kill -0 "$window_pid" 2>/dev/null || fail "the installed window ended at start-up"
     sleep 0.2
 done
 [ "$caption" = "Duplicate file finder  v. $version" ] || fail "the installed window showed no caption: '$caption'"
-kill "$window_pid" "$xvfb_pid"
-wait "$window_pid" "$xvfb_pid" 2>/dev/null || true
+kill "$window_pid"
+wait "$window_pid" 2>/dev/null || true
+stop_private_display
 
 desktops=("$share"/applications/*.desktop)
 [ ${#desktops[@]} -eq 1 ] || fail "expected one launcher, found: ${desktops[*]}"

@@ -25,10 +25,10 @@ setup="$build/Twinspotter-$version-setup.exe"
 
 wine=/usr/lib/wine/wine64
 work="$(mktemp -d)"
-xvfb_pid=""
+source "$repo/scripts/lib/private-display.sh"
 cleanup() {
     /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
-    [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+    stop_private_display
     wait 2>/dev/null || true
     rm -rf "$work"
 }
@@ -41,16 +41,9 @@ fail() {
 step_start=$SECONDS
 step() { echo "smoke: $* ($((SECONDS - step_start)) s)"; }
 
-display=""
-for n in $(seq 141 190); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=":$n"; break; fi
-done
-[ -n "$display" ] || fail "no free X display between :141 and :190"
-Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+start_private_display || fail "no private X display"
 
-export DISPLAY="$display" WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export TWINSPOTTER_SERVER="http://127.0.0.1:9" TWINSPOTTER_PROBE_HOSTS="nothing.invalid"
 # Wine's background services inherit every open stream; with all three redirected nothing waits on them.
 mkdir -p "$WINEPREFIX"
