@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -18,7 +19,7 @@ void afterSlice(std::chrono::steady_clock::duration waited);
 
 /// Runs \p work on a thread of its own and waits for it in slices, so that the window is serviced while a slow
 /// resolver or echo takes its time; a wait that ends first leaves the thread to finish by itself. After \p limit, if
-/// one is given, the wait ends with \p late, whatever the work still does.
+/// one is given, the wait ends with \p late, whatever the work still does. An error of the work is thrown here.
 template <class Result>
 Result runServiced(std::function<Result()> work,
                    std::chrono::steady_clock::duration limit = std::chrono::steady_clock::duration::max(),
@@ -31,21 +32,38 @@ Result runServiced(std::function<Result()> work,
         std::condition_variable done;
         bool finished = false;
         Result result{};
+        std::exception_ptr error;
     };
     const auto shared = std::make_shared<Shared>();
     std::thread([shared, work = std::move(work)] {
-        Result result = work();
-        const std::lock_guard lock(shared->mutex);
-        shared->result = std::move(result);
-        shared->finished = true;
-        shared->done.notify_all();
+        // Nothing may leave a detached thread: it would end the program. The work's error goes to the waiter. A
+        // thread left behind may finish while the program ends, when the runtime's locks already fail; then nobody
+        // waits for it any more.
+        Result result{};
+        std::exception_ptr error;
+        try {
+            result = work();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        try {
+            const std::lock_guard lock(shared->mutex);
+            shared->result = std::move(result);
+            shared->error = error;
+            shared->finished = true;
+            shared->done.notify_all();
+        } catch (...) {
+        }
     }).detach();
     for (;;) {
         const auto before = std::chrono::steady_clock::now();
         {
             std::unique_lock lock(shared->mutex);
-            if (shared->done.wait_for(lock, kWaitSlice, [&shared] { return shared->finished; }))
+            if (shared->done.wait_for(lock, kWaitSlice, [&shared] { return shared->finished; })) {
+                if (shared->error)
+                    std::rethrow_exception(shared->error);
                 return shared->result;
+            }
         }
         afterSlice(std::chrono::steady_clock::now() - before);
         if (std::chrono::steady_clock::now() - start >= limit)

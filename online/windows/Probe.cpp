@@ -1,7 +1,8 @@
 // The connectivity probe's Windows side: InetIsOffline from url.dll, getaddrinfo through Winsock and the system's
-// ICMP helper (IcmpSendEcho), which needs no rights a user lacks.
+// ICMP helper (IcmpSendEcho2), which needs no rights a user lacks.
 #include "online/Probe.h"
 
+#include "core/ScopeExit.h"
 #include "core/windows/WinText.h"
 #include "online/ProbeWait.h"
 
@@ -13,9 +14,9 @@
 // After iphlpapi.h, which declares its types.
 #include <icmpapi.h>
 
+#include <chrono>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 namespace twinspotter {
 
@@ -33,26 +34,20 @@ bool winsockStarted()
     return started;
 }
 
-// Sends the echo and waits for it (at most kEchoWaitMs); runs on a thread of its own, so its buffers are its own.
-bool echoAnswered(const IPv4Address& address)
+// What one echo needs while it is under way. The system writes the reply into it until the request completes, so it
+// is freed only then: a request still running when the wait gives up keeps it (a few hundred bytes, once per lost
+// echo).
+struct Echo
 {
-    const HANDLE icmp = ::IcmpCreateFile();
-    if (icmp == INVALID_HANDLE_VALUE)
-        return false;
-    IPAddr to = 0;
-    std::memcpy(&to, address.data(), address.size());
     char payload[32] = "twinspotter";
-    std::vector<unsigned char> reply(sizeof(ICMP_ECHO_REPLY) + sizeof payload + 8 + 64);
-    const DWORD replies = ::IcmpSendEcho(icmp, to, payload, sizeof payload, nullptr, reply.data(),
-                                         static_cast<DWORD>(reply.size()), kEchoWaitMs);
-    bool answered = false;
-    if (replies > 0) {
-        ICMP_ECHO_REPLY first{};
-        std::memcpy(&first, reply.data(), sizeof first);
-        answered = first.Status == IP_SUCCESS && first.Address == to;
-    }
-    ::IcmpCloseHandle(icmp);
-    return answered;
+    unsigned char reply[sizeof(ICMP_ECHO_REPLY) + sizeof payload + 8 + 64];
+};
+
+bool answeredBy(const Echo& echo, IPAddr to)
+{
+    ICMP_ECHO_REPLY first{};
+    std::memcpy(&first, echo.reply, sizeof first);
+    return first.Status == IP_SUCCESS && first.Address == to;
 }
 
 } // namespace
@@ -107,11 +102,47 @@ bool pingHost(const std::string& hostName)
     // 0.0.0.0 is what a name that never resolved leaves; it must not count as an answer.
     if (address == IPv4Address{})
         return false;
-    // IcmpSendEcho blocks for up to a second: on its own thread, the window is serviced meanwhile, and a cancel or
-    // a spent budget ends the wait at once while the echo finishes by itself. The wait keeps to the second even
-    // where the call does not (Wine's now and then never returns).
-    return runServiced<bool>([address] { return echoAnswered(address); },
-                             std::chrono::milliseconds(kEchoWaitMs) + 2 * kWaitSlice, false);
+    IPAddr to = 0;
+    std::memcpy(&to, address.data(), address.size());
+    const HANDLE icmp = ::IcmpCreateFile();
+    if (icmp == INVALID_HANDLE_VALUE)
+        return false;
+    const UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) {
+        ::IcmpCloseHandle(icmp);
+        return false;
+    }
+    // Sent without blocking: the event is set once the reply or the echo's own timeout is in. The wait is this
+    // thread's, in slices, so the window is serviced and a cancel or a spent budget ends it at once; it keeps to the
+    // second even where the system does not (Wine's echo now and then never completes).
+    auto* echo = new Echo;
+    bool completed = false;
+    const ScopeExit release([&] {
+        ::IcmpCloseHandle(icmp);
+        if (completed)
+            delete echo;
+    });
+    if (::IcmpSendEcho2(icmp, event.get(), nullptr, nullptr, to, echo->payload, sizeof echo->payload, nullptr,
+                        echo->reply, sizeof echo->reply, kEchoWaitMs) != 0) {
+        completed = true;
+        return answeredBy(*echo, to);
+    }
+    if (::GetLastError() != ERROR_IO_PENDING) {
+        completed = true;
+        return false;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const auto limit = std::chrono::milliseconds(kEchoWaitMs) + 2 * kWaitSlice;
+    for (;;) {
+        const auto before = std::chrono::steady_clock::now();
+        if (::WaitForSingleObject(event.get(), static_cast<DWORD>(kWaitSlice.count())) == WAIT_OBJECT_0) {
+            completed = true;
+            return ::IcmpParseReplies(echo->reply, sizeof echo->reply) > 0 && answeredBy(*echo, to);
+        }
+        afterSlice(std::chrono::steady_clock::now() - before);
+        if (std::chrono::steady_clock::now() - start >= limit)
+            return false;
+    }
 }
 
 } // namespace twinspotter
