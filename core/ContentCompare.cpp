@@ -60,11 +60,6 @@ bool allZero(const char* data, std::size_t size)
     return size == 0 || (data[0] == 0 && std::memcmp(data, data + 1, size - 1) == 0);
 }
 
-struct StateFree
-{
-    void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
-};
-
 // Distinct files handed out to reader threads in the order given; the search thread collects the ones read.
 class Readers
 {
@@ -148,24 +143,27 @@ private:
 
 } // namespace
 
+void ChunkDigester::StateFree::operator()(void* state) const
+{
+    XXH3_freeState(static_cast<XXH3_state_t*>(state));
+}
+
 ChunkDigester::ChunkDigester(const ContentRequest& request) : m_request(request)
 {
-    thread_local const std::unique_ptr<XXH3_state_t, StateFree> state(XXH3_createState());
-    m_state = state.get();
-    m_ready = m_state && XXH3_128bits_reset_withSecret(static_cast<XXH3_state_t*>(m_state), request.key->secret(),
+    m_state.reset(XXH3_createState());
+    m_ready = m_state && XXH3_128bits_reset_withSecret(static_cast<XXH3_state_t*>(m_state.get()), request.key->secret(),
                                                        ContentKey::kSize) == XXH_OK;
 }
 
 char* ChunkDigester::buffer()
 {
-    thread_local const std::unique_ptr<char[]> buffer(new char[kContentChunk]);
-    return buffer.get();
+    return static_cast<char*>(threadScratch(ScratchSlot::ReadBuffer, kContentChunk));
 }
 
 bool ChunkDigester::add(std::uint64_t high, std::uint64_t low, std::uint64_t length)
 {
     const XXH128_hash_t chunk{low, high};
-    XXH3_128bits_update(static_cast<XXH3_state_t*>(m_state), &chunk, sizeof chunk);
+    XXH3_128bits_update(static_cast<XXH3_state_t*>(m_state.get()), &chunk, sizeof chunk);
     return !m_request.onBlock || m_request.onBlock(length);
 }
 
@@ -185,7 +183,7 @@ bool ChunkDigester::addData(const char* data, std::size_t length)
 
 ContentDigest ChunkDigester::digest() const
 {
-    const XXH128_hash_t digest = XXH3_128bits_digest(static_cast<XXH3_state_t*>(m_state));
+    const XXH128_hash_t digest = XXH3_128bits_digest(static_cast<XXH3_state_t*>(m_state.get()));
     return ContentDigest{ContentStatus::Digested, 0, digest.high64, digest.low64};
 }
 

@@ -13,6 +13,7 @@
 #include "core/walk.h"
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string_view>
 #include <unordered_map>
@@ -95,7 +96,8 @@ ContentDigest readContentOnDisk(const ContentRequest& request);
 inline constexpr std::uint64_t kContentChunk = 1 << 20;
 
 /// The keyed digest of one file, fed its chunks in order by a back end's reader: the part of reading a file both back
-/// ends share, so equal bytes give equal digests whichever reads them. One at a time per thread.
+/// ends share, so equal bytes give equal digests whichever reads them. One at a time per thread (they share the
+/// thread's read buffer).
 class ChunkDigester
 {
 public:
@@ -114,7 +116,11 @@ private:
     bool add(std::uint64_t high, std::uint64_t low, std::uint64_t length);
 
     const ContentRequest& m_request;
-    void* m_state = nullptr; ///< this thread's XXH3 state
+    struct StateFree
+    {
+        void operator()(void* state) const;
+    };
+    std::unique_ptr<void, StateFree> m_state; ///< the XXH3 state, one per file: a few hundred bytes
     bool m_ready = false;
 };
 

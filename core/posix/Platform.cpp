@@ -9,9 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
 namespace twinspotter {
@@ -29,6 +33,24 @@ PathString lexicallyNormal(const PathString& path)
 PathString mirroredPart(const PathString& absolutePath)
 {
     return absolutePath;
+}
+
+void* threadScratch(ScratchSlot slot, std::size_t size)
+{
+    struct AlignedFree
+    {
+        void operator()(void* memory) const { std::free(memory); }
+    };
+    thread_local std::array<std::unique_ptr<void, AlignedFree>, static_cast<std::size_t>(ScratchSlot::Count)> slots;
+    auto& memory = slots[static_cast<std::size_t>(slot)];
+    if (!memory)
+        memory.reset(std::aligned_alloc(64, (size + 63) / 64 * 64));
+    return memory.get();
+}
+
+std::string errorText(int error)
+{
+    return std::strerror(error);
 }
 
 bool fillRandom(unsigned char* out, std::size_t size)

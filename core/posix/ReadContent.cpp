@@ -44,7 +44,7 @@ ContentDigest digestOpenFile(int fd, std::uint64_t size, const ContentRequest& r
 {
     ChunkDigester digester(request);
     char* const buffer = ChunkDigester::buffer();
-    if (!digester.ready())
+    if (!digester.ready() || !buffer)
         return outcome(ContentStatus::Unreadable, ENOMEM);
 
     std::uint64_t offset = 0;

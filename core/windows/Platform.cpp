@@ -6,7 +6,10 @@
 #include <bcrypt.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -47,6 +50,37 @@ PathString mirroredPart(const PathString& absolutePath)
     if (absolutePath.size() >= 2 && isSeparator(absolutePath[0]) && isSeparator(absolutePath[1]))
         return absolutePath.substr(1);
     return absolutePath;
+}
+
+void* threadScratch(ScratchSlot slot, std::size_t size)
+{
+    // A fiber-local slot's callback frees the memory as its thread ends, with no C++ thread storage involved.
+    static const std::array<DWORD, static_cast<std::size_t>(ScratchSlot::Count)> slots = [] {
+        std::array<DWORD, static_cast<std::size_t>(ScratchSlot::Count)> made{};
+        for (DWORD& index : made)
+            index = ::FlsAlloc([](void* memory) { _aligned_free(memory); });
+        return made;
+    }();
+    const DWORD index = slots[static_cast<std::size_t>(slot)];
+    if (index == FLS_OUT_OF_INDEXES)
+        return nullptr;
+    void* memory = ::FlsGetValue(index);
+    if (!memory) {
+        memory = _aligned_malloc(size, 64);
+        if (memory && !::FlsSetValue(index, memory)) {
+            _aligned_free(memory);
+            memory = nullptr;
+        }
+    }
+    return memory;
+}
+
+std::string errorText(int error)
+{
+    // A sharing violation is EBUSY here, which the C runtime calls "Resource device".
+    if (error == EBUSY)
+        return "it is open in another program";
+    return std::strerror(error);
 }
 
 bool fillRandom(unsigned char* out, std::size_t size)

@@ -60,7 +60,7 @@ ContentDigest readContentOnDisk(const ContentRequest& request)
 
     ChunkDigester digester(request);
     char* const buffer = ChunkDigester::buffer();
-    if (!digester.ready())
+    if (!digester.ready() || !buffer)
         return outcome(ContentStatus::Unreadable, ERROR_NOT_ENOUGH_MEMORY);
     const auto size = static_cast<std::uint64_t>(facts->stamp.size);
     for (std::uint64_t offset = 0; offset < size;) {

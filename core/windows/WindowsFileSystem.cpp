@@ -2,9 +2,11 @@
 #include "core/windows/WindowsFileSystem.h"
 
 #include "core/ContentCompare.h"
+#include "core/Platform.h"
 
 #include <atomic>
 #include <cstring>
+#include <new>
 
 namespace twinspotter {
 
@@ -64,9 +66,9 @@ bool listed(std::wstring_view name, DWORD attributes)
 // them.
 bool readEntries(HANDLE handle, std::uint64_t volume, std::vector<DirEntry>& out)
 {
-    thread_local std::unique_ptr<char[]> buffer;
+    char* const buffer = static_cast<char*>(threadScratch(ScratchSlot::ListingBuffer, kListingBuffer));
     if (!buffer)
-        buffer.reset(new char[kListingBuffer]);
+        throw std::bad_alloc();
     std::size_t used = 0;
     bool subdirectories = false;
     const auto next = [&]() -> DirEntry& {
@@ -79,13 +81,12 @@ bool readEntries(HANDLE handle, std::uint64_t volume, std::vector<DirEntry>& out
         const FILE_INFO_BY_HANDLE_CLASS kind = extended
                                                    ? (first ? FileIdExtdDirectoryRestartInfo : FileIdExtdDirectoryInfo)
                                                    : (first ? FileIdBothDirectoryRestartInfo : FileIdBothDirectoryInfo);
-        if (!::GetFileInformationByHandleEx(handle, kind, buffer.get(), kListingBuffer)) {
+        if (!::GetFileInformationByHandleEx(handle, kind, buffer, kListingBuffer)) {
             const DWORD error = ::GetLastError();
             if (first && extended &&
                 (error == ERROR_INVALID_PARAMETER || error == ERROR_NOT_SUPPORTED || error == ERROR_INVALID_LEVEL)) {
                 g_extendedListing = extended = false;
-                if (!::GetFileInformationByHandleEx(handle, FileIdBothDirectoryRestartInfo, buffer.get(),
-                                                    kListingBuffer))
+                if (!::GetFileInformationByHandleEx(handle, FileIdBothDirectoryRestartInfo, buffer, kListingBuffer))
                     break;
             } else {
                 // ERROR_NO_MORE_FILES, or an error part-way, which ends the listing with what it read.
@@ -93,7 +94,7 @@ bool readEntries(HANDLE handle, std::uint64_t volume, std::vector<DirEntry>& out
             }
         }
         for (std::size_t at = 0;;) {
-            const char* record = buffer.get() + at;
+            const char* record = buffer + at;
             DWORD nextOffset = 0;
             if (extended) {
                 FILE_ID_EXTD_DIR_INFO info;
