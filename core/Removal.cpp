@@ -1,13 +1,13 @@
 // The words a user reads for why a file stayed.
 #include "core/Removal.h"
 
-#include <cstring>
+#include "core/Platform.h"
 
 namespace twinspotter {
 
 std::string keepReasonText(KeepReason reason, int error)
 {
-    const std::string cause = error != 0 ? std::string(": ") + std::strerror(error) : std::string();
+    const std::string cause = error != 0 ? ": " + errorText(error) : std::string();
     switch (reason) {
     case KeepReason::None:
         return {};

@@ -31,6 +31,16 @@ RemovalResult kept(KeepReason reason, DWORD error)
     return RemovalResult::kept(reason, errnoOf(error));
 }
 
+// Why a file stayed that Windows refused to open for its removal.
+KeepReason refusedRemoval(const RemovalTarget& target)
+{
+    if (std::holds_alternative<MoveToSafetyDirectory>(target))
+        return KeepReason::MoveFailed;
+    if (std::holds_alternative<MoveToTrash>(target))
+        return KeepReason::TrashFailed;
+    return KeepReason::DeleteFailed;
+}
+
 // Deletes the file of \p handle: at once and from its folder where the file system allows it (POSIX semantics), else
 // when the last handle closes.
 bool deleteByHandle(HANDLE handle)
@@ -356,8 +366,12 @@ RemovalResult removeOnDisk(const RemovalRequest& request)
                                      kFileShare, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) {
         const DWORD error = ::GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? RemovalResult::gone()
-                                                                              : kept(KeepReason::Unreachable, error);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            return RemovalResult::gone();
+        // There, but another program holds it open in a way that forbids removing it.
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            return kept(refusedRemoval(request.target), error);
+        return kept(KeepReason::Unreachable, error);
     }
     const std::optional<HandleFacts> facts = factsOf(file.get());
     if (!facts)

@@ -254,7 +254,8 @@ TEST(WindowsBackend, AFileRewrittenOrReplacedSinceTheSearchStays)
     host.kept.clear();
     EXPECT_EQ(again.removeAllLocation2Copies(host).count, 1);
     ASSERT_EQ(host.kept.size(), 1u);
-    EXPECT_EQ(host.kept[0].reason, KeepReason::Unreachable);
+    EXPECT_EQ(host.kept[0].reason, KeepReason::DeleteFailed);
+    EXPECT_EQ(host.kept[0].text(), "it cannot be deleted: it is open in another program");
     EXPECT_TRUE(present(tree.path("two\\a.txt")));
     EXPECT_FALSE(present(tree.path("two\\b.txt")));
 }
