@@ -1,12 +1,17 @@
 // The real file system with hooks, for what a test running as root cannot provoke: a listing, delete or move that
 // fails, a file that vanishes or a folder that is swapped at a chosen moment. Removals run the real code; only the
-// system call named by a hook is refused.
+// system call named by a hook is refused. On Windows a refused delete or move is a real one: the file is held open
+// without FILE_SHARE_DELETE while the removal runs, so Windows itself refuses it.
 #pragma once
 
+#ifdef _WIN32
+#include "core/windows/WindowsFileSystem.h"
+#else
 #include "core/posix/RealFileSystem.h"
 
 #include <fcntl.h>
 #include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -22,6 +27,7 @@
 
 namespace twinspotter::test {
 
+#ifndef _WIN32
 /// The path a directory descriptor and a name stand for, as the kernel sees it now.
 inline PathString PathAt(int dirFd, const char* name)
 {
@@ -34,6 +40,7 @@ inline PathString PathAt(int dirFd, const char* name)
         dir += '/';
     return dir + name;
 }
+#endif
 
 class SeamFileSystem : public FileSystem
 {
@@ -41,9 +48,11 @@ public:
     std::set<PathString> failList;   ///< directories (with trailing separator) that cannot be listed
     std::set<PathString> failDelete; ///< files whose delete is refused
     std::set<PathString> failMove;   ///< sources whose move is refused
-    std::set<PathString> failStat;   ///< files that cannot be looked at during a removal
     bool failAllMoves = false;
+#ifndef _WIN32
+    std::set<PathString> failStat; ///< files that cannot be looked at during a removal
     bool failCreateDirectory = false;
+#endif
     /// Runs after a directory has been listed, before the walk sees the entries.
     std::function<void(const PathString& dir)> afterList;
     /// What each listing waits beyond the disk's own time, as on a slow disk or a network mount.
@@ -59,10 +68,14 @@ public:
     /// How often each file was read for its content.
     std::map<PathString, int> reads;
     std::vector<PathString> listed;
+#ifdef _WIN32
+    SeamFileSystem() = default;
+#else
     std::vector<PathString> deleted;
     std::vector<std::pair<PathString, PathString>> moved;
 
     SeamFileSystem() : m_real(seamedCalls()) {}
+#endif
     SeamFileSystem(const SeamFileSystem&) = delete;
     SeamFileSystem& operator=(const SeamFileSystem&) = delete;
 
@@ -95,19 +108,50 @@ public:
         }
         return ok;
     }
-    bool exists(const PathString& path) override { return m_real.exists(path); }
-    std::optional<FileId> directoryIdentity(const PathString& path) override { return m_real.directoryIdentity(path); }
-    PathString resolvedPath(const PathString& path) override { return m_real.resolvedPath(path); }
-    bool isDirectory(const PathString& path) override { return m_real.isDirectory(path); }
+    bool exists(const PathString& path) override
+    {
+        return m_real.exists(path);
+    }
+    std::optional<FileId> directoryIdentity(const PathString& path) override
+    {
+        return m_real.directoryIdentity(path);
+    }
+    PathString resolvedPath(const PathString& path) override
+    {
+        return m_real.resolvedPath(path);
+    }
+    bool isDirectory(const PathString& path) override
+    {
+        return m_real.isDirectory(path);
+    }
+#ifdef _WIN32
+    bool createDirectory(const PathString& path) override
+    {
+        return m_real.createDirectory(path);
+    }
+#else
     bool createDirectory(const PathString& path) override
     {
         return !failCreateDirectory && m_real.createDirectory(path);
     }
-    PathString currentDirectory() override { return m_real.currentDirectory(); }
+#endif
+    PathString currentDirectory() override
+    {
+        return m_real.currentDirectory();
+    }
     RemovalResult removeFile(const RemovalRequest& request) override
     {
+        const PathString path = request.file.directory + request.file.name;
         if (beforeRemove)
-            beforeRemove(request.file.directory + request.file.name);
+            beforeRemove(path);
+#ifdef _WIN32
+        // Delete and rename both need the file opened for DELETE, which this handle's sharing mode refuses.
+        const bool moving = !std::holds_alternative<Delete>(request.target);
+        UniqueHandle holder;
+        if (moving ? failAllMoves || failMove.count(path) : failDelete.count(path) != 0)
+            holder = UniqueHandle(::CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+#endif
         return m_real.removeFile(request);
     }
     ContentDigest readContent(const ContentRequest& request) override
@@ -131,6 +175,9 @@ public:
     }
 
 private:
+#ifdef _WIN32
+    WindowsFileSystem m_real;
+#else
     SystemCalls seamedCalls()
     {
         SystemCalls calls = SystemCalls::kernel();
@@ -174,6 +221,7 @@ private:
     }
 
     RealFileSystem m_real;
+#endif
     std::mutex m_readsMutex;
     std::mutex m_listMutex;
     std::atomic<int> m_listingsNow{0};

@@ -1,5 +1,6 @@
 // The removal commands driven through the main window and the detailed view, on real temporary trees.
 #include "core/FileRecord.h"
+#include "core/Platform.h"
 #include "tests/support/PrivateHome.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/SeamFileSystem.h"
@@ -16,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDate>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -34,13 +36,18 @@
 #include <QTimer>
 #include <QUrl>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
 #include <sys/stat.h>
+#endif
 
 #include <functional>
 #include <memory>
 #include <stdexcept>
 
 using namespace twinspotter;
+using twinspotter::test::caption;
 using twinspotter::test::child;
 using twinspotter::test::FakeDialogs;
 using twinspotter::test::LocalTime;
@@ -219,7 +226,7 @@ private slots:
         QVERIFY(form);
         const MainWindowControls ui(*form);
 
-        const QString defaultDir = QDir::currentPath() + QStringLiteral("/Savedir");
+        const QString defaultDir = QDir::toNativeSeparators(QDir::currentPath()) + QLatin1Char(kSeparator) + "Savedir";
         QDir(defaultDir).removeRecursively();
         ui.safetyBox->click();
         QVERIFY(ui.safetyDirectoryEdit->isVisible() && ui.browseSafetyButton->isVisible());
@@ -243,13 +250,13 @@ private slots:
         // A copy whose place in the safety directory is taken stays, and the window says so after the count.
         tree.file("one/photos/b.jpg", 5, kWhen);
         tree.file("two/photos/b.jpg", 5, kWhen);
-        tree.file("safe" + tree.path("two/photos/b.jpg"), 1);
+        tree.file("safe" + mirroredPart(tree.path("two/photos/b.jpg")), 1);
         search(*form, tree.path("one"), tree.path("two"));
         m_dialogs.answers = {true};
         QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 2")));
         QVERIFY(!exists(tree.path("two/photos/a.jpg")));
-        QVERIFY(exists(tree.path("safe") + tree.path("two/photos/a.jpg")));
+        QVERIFY(exists(tree.path("safe") + mirroredPart(tree.path("two/photos/a.jpg"))));
         QVERIFY(exists(tree.path("one/photos/a.jpg")));
         QVERIFY(exists(tree.path("two/photos/b.jpg")));
         QCOMPARE(m_dialogs.keptSummaries, QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 a file of that "
@@ -263,16 +270,19 @@ private slots:
         tree.file("two/same.txt", 5, kWhen, 's');
         tree.file("one/other.txt", 5, kWhen, '1');
         tree.file("two/other.txt", 5, kWhen, '2');
+#ifndef Q_OS_WIN
         QCOMPARE(mkfifo(tree.path("one/fifo").c_str(), 0644), 0);
-        const timespec when[2] = {{kWhen, 0}, {kWhen, 0}};
+        const timespec when[2] = {{kWhen, 0}, { kWhen, 0 }};
         utimensat(AT_FDCWD, tree.path("one/fifo").c_str(), when, 0);
         tree.file("two/fifo", 0, kWhen);
+#endif
         auto form = openWindow();
         QVERIFY(form);
         const MainWindowControls ui(*form);
         for (QCheckBox* box : {ui.sameContentBox, ui.trashBox}) {
             QVERIFY(!box->isChecked());
-            QVERIFY2(box->width() >= box->sizeHint().width(), qPrintable(box->text() + " is cut off"));
+            QVERIFY2(!test::textWidthsAreReal() || box->width() >= box->sizeHint().width(),
+                     qPrintable(box->text() + " is cut off"));
         }
         ui.sameContentBox->click();
         search(*form, tree.path("one"), tree.path("two"));
@@ -282,16 +292,23 @@ private slots:
         // A FIFO is a copy of nothing: never listed, so never paired with the empty file of its name.
         QVERIFY(ui.location1CountLabel->text().endsWith(QStringLiteral(" 2")));
 
+#ifdef Q_OS_WIN
+        QCOMPARE(caption(ui.trashBox->text()), QStringLiteral("move files to the Recycle Bin instead of deleting"));
+#endif
         ui.trashBox->click();
         ui.safetyBox->click();
         QVERIFY(!ui.trashBox->isChecked());
         ui.trashBox->click();
         QVERIFY(!ui.safetyBox->isChecked() && ui.safetyDirectoryEdit->isHidden());
+#ifdef Q_OS_WIN
+        qInfo("Windows: the move into the Recycle Bin is left out; Wine has no recycling shell operation");
+#else
         const test::ScopedEnvironment data("XDG_DATA_HOME", tree.path("data"));
         m_dialogs.answers = {true};
         QTest::mouseClick(ui.removeAllButton, Qt::LeftButton);
         QCOMPARE(m_dialogs.informed, QStringList(QStringLiteral("1 files was deleted from total of 1")));
         QVERIFY(exists(tree.path("data/Trash/files/same.txt")) && !exists(tree.path("two/same.txt")));
+#endif
     }
 
     void deleteSelectedFromDirectory1RemovesAFileSharedByThreeRowsOnce()
@@ -463,12 +480,23 @@ private slots:
                 widths << child<QTableWidget>(view, "strGridDel")->columnWidth(column);
             }
             QCOMPARE(header, QStringList({" Nr", " Files path", " Size", " Date"}));
-            QCOMPARE(widths, QList<int>({37, 488, 93, 136}));
+            if (test::textWidthsAreReal())
+                QCOMPARE(widths, QList<int>({37, 488, 93, 136}));
             QCOMPARE(child<QTableWidget>(view, "strGridDel")->selectionBehavior(), QAbstractItemView::SelectRows);
             QCOMPARE(child<QTableWidget>(view, "strGridDel")->currentRow(), 0);
             const QString size = "1" + QLocale::system().decimalPoint() + "5 Kb";
-            const QString date =
-                QLocale::system().toString(QDate(2009, 7, 15), QLocale::ShortFormat) + QStringLiteral(" 14:30:22");
+#ifdef Q_OS_WIN
+            // Windows dates a file at today's offset from UTC, whatever the offset was on the file's own day. The C
+            // library knows no zone by name, so today's offset comes from Windows.
+            TIME_ZONE_INFORMATION zone{};
+            const DWORD today = ::GetTimeZoneInformation(&zone);
+            const LONG bias = zone.Bias + (today == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : zone.StandardBias);
+            const QDateTime written = QDateTime::fromSecsSinceEpoch(kWhen, Qt::OffsetFromUTC, -60 * int(bias));
+#else
+            const QDateTime written = QDateTime::fromSecsSinceEpoch(kWhen);
+#endif
+            const QString date = QLocale::system().toString(written.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+                                 written.time().toString(QStringLiteral("HH:mm:ss"));
             QCOMPARE(gridText(view, 0, 0), QStringLiteral("1"));
             QCOMPARE(gridText(view, 0, 1), QString::fromStdString(tree.path("one/a.txt")));
             QCOMPARE(gridText(view, 1, 0), QStringLiteral("2"));
@@ -535,9 +563,14 @@ private slots:
         QCOMPARE(form->session().filesInLocation1(), 2);
         QVERIFY(!form->session().pairs()[form->detailedPair()].deleted);
         // The view says why nothing happened, over itself.
+        // On Windows the delete is refused for real: the seam holds the file open without sharing its deletion.
+#ifdef Q_OS_WIN
+        const QString refused = QStringLiteral("it is open in another program");
+#else
+        const QString refused = QStringLiteral("Operation not permitted");
+#endif
         QCOMPARE(m_dialogs.keptSummaries,
-                 QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: Operation not "
-                                            "permitted")));
+                 QStringList(QStringLiteral("1 file was not removed:\n1 \u2013 it cannot be deleted: ") + refused));
         QVERIFY(m_dialogs.keptDetails.value(0).startsWith(QString::fromStdString(chosen) + QStringLiteral("\n")));
 
         fs.failDelete.clear();

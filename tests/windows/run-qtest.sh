@@ -2,7 +2,7 @@
 # Runs a Windows Qt Test program under Wine and prints its log:
 #   run-qtest.sh DEPS PROGRAM.exe [ARGS...]
 # DEPS is a colon-separated list of the Windows library prefixes (scripts/windows-deps.sh): their bin folders are
-# where the program's DLLs are found, and the Qt prefix's plugins folder gives it its platforms. Qt Test under Wine
+# where the program's DLLs are found. Qt Test under Wine
 # writes its console output to the debugger channel, not to standard output, so the log goes through a file; pass
 # or fail is the program's exit status.
 set -euo pipefail
@@ -16,7 +16,6 @@ path=""
 IFS=: read -r -a prefixes <<<"$deps"
 for prefix in "${prefixes[@]}"; do
     [ -d "$prefix/bin" ] && path="${path:+$path;}$(windows_path "$prefix/bin")"
-    [ -d "$prefix/plugins/platforms" ] && export QT_PLUGIN_PATH="$(windows_path "$prefix/plugins")"
 done
 # Qt's DLLs load MinGW's C++ runtime, which the package ships beside them.
 for dll in libstdc++-6.dll libwinpthread-1.dll; do
@@ -27,6 +26,10 @@ export WINEPATH="$path"
 log="$(mktemp --suffix=.txt)"
 trap 'rm -f "$log"' EXIT
 status=0
-/usr/lib/wine/wine64 "$program" "$@" -o "$(windows_path "$log"),txt" </dev/null || status=$?
+# Wine leaves out every variable whose name begins with QT_, so the platform a test asks for goes on the command line;
+# Qt finds its plugins beside its DLLs by itself.
+platform=()
+[ -z "${QT_QPA_PLATFORM:-}" ] || platform=(-platform "$QT_QPA_PLATFORM")
+/usr/lib/wine/wine64 "$program" "${platform[@]}" "$@" -o "$(windows_path "$log"),txt" </dev/null || status=$?
 tr -d '\r' <"$log"
 exit "$status"

@@ -1,5 +1,6 @@
-// TempTree on Windows: the same trees through the Win32 calls, with paths in the form the core lists them
-// (backslashes, UTF-8 of the UTF-16 names), so a test compares what it made with what the window shows.
+// TempTree on Windows: the same trees through the wide Win32 calls, so any name and any length can be made, with
+// paths in the form the core lists them (backslashes, UTF-8 of the UTF-16 names), so a test compares what it made
+// with what the program shows. "/tmp" stands for the system's temporary folder.
 #include "tests/support/TempTree.h"
 
 #include "core/windows/WinText.h"
@@ -23,9 +24,15 @@ std::string nativeSeparators(std::string path)
     return path;
 }
 
+// The path as the wide calls take it: "\\?\" before an absolute one, so a test may go past MAX_PATH.
+std::filesystem::path wide(const std::string& path)
+{
+    return std::filesystem::path(systemPath(path));
+}
+
 void makeParents(const std::string& path)
 {
-    std::filesystem::create_directories(std::filesystem::path(toWide(path)).parent_path());
+    std::filesystem::create_directories(wide(path).parent_path());
 }
 
 } // namespace
@@ -33,28 +40,28 @@ void makeParents(const std::string& path)
 TempTree::TempTree(const std::string& parent)
 {
     // The POSIX default names the system's temporary folder.
-    const std::wstring base =
-        parent == "/tmp" ? std::filesystem::temp_directory_path().wstring() : toWide(nativeSeparators(parent));
-    for (unsigned attempt = 0; attempt < 1000; ++attempt) {
-        std::wstring dir = base;
-        if (!dir.empty() && dir.back() != L'\\')
-            dir += L'\\';
-        dir += L"twinspotter-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
-               std::to_wstring(::GetTickCount64()) + L"-" + std::to_wstring(attempt);
-        if (::CreateDirectoryW(dir.c_str(), nullptr)) {
-            m_root = fromWide(dir);
+    std::string base =
+        parent == "/tmp" ? fromWide(std::filesystem::temp_directory_path().wstring()) : nativeSeparators(parent);
+    if (!base.empty() && base.back() != '\\')
+        base += '\\';
+    static int counter = 0;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string candidate =
+            base + "twinspotter-test-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(counter++);
+        if (::CreateDirectoryW(systemPath(candidate).c_str(), nullptr)) {
+            m_root = candidate;
             return;
         }
         if (::GetLastError() != ERROR_ALREADY_EXISTS)
             break;
     }
-    throw std::runtime_error("cannot create a temporary directory under " + parent);
+    throw std::runtime_error("cannot create a temporary directory under " + base);
 }
 
 TempTree::~TempTree()
 {
     std::error_code ec;
-    std::filesystem::remove_all(toWide(m_root), ec);
+    std::filesystem::remove_all(wide(m_root), ec);
 }
 
 std::string TempTree::path(const std::string& relative) const
@@ -65,7 +72,7 @@ std::string TempTree::path(const std::string& relative) const
 std::string TempTree::dir(const std::string& relative)
 {
     const std::string p = path(relative);
-    std::filesystem::create_directories(toWide(p));
+    std::filesystem::create_directories(wide(p));
     return p;
 }
 
@@ -73,27 +80,23 @@ std::string TempTree::file(const std::string& relative, std::int64_t size, std::
 {
     const std::string p = path(relative);
     makeParents(p);
-    UniqueHandle file(
-        ::CreateFileW(toWide(p).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const UniqueHandle file(
+        ::CreateFileW(systemPath(p).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         throw std::runtime_error("cannot create " + p);
-    if (size > 0 && size <= 1 << 20) {
-        const std::string content(static_cast<std::size_t>(size), fill);
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) ||
-            written != content.size())
-            throw std::runtime_error("cannot write " + p);
-    } else if (size > 0) {
-        LARGE_INTEGER end;
-        end.QuadPart = size;
-        if (!::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get()))
-            throw std::runtime_error("cannot size " + p);
+    if (size > 0) {
+        const std::string content(static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 20)), fill);
+        for (std::int64_t done = 0; done < size;) {
+            const DWORD chunk = static_cast<DWORD>(std::min<std::int64_t>(size - done, std::int64_t(content.size())));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), content.data(), chunk, &written, nullptr) || written != chunk)
+                throw std::runtime_error("cannot write " + p);
+            done += written;
+        }
     }
     if (mtime != 0) {
         const std::int64_t ticks = static_cast<std::int64_t>(mtime) * 10000000 + kEpochOffset;
-        FILETIME when;
-        when.dwLowDateTime = static_cast<DWORD>(ticks);
-        when.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+        const FILETIME when{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
         ::SetFileTime(file.get(), nullptr, &when, &when);
     }
     return p;
@@ -103,7 +106,7 @@ std::string TempTree::symlink(const std::string& relative, const std::string& ta
 {
     const std::string p = path(relative);
     makeParents(p);
-    std::filesystem::create_symlink(toWide(nativeSeparators(target)), toWide(p));
+    std::filesystem::create_symlink(wide(nativeSeparators(target)), wide(p));
     return p;
 }
 
@@ -111,8 +114,7 @@ std::string TempTree::hardlink(const std::string& relative, const std::string& e
 {
     const std::string p = path(relative);
     makeParents(p);
-    if (!::CreateHardLinkW(toWide(p).c_str(), toWide(path(existingRelative)).c_str(), nullptr))
-        throw std::runtime_error("cannot link " + p);
+    std::filesystem::create_hard_link(wide(path(existingRelative)), wide(p));
     return p;
 }
 
