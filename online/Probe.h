@@ -37,7 +37,7 @@ bool loadLibFunction(const std::string& library, const std::string& function, Of
 IPv4Address hostToIP(const std::string& hostName);
 
 /// Sends one ICMP echo request to the host and waits up to 1000 ms for its reply. False when no ICMP socket can be
-/// opened (datagram, else raw; on Windows the ICMP helper, IcmpSendEcho), when the name does not resolve (nothing is
+/// opened (datagram, else raw; on Windows the ICMP helper, IcmpSendEcho2), when the name does not resolve (nothing is
 /// sent then) or when no reply comes. The look-up and the wait are serviced like a request (Waiting.h): WaitCancelled
 /// when the user ends the wait, and an error when the action's budget is used up; nothing else is thrown.
 bool pingHost(const std::string& hostName);

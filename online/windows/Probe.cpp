@@ -122,14 +122,14 @@ bool pingHost(const std::string& hostName)
         if (completed)
             delete echo;
     });
-    if (::IcmpSendEcho2(icmp, event.get(), nullptr, nullptr, to, echo->payload, sizeof echo->payload, nullptr,
-                        echo->reply, sizeof echo->reply, kEchoWaitMs) != 0) {
+    const DWORD sent = ::IcmpSendEcho2(icmp, event.get(), nullptr, nullptr, to, echo->payload, sizeof echo->payload,
+                                       nullptr, echo->reply, sizeof echo->reply, kEchoWaitMs);
+    // Under way is said either way: as the value itself, or as zero with ERROR_IO_PENDING (Wine); a single echo
+    // never has that many replies.
+    const bool underWay = sent == ERROR_IO_PENDING || (sent == 0 && ::GetLastError() == ERROR_IO_PENDING);
+    if (!underWay) {
         completed = true;
-        return answeredBy(*echo, to);
-    }
-    if (::GetLastError() != ERROR_IO_PENDING) {
-        completed = true;
-        return false;
+        return sent != 0 && answeredBy(*echo, to);
     }
     const auto start = std::chrono::steady_clock::now();
     const auto limit = std::chrono::milliseconds(kEchoWaitMs) + 2 * kWaitSlice;
